@@ -1,0 +1,33 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace quorvale {
+
+// Every error the user may see; the text is shown as it stands.
+class LauncherError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "'%s' is not a valid integer value"
+class ConvertError : public LauncherError {
+public:
+    explicit ConvertError(const std::string& text)
+        : LauncherError("'" + text + "' is not a valid integer value") {}
+};
+
+// "Failed to get data for '%s'" / "Invalid data type for '%s'"
+class RegistryError : public LauncherError {
+public:
+    using LauncherError::LauncherError;
+    static RegistryError missing(const std::string& name) {
+        return RegistryError("Failed to get data for '" + name + "'");
+    }
+    static RegistryError wrongType(const std::string& name) {
+        return RegistryError("Invalid data type for '" + name + "'");
+    }
+};
+
+} // namespace quorvale

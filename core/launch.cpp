@@ -1,0 +1,58 @@
+#include "launch.h"
+#include "paths.h"
+
+#include "command_line.h"
+#include "registry_io.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace quorvale {
+
+std::string trackIrProgram(RegistryStore& store) {
+    std::string folder;
+    try {
+        store.setRoot(RootKey::CurrentUser);
+        KeyScope scope(store);
+        if (store.openKeyReadOnly(kTrackIrKey))
+            folder = store.readString("Path");
+        scope.close();
+    } catch (const std::exception&) {
+        return {};
+    }
+    std::error_code ec;
+    if (folder.empty() || !fs::is_directory(pathFromUtf8(folder), ec))
+        return {};
+    const bool backslashes =
+        folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos;
+    const char sep = backslashes ? '\\' : '/';
+    if (folder.back() != sep)
+        folder += sep;
+    return folder + "TrackIR.exe";
+}
+
+LaunchResult launchGame(const LauncherState& state, RegistryStore& store, ProcessStarter& starter,
+                        const std::string& connectString, int32_t launchMode) {
+    const LauncherSettings& s = state.settings;
+    LaunchResult result;
+
+    if (!s.extraExec.empty())
+        starter.start(s.extraExec, s.gamePath);
+
+    if (s.runtir) {
+        const std::string program = trackIrProgram(store);
+        if (!program.empty())
+            starter.start(program, pathToUtf8(pathFromUtf8(program).parent_path()));
+    }
+
+    result.commandLine = buildGameCommandLine(state, connectString, launchMode);
+    const StartResult started = starter.start(result.commandLine, s.gamePath);
+    result.gameStarted = started.started;
+    if (!started.started)
+        result.error = "The game could not be started:\n" + s.executable + "\n" + started.error;
+    result.closeLauncher = s.close && started.started;
+    return result;
+}
+
+} // namespace quorvale

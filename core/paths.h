@@ -1,0 +1,18 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace quorvale {
+
+// Paths travel as UTF-8 std::string in core; these cross into std::filesystem.
+inline std::filesystem::path pathFromUtf8(const std::string& s) {
+    return std::filesystem::path(std::u8string(s.begin(), s.end()));
+}
+
+inline std::string pathToUtf8(const std::filesystem::path& p) {
+    const std::u8string u = p.u8string();
+    return std::string(u.begin(), u.end());
+}
+
+} // namespace quorvale

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorvale {
+
+// UTF-8 <-> UTF-16. Invalid UTF-8 bytes are taken as Windows-1252, so no input is lost.
+std::u16string utf8ToUtf16(std::string_view s);
+std::string utf16ToUtf8(std::u16string_view s);
+bool isValidUtf8(std::string_view s);
+// Field bytes from the outside world: UTF-8 where valid, else Windows-1252.
+std::string decodeUtf8OrCp1252(std::string_view bytes);
+std::string cp1252ToUtf8(std::string_view bytes);
+
+// Lower case of one UTF-16 unit, for the registry's name order.
+char16_t lowerUnit(char16_t c);
+std::u16string lowerUtf16(std::u16string_view s);
+// Registry name order: lower-cased UTF-16 units, shorter first on a tie.
+int compareNames(std::string_view a, std::string_view b);
+bool sameName(std::string_view a, std::string_view b);
+
+// Decimal text to a 32-bit signed integer, as strict as the original's StrToInt:
+// optional sign, optional "$"/"0x" hex, surrounding blanks rejected. Throws ConvertError.
+int32_t strToInt(const std::string& text);
+bool tryStrToInt(const std::string& text, int32_t& out);
+// A port: a whole number in 1..65535.
+bool tryParsePort(const std::string& text, uint16_t& out);
+
+} // namespace quorvale

@@ -1,0 +1,490 @@
+#include "errors.h"
+#include "recording_host.h"
+#include "reg_file_store.h"
+#include "registry_io.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+using namespace quorvale;
+
+namespace {
+
+// A store file prepared the way an earlier run of the launcher would have left it.
+struct Fixture {
+    TempDir dir;
+    std::string path = dir.file("registry.reg");
+    std::string exe = dir.file("game/arma2.exe");
+
+    Fixture() { writeAll(exe, "stub"); }
+
+    void launcherKey(const std::function<void(RegFileStore&)>& fill, bool basics = true) {
+        RegFileStore s(path);
+        s.openKey(kLauncherKey, true);
+        if (basics) {
+            s.writeString("executable", exe);
+            s.writeInteger("nosplash", 1);
+            s.writeInteger("window", 0);
+        }
+        fill(s);
+        s.closeKey();
+    }
+    static void mod(RegFileStore& s, const std::string& id, const std::string& name,
+                    const std::string& dir, int checked) {
+        s.openKey(std::string(kModsKey) + "\\" + id, true);
+        s.writeString("name", name);
+        s.writeString("dir", dir);
+        s.writeInteger("checked", checked);
+    }
+    static void server(RegFileStore& s, const std::string& id, const std::string& name) {
+        s.openKey(std::string(kServersKey) + "\\" + id, true);
+        s.writeString("name", name);
+        s.writeString("ip", "10.0.0.5");
+        s.writeString("port", "2302");
+        s.writeString("pass", "");
+        s.writeString("mods", "dirA;");
+        s.writeInteger("sockets", 1);
+    }
+    void load(LauncherState& st, RecordingHost& host, const std::string& profile = "") {
+        RegFileStore s(path);
+        readRegistry(s, st, host, profile);
+    }
+    void save(LauncherState& st) {
+        RegFileStore s(path);
+        saveRegistry(s, st);
+    }
+};
+
+} // namespace
+
+TEST(ReadRegistry, FirstRunCreatesTheKeyWithItsFirstValues) {
+    Fixture f;
+    LauncherState st;
+    RecordingHost host;
+    host.dialogAnswers = {f.exe};
+    f.load(st, host);
+    ASSERT_GE(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0], "Select the ArmA 2 executable.");
+    EXPECT_EQ(host.messages.size(), 1u); // the chosen file exists: no second message
+    EXPECT_EQ(host.dialogShown, 1);
+    EXPECT_EQ(st.mods.lastIndex, -1);
+    EXPECT_EQ(st.servers.lastIndex, -1);
+    EXPECT_EQ(host.executableLabel, f.exe);
+    EXPECT_EQ(host.modListRefills, 1);
+    EXPECT_EQ(host.addressRefreshed, 1);
+
+    RegFileStore s(f.path);
+    ASSERT_TRUE(s.openKeyReadOnly(kLauncherKey));
+    EXPECT_EQ(s.readString("executable"), f.exe);
+    EXPECT_EQ(s.readInteger("nosplash"), 1);
+    EXPECT_EQ(s.readInteger("window"), 0);
+    EXPECT_EQ(s.readInteger("close"), 0);
+    EXPECT_EQ(s.readInteger("watchers"), 1);
+    EXPECT_EQ(s.readString("o_sound1"), "none");
+    EXPECT_EQ(s.readString("o_sound2"), "none");
+    EXPECT_FALSE(s.valueExists("flash"));
+    EXPECT_FALSE(s.valueExists("maxmem"));
+    EXPECT_TRUE(s.subKeyNames() == (std::vector<std::string>{"mods", "servers"}));
+    ASSERT_TRUE(s.openKeyReadOnly(kModsKey));
+    EXPECT_TRUE(s.subKeyNames().empty());
+}
+
+TEST(ReadRegistry, FirstRunCancelledWritesAnEmptyExecutableAndAsksAgain) {
+    Fixture f;
+    LauncherState st;
+    RecordingHost host; // the dialog is cancelled every time: its file name stays empty
+    f.load(st, host);
+    EXPECT_EQ(host.messages,
+              (std::vector<std::string>{"Select the ArmA 2 executable.",
+                                        "ArmA Executable not found! Select the correct ArmA "
+                                        "executable."}));
+    EXPECT_EQ(host.dialogShown, 2);
+    EXPECT_EQ(st.settings.executable, "");
+}
+
+TEST(ReadRegistry, MissingValuesTakeTheirFallbacks) {
+    Fixture f;
+    f.launcherKey([](RegFileStore&) {});
+    LauncherState st;
+    st.settings.flash = false;
+    RecordingHost host;
+    f.load(st, host);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(st.settings.flash);
+    EXPECT_FALSE(st.settings.runtir);
+    EXPECT_FALSE(st.settings.close);
+    EXPECT_EQ(st.settings.watchers, 1);
+    EXPECT_EQ(st.settings.maxmem, 0);
+    EXPECT_EQ(st.settings.sound1, "none");
+    EXPECT_EQ(st.settings.sound2, "none");
+    EXPECT_EQ(st.settings.extraParams, "");
+    EXPECT_TRUE(st.settings.nosplash);
+    EXPECT_FALSE(st.settings.window);
+}
+
+struct SoundCase {
+    const char* label;
+    std::function<void(RegFileStore&)> fill;
+    const char* sound1;
+    const char* sound2;
+};
+
+class SoundPair : public ::testing::TestWithParam<SoundCase> {};
+
+TEST_P(SoundPair, LoadsAsOneUnit) {
+    Fixture f;
+    f.launcherKey(GetParam().fill);
+    LauncherState st;
+    RecordingHost host;
+    f.load(st, host);
+    EXPECT_EQ(st.settings.sound1, GetParam().sound1);
+    EXPECT_EQ(st.settings.sound2, GetParam().sound2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sounds, SoundPair,
+                         ::testing::Values(SoundCase{"bothSet",
+                                                     [](RegFileStore& s) {
+                                                         s.writeString("sound1", "a.wav");
+                                                         s.writeString("sound2", "b.wav");
+                                                     },
+                                                     "a.wav", "b.wav"},
+                                           SoundCase{"emptyFirst",
+                                                     [](RegFileStore& s) {
+                                                         s.writeString("sound1", "");
+                                                         s.writeString("sound2", "b.wav");
+                                                     },
+                                                     "none", "b.wav"},
+                                           SoundCase{"dwordFirst",
+                                                     [](RegFileStore& s) {
+                                                         s.writeInteger("sound1", 3);
+                                                         s.writeString("sound2", "b.wav");
+                                                     },
+                                                     "none", "none"},
+                                           SoundCase{"dwordSecond",
+                                                     [](RegFileStore& s) {
+                                                         s.writeString("sound1", "a.wav");
+                                                         s.writeInteger("sound2", 3);
+                                                     },
+                                                     "none", "none"},
+                                           SoundCase{"expandString",
+                                                     [](RegFileStore& s) {
+                                                         s.writeExpandString("sound1",
+                                                                             "%WINDIR%\\a.wav");
+                                                         s.writeString("sound2", "");
+                                                     },
+                                                     "%WINDIR%\\a.wav", "none"}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ReadRegistry, MissingExecutableAsksAndWritesTheChoiceBack) {
+    Fixture f;
+    f.launcherKey([](RegFileStore& s) { s.writeString("executable", "/no/such/arma2.exe"); });
+    LauncherState st;
+    RecordingHost host;
+    host.dialogAnswers = {"/chosen/but/unchecked.exe"};
+    f.load(st, host);
+    EXPECT_EQ(host.messages,
+              (std::vector<std::string>{
+                  "ArmA Executable not found! Select the correct ArmA executable."}));
+    EXPECT_EQ(st.settings.executable, "/chosen/but/unchecked.exe");
+    RegFileStore s(f.path);
+    s.openKeyReadOnly(kLauncherKey);
+    EXPECT_EQ(s.readString("executable"), "/chosen/but/unchecked.exe");
+}
+
+TEST(ReadRegistry, GameFolderComesFromTheInstallKeyElseFromTheExecutable) {
+    Fixture f;
+    f.launcherKey([](RegFileStore&) {});
+    LauncherState st;
+    RecordingHost host;
+    f.load(st, host);
+    EXPECT_EQ(st.settings.gamePath, f.dir.file("game"));
+
+    {
+        RegFileStore s(f.path);
+        s.setRoot(RootKey::LocalMachine);
+        s.openKey(kGameInstallKey, true);
+        s.writeString("MAIN", "D:\\ArmA 2");
+        s.closeKey();
+    }
+    f.load(st, host);
+    EXPECT_EQ(st.settings.gamePath, "D:\\ArmA 2");
+}
+
+TEST(ReadRegistry, PlayerNameAndProfiles) {
+    Fixture f;
+    f.launcherKey([](RegFileStore& s) {
+        s.openKey(kGameUserKey, true);
+        s.writeString("Player Name", "Zulu");
+    });
+    const std::string profiles = f.dir.file("home/My Documents/ArmA 2/");
+    for (const char* n : {"Bravo.ArmAProfile", "Alpha.ArmAProfile", "notes.txt",
+                          "Charlie.armaprofile", "x.ArmAProfile.ArmAProfile"})
+        writeAll(profiles + n, "");
+    LauncherState st;
+    RecordingHost host;
+    f.load(st, host, f.dir.file("home"));
+    EXPECT_EQ(host.playerName, "Zulu"); // kept although no profile has that name
+    EXPECT_EQ(host.playerList, (std::vector<std::string>{"Alpha", "Bravo", "Charlie", "x"}));
+
+    RecordingHost noProfiles;
+    f.load(st, noProfiles, f.dir.file("nowhere"));
+    EXPECT_TRUE(noProfiles.playerList.empty());
+}
+
+TEST(ReadRegistry, NoGameUserKeyLeavesThePlayerNameEmpty) {
+    Fixture f;
+    f.launcherKey([](RegFileStore&) {});
+    LauncherState st;
+    RecordingHost host;
+    f.load(st, host);
+    EXPECT_EQ(host.playerName, "");
+}
+
+TEST(ReadRegistry, TablesLoadInStoreOrder) {
+    Fixture f;
+    f.launcherKey([](RegFileStore& s) {
+        Fixture::mod(s, "9", "Nine", "@nine", 0);
+        Fixture::mod(s, "10", "Ten", "@ten", 1);
+        Fixture::server(s, "4711", "Home");
+    });
+    LauncherState st;
+    RecordingHost host;
+    f.load(st, host);
+    ASSERT_EQ(st.mods.lastIndex, 1);
+    EXPECT_EQ(st.mods.id[0], 10);
+    EXPECT_EQ(st.mods.name[0], "Ten");
+    EXPECT_TRUE(st.mods.checked[0]);
+    EXPECT_EQ(st.mods.id[1], 9);
+    EXPECT_EQ(st.mods.dir[1], "@nine");
+    EXPECT_FALSE(st.mods.checked[1]);
+    ASSERT_EQ(st.servers.lastIndex, 0);
+    EXPECT_EQ(st.servers.id[0], 4711);
+    EXPECT_EQ(st.servers.ip[0], "10.0.0.5");
+    EXPECT_EQ(st.servers.mods[0], "dirA;");
+    EXPECT_TRUE(st.servers.sockets[0]);
+}
+
+struct FailCase {
+    const char* label;
+    std::function<void(RegFileStore&)> fill;
+    const char* message;
+    int modsLoaded; // -2: the mod table is not reached
+};
+
+class LoadFailure : public ::testing::TestWithParam<FailCase> {};
+
+TEST_P(LoadFailure, EndsTheLoadKeepingWhatCameBefore) {
+    const auto& c = GetParam();
+    Fixture f;
+    f.launcherKey(c.fill, false);
+    LauncherState st;
+    st.mods.lastIndex = -1;
+    RecordingHost host;
+    try {
+        f.load(st, host);
+        FAIL() << "the load went through";
+    } catch (const LauncherError& e) {
+        EXPECT_STREQ(e.what(), c.message);
+    }
+    EXPECT_EQ(host.modListRefills, 0);
+    EXPECT_EQ(host.executableLabel, "");
+    if (c.modsLoaded >= 0) {
+        EXPECT_EQ(st.mods.count(), c.modsLoaded);
+        EXPECT_EQ(st.mods.name[0], "First");
+    }
+    // what was loaded before the failure stays
+    EXPECT_TRUE(st.settings.nosplash || c.modsLoaded == -2);
+}
+
+static void basics(RegFileStore& s, bool nosplash = true, bool window = true) {
+    s.writeString("executable", "x");
+    if (nosplash)
+        s.writeInteger("nosplash", 1);
+    if (window)
+        s.writeInteger("window", 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, LoadFailure,
+    ::testing::Values(FailCase{"nosplashMissing", [](RegFileStore& s) { basics(s, false); },
+                               "Failed to get data for 'nosplash'", -2},
+                      FailCase{"windowWrongType",
+                               [](RegFileStore& s) {
+                                   basics(s, true, false);
+                                   s.writeString("window", "0");
+                               },
+                               "Invalid data type for 'window'", -2},
+                      FailCase{"checkedMissing",
+                               [](RegFileStore& s) {
+                                   basics(s);
+                                   Fixture::mod(s, "1", "First", "a", 1);
+                                   s.openKey(std::string(kModsKey) + "\\2", true);
+                                   s.writeString("name", "Second");
+                               },
+                               "Failed to get data for 'checked'", 1},
+                      FailCase{"subkeyNotANumber",
+                               [](RegFileStore& s) {
+                                   basics(s);
+                                   Fixture::mod(s, "1", "First", "a", 1);
+                                   Fixture::mod(s, "mod2", "Second", "b", 1);
+                               },
+                               "'mod2' is not a valid integer value", 1},
+                      FailCase{"socketsWrongType",
+                               [](RegFileStore& s) {
+                                   basics(s);
+                                   Fixture::mod(s, "1", "First", "a", 1);
+                                   s.openKey(std::string(kServersKey) + "\\5", true);
+                                   s.writeString("sockets", "1");
+                               },
+                               "Invalid data type for 'sockets'", 1}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(SaveRegistry, LoadSaveLoadIsIdentityAndASecondSaveChangesNothing) {
+    Fixture f;
+    f.launcherKey([](RegFileStore& s) {
+        s.writeString("sound1", "a.wav");
+        s.writeInteger("maxmem", 1024);
+        Fixture::mod(s, "9", "Nine", "@nine", 0);
+        Fixture::mod(s, "10", "Ten \"quoted\"", "@ten", 1);
+        Fixture::server(s, "4711", "Höme");
+    });
+    LauncherState st;
+    RecordingHost host;
+    f.load(st, host);
+    f.save(st);
+    const std::string once = readAll(f.path);
+    f.save(st);
+    EXPECT_EQ(readAll(f.path), once);
+
+    LauncherState again;
+    f.load(again, host);
+    ASSERT_EQ(again.mods.lastIndex, st.mods.lastIndex);
+    for (int i = 0; i <= st.mods.lastIndex; ++i) {
+        EXPECT_EQ(again.mods.id[i], st.mods.id[i]);
+        EXPECT_EQ(again.mods.name[i], st.mods.name[i]);
+        EXPECT_EQ(again.mods.dir[i], st.mods.dir[i]);
+        EXPECT_EQ(again.mods.checked[i], st.mods.checked[i]);
+    }
+    EXPECT_EQ(again.servers.name[0], "Höme");
+    EXPECT_EQ(again.settings.sound1, "a.wav");
+    EXPECT_EQ(again.settings.maxmem, 1024);
+
+    RegFileStore s(f.path);
+    s.openKeyReadOnly(kLauncherKey);
+    for (const char* v : {"executable", "nosplash", "window", "runtir", "flash", "close", "sound1",
+                          "sound2", "watchers", "maxmem", "extraParams", "extraExec"})
+        EXPECT_TRUE(s.valueExists(v)) << v;
+    s.openKeyReadOnly(std::string(kServersKey) + "\\4711");
+    for (const char* v : {"name", "ip", "pass", "port", "mods", "sockets"})
+        EXPECT_TRUE(s.valueExists(v)) << v;
+}
+
+TEST(SaveRegistry, RemovedEntriesLoseTheirSubkeys) {
+    Fixture f;
+    f.launcherKey([](RegFileStore& s) {
+        Fixture::mod(s, "1", "A", "a", 0);
+        Fixture::mod(s, "2", "B", "b", 0);
+        Fixture::server(s, "7", "S");
+    });
+    LauncherState st;
+    RecordingHost host;
+    f.load(st, host);
+    st.mods.id[0] = st.mods.id[1];
+    st.mods.name[0] = st.mods.name[1];
+    st.mods.lastIndex = 0;
+    st.servers.lastIndex = -1;
+    f.save(st);
+    RegFileStore s(f.path);
+    s.openKeyReadOnly(kModsKey);
+    EXPECT_EQ(s.subKeyNames(), std::vector<std::string>{"2"});
+    s.openKeyReadOnly(kServersKey);
+    EXPECT_TRUE(s.subKeyNames().empty());
+}
+
+TEST(SaveRegistry, WithoutTheLauncherKeyStoresNothing) {
+    Fixture f;
+    LauncherState st;
+    st.settings.executable = "x";
+    f.save(st);
+    EXPECT_FALSE(std::filesystem::exists(f.path));
+}
+
+TEST(SaveRegistry, AFailedLoadDoesNotCostTheEntriesItDidNotReach) {
+    Fixture f;
+    f.launcherKey([](RegFileStore& s) {
+        Fixture::mod(s, "1", "First", "a", 1);
+        Fixture::mod(s, "2", "Broken", "b", 1);
+        Fixture::mod(s, "3", "Third", "c", 0);
+        Fixture::server(s, "7", "Kept");
+        s.openKey(std::string(kModsKey) + "\\2", true);
+        s.writeString("checked", "yes");
+    });
+    LauncherState st;
+    RecordingHost host;
+    EXPECT_THROW(f.load(st, host), RegistryError);
+    EXPECT_EQ(st.mods.count(), 1);
+    f.save(st); // what closing the window does
+    RegFileStore s(f.path);
+    s.openKeyReadOnly(kModsKey);
+    EXPECT_EQ(s.subKeyNames(), (std::vector<std::string>{"1", "2", "3"}));
+    s.openKeyReadOnly(kServersKey);
+    EXPECT_EQ(s.subKeyNames(), std::vector<std::string>{"7"});
+}
+
+TEST(SaveRegistry, ATableKeepsAtMostItsCapacityAndLeavesTheRestStored) {
+    Fixture f;
+    const int total = TableCapacity + 5;
+    f.launcherKey([&](RegFileStore& s) {
+        for (int i = 0; i < total; ++i)
+            Fixture::mod(s, std::to_string(100000 + i), "m" + std::to_string(i), "d", 0);
+    });
+    LauncherState st;
+    RecordingHost host;
+    f.load(st, host);
+    EXPECT_EQ(st.mods.count(), TableCapacity);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].find("1030 mods"), std::string::npos) << host.messages[0];
+    f.load(st, host); // told once per run
+    EXPECT_EQ(host.messages.size(), 1u);
+
+    st.mods.lastIndex = 9; // the player deleted most of them
+    f.save(st);
+    RegFileStore s(f.path);
+    s.openKeyReadOnly(kModsKey);
+    EXPECT_EQ(s.subKeyNames().size(), 15u); // 10 kept + the 5 never loaded
+}
+
+TEST(SaveRegistry, AnUnreadableStoreFileIsToldAndStartsAFirstRun) {
+    Fixture f;
+    writeAll(f.path, "garbage");
+    LauncherState st;
+    RecordingHost host;
+    host.dialogAnswers = {f.exe};
+    f.load(st, host);
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_NE(host.messages[0].find(f.path), std::string::npos);
+    EXPECT_EQ(host.messages[1], "Select the ArmA 2 executable.");
+}
+
+TEST(NewIds, NeverCollideWithIdsInUse) {
+    ModTable mods;
+    std::mt19937 probe(42);
+    const int32_t first = std::uniform_int_distribution<int32_t>(0, 9'999'999)(probe);
+    mods.lastIndex = 0;
+    mods.id[0] = first;
+    std::mt19937 rng(42);
+    const int32_t id = newModId(mods, rng);
+    EXPECT_NE(id, first);
+    EXPECT_GE(id, 0);
+    EXPECT_LE(id, 9'999'999);
+
+    ServerTable servers;
+    servers.keys.listed = {std::to_string(first)}; // stored but not loaded
+    std::mt19937 rng2(42);
+    EXPECT_NE(newServerId(servers, rng2), first);
+
+    std::mt19937 rng3(1);
+    const int32_t based = newModId(ModTable{}, rng3, 5);
+    EXPECT_GE(based, 5);
+    EXPECT_LE(based, 9'999'999 + 5);
+}

@@ -1,0 +1,84 @@
+#include "errors.h"
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+using namespace quorvale;
+
+struct OrderCase {
+    const char* a;
+    const char* b;
+    int expected;
+};
+
+class NameOrder : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(NameOrder, ComparesLowerCasedUnitsShorterFirst) {
+    const auto& c = GetParam();
+    EXPECT_EQ(compareNames(c.a, c.b), c.expected) << c.a << " vs " << c.b;
+    EXPECT_EQ(compareNames(c.b, c.a), -c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Registry, NameOrder,
+                         ::testing::Values(OrderCase{"10", "9", -1}, OrderCase{"_x", "a", -1},
+                                           OrderCase{"Mods", "mods", 0}, OrderCase{"a", "ab", -1},
+                                           OrderCase{"B", "a", 1}, OrderCase{"Ä", "ä", 0},
+                                           OrderCase{"z", "ä", -1}, OrderCase{"Ж", "ж", 0},
+                                           OrderCase{"", "a", -1}));
+
+struct IntCase {
+    const char* text;
+    bool ok;
+    int32_t value;
+};
+
+class StrToInt : public ::testing::TestWithParam<IntCase> {};
+
+TEST_P(StrToInt, AcceptsWhatDelphiAccepts) {
+    const auto& c = GetParam();
+    int32_t v = 0;
+    EXPECT_EQ(tryStrToInt(c.text, v), c.ok) << c.text;
+    if (c.ok)
+        EXPECT_EQ(v, c.value);
+    else
+        EXPECT_THROW(strToInt(c.text), ConvertError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Conversions, StrToInt,
+                         ::testing::Values(IntCase{"4711", true, 4711}, IntCase{"-12", true, -12},
+                                           IntCase{"007", true, 7}, IntCase{"$1F", true, 31},
+                                           IntCase{"0x10", true, 16},
+                                           IntCase{"2147483647", true, 2147483647},
+                                           IntCase{"-2147483648", true, INT32_MIN},
+                                           IntCase{"2147483648", false, 0}, IntCase{"", false, 0},
+                                           IntCase{"12a", false, 0}, IntCase{"1 ", false, 0},
+                                           IntCase{"-", false, 0}, IntCase{"abc", false, 0}));
+
+TEST(StrToInt, ErrorTextNamesTheInput) {
+    try {
+        strToInt("mods1");
+        FAIL();
+    } catch (const ConvertError& e) {
+        EXPECT_STREQ(e.what(), "'mods1' is not a valid integer value");
+    }
+}
+
+TEST(Text, Utf16RoundTripAndCp1252Fallback) {
+    const std::string s = "Zoë \xF0\x9F\x98\x80 Ж";
+    EXPECT_EQ(utf16ToUtf8(utf8ToUtf16(s)), s);
+    EXPECT_EQ(utf8ToUtf16("\xF0\x9F\x98\x80").size(), 2u);
+    // 0xE9 alone is not UTF-8: it is é in Windows-1252; 0x80 is the euro sign.
+    EXPECT_EQ(decodeUtf8OrCp1252("Jos\xE9 \x80"), "José €");
+    EXPECT_EQ(decodeUtf8OrCp1252("José"), "José");
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));     // overlong
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80")); // surrogate
+}
+
+TEST(Text, PortsAreWholeNumbersInRange) {
+    uint16_t p = 0;
+    EXPECT_TRUE(tryParsePort("2302", p));
+    EXPECT_EQ(p, 2302);
+    EXPECT_TRUE(tryParsePort("65535", p));
+    for (const char* bad : {"0", "65536", "", "-1", "23a", " 2302", "999999"})
+        EXPECT_FALSE(tryParsePort(bad, p)) << bad;
+}
