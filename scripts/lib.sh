@@ -1,0 +1,35 @@
+# Shared by the scripts: package installation and the build.
+# shellcheck shell=bash
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$top/build"
+
+# What building Quorvale needs.
+build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
+  libgl-dev libjpeg62-turbo-dev googletest libbenchmark-dev fonts-dejavu-core)
+# What the tests need on top.
+test_packages=(xvfb xauth wine wine64 g++-mingw-w64-x86-64-posix qstat clang libclang-rt-14-dev
+  sox imagemagick x11-apps)
+
+# Installs the Debian packages that are not installed yet (apt-get, no recommends).
+ensure_packages() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Configures (once) and builds into build/.
+build_all() {
+  local type=${1:-RelWithDebInfo}
+  if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$type"
+  fi
+  cmake --build "$build"
+}
