@@ -248,6 +248,16 @@ void saveRegistry(RegistryStore& store, LauncherState& state) {
     scope.close();
 }
 
+void writeExecutableChoice(RegistryStore& store, LoadHost& host) {
+    store.setRoot(RootKey::CurrentUser);
+    KeyScope scope(store);
+    if (store.openKey(kLauncherKey, false)) {
+        host.showMessage("Select the ArmA 2 executable.");
+        store.writeString("executable", host.chooseExecutable());
+    }
+    scope.close();
+}
+
 std::string userProfileFolder() {
     if (const char* p = std::getenv("USERPROFILE"); p && *p)
         return p;

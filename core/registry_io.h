@@ -39,6 +39,10 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
 // Stores everything; does nothing when the launcher key does not exist.
 void saveRegistry(RegistryStore& store, LauncherState& state);
 
+// The main window's "ch&ange": where the launcher key exists, asks for the executable and
+// writes the dialog's file name whatever the user did. The caller reloads afterwards.
+void writeExecutableChoice(RegistryStore& store, LoadHost& host);
+
 // USERPROFILE, else HOME.
 std::string userProfileFolder();
 // The player profiles in USERPROFILE/My Documents/ArmA 2/, names cut before ".ArmAProfile".

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "process_starter.h"
+#include "registry_store.h"
+
+#include <string>
+
+class Prompter;
+
+// What the windows need from the outside world; tests hand in their own.
+struct AppContext {
+    quorvale::RegistryStore* store = nullptr;
+    quorvale::ProcessStarter* starter = nullptr;
+    Prompter* prompter = nullptr;
+    std::string userProfile;
+};

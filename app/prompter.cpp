@@ -1,0 +1,39 @@
+#include "prompter.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+void QtPrompter::message(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quorvale"), text, QMessageBox::Ok);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+bool QtPrompter::confirm(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<QString> QtPrompter::chooseFile(QWidget* parent, const QString& filter,
+                                              const QString& current) {
+    QFileDialog dlg(parent, QString(), current.isEmpty() ? QString() : QFileInfo(current).path(),
+                    filter);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setOption(QFileDialog::ReadOnly, false);
+    if (!current.isEmpty())
+        dlg.selectFile(current);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dlg.selectedFiles().constFirst();
+}
+
+QString FileDialogState::execute(Prompter& prompter, QWidget* parent) {
+    if (const auto chosen = prompter.chooseFile(parent, filter_, fileName_))
+        fileName_ = *chosen;
+    return fileName_;
+}

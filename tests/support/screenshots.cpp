@@ -1,0 +1,51 @@
+// Opens every window on a prepared store and writes a PNG of each: scripts/screenshot runs it
+// under Xvfb so that a person can look at what the player sees.
+#include "error_handler.h"
+#include "main_window.h"
+#include "prompter.h"
+#include "reg_file_store.h"
+
+#include <QDir>
+#include <QTimer>
+
+namespace {
+
+struct SilentPrompter : Prompter {
+    void message(const QString& text) override { qInfo("message: %s", qPrintable(text)); }
+    bool confirm(const QString&) override { return false; }
+    std::optional<QString> chooseFile(QWidget*, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+};
+
+void shoot(QWidget* w, const QString& dir, const QString& name) {
+    w->show();
+    w->raise();
+    QApplication::processEvents();
+    QTimer t;
+    QEventLoop loop;
+    QTimer::singleShot(300, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+    w->grab().save(path);
+    qInfo("wrote %s", qPrintable(path));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QuorvaleApplication app(argc, argv);
+    applyApplicationFont(app);
+    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    const std::string store = argc > 2 ? argv[2] : "registry.reg";
+    QDir().mkpath(outDir);
+
+    SilentPrompter prompter;
+    setErrorPrompter(&prompter);
+    quorvale::RegFileStore reg(store);
+    quorvale::SystemProcessStarter starter;
+    AppContext ctx{&reg, &starter, &prompter, qEnvironmentVariable("HOME").toStdString()};
+    TForm1 form1(ctx);
+    shoot(&form1, outDir, QStringLiteral("main_window"));
+    return 0;
+}
