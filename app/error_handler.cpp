@@ -17,7 +17,9 @@ QString sansFamily() {
 }
 } // namespace
 
-void setErrorPrompter(Prompter* prompter) { gPrompter = prompter; }
+void setErrorPrompter(Prompter* prompter) {
+    gPrompter = prompter;
+}
 
 void reportError(const std::exception& e) {
     const QString text = QString::fromUtf8(e.what());

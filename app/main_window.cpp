@@ -16,12 +16,14 @@
 using namespace quorvale;
 
 namespace {
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 } // namespace
 
 TForm1::TForm1(const AppContext& context, QWidget* parent)
-    : QMainWindow(parent), OpenDialog1(QStringLiteral(
-                               "ArmA 2 Executable (Arma2.exe arma2.exe);;All files (*)")),
+    : QMainWindow(parent),
+      OpenDialog1(QStringLiteral("ArmA 2 Executable (Arma2.exe arma2.exe);;All files (*)")),
       context_(context), state_(std::make_unique<LauncherState>()) {
     ui.setupUi(this);
     setFixedSize(size());
@@ -87,7 +89,9 @@ void TForm1::ReadRegistry() {
     readRegistry(*context_.store, *state_, *this, context_.userProfile);
 }
 
-void TForm1::SaveRegistry() { saveRegistry(*context_.store, *state_); }
+void TForm1::SaveRegistry() {
+    saveRegistry(*context_.store, *state_);
+}
 
 void TForm1::UpdateModList(QListWidget* list) {
     const QSignalBlocker block(list);
@@ -100,7 +104,9 @@ void TForm1::UpdateModList(QListWidget* list) {
     }
 }
 
-std::string TForm1::playerNameText() const { return ui.PlayerName->currentText().toStdString(); }
+std::string TForm1::playerNameText() const {
+    return ui.PlayerName->currentText().toStdString();
+}
 
 void TForm1::LaunchOFP(const std::string& connectString, int32_t launchMode) {
     for (QPushButton* b : {ui.BitBtn3, ui.BitBtn5, ui.BitBtn2})
@@ -129,7 +135,9 @@ void TForm1::Button1Click() {
     });
 }
 
-void TForm1::BitBtn2Click() { showWindow(windows_.directJoin); }
+void TForm1::BitBtn2Click() {
+    showWindow(windows_.directJoin);
+}
 
 void TForm1::BitBtn3Click() {
     guarded([&] { LaunchOFP(singlePlayerConnect(playerNameText()), -1); });
@@ -162,9 +170,15 @@ void TForm1::Timer1Timer() {
     Timer1.stop();
 }
 
-void TForm1::Options2Click() { showWindow(windows_.options); }
-void TForm1::Mods1Click() { showWindow(windows_.modEditor); }
-void TForm1::Servers1Click() { showWindow(windows_.serverEditor); }
+void TForm1::Options2Click() {
+    showWindow(windows_.options);
+}
+void TForm1::Mods1Click() {
+    showWindow(windows_.modEditor);
+}
+void TForm1::Servers1Click() {
+    showWindow(windows_.serverEditor);
+}
 
 void TForm1::Launchwindowed1Click() {
     guarded([&] { LaunchOFP(windowedConnect(playerNameText()), -1); });
@@ -178,8 +192,12 @@ void TForm1::Launchdedicatedserver1Click() {
     guarded([&] { LaunchOFP(dedicatedServerConnect(playerNameText()), -1); });
 }
 
-void TForm1::quit1Click() { close(); }
-void TForm1::About1Click() { showWindow(windows_.about); }
+void TForm1::quit1Click() {
+    close();
+}
+void TForm1::About1Click() {
+    showWindow(windows_.about);
+}
 
 void TForm1::showWindow(QWidget* w) {
     if (!w)
@@ -191,15 +209,21 @@ void TForm1::showWindow(QWidget* w) {
 
 // --- what a load needs from this window
 
-void TForm1::showMessage(const std::string& text) { context_.prompter->message(qs(text)); }
+void TForm1::showMessage(const std::string& text) {
+    context_.prompter->message(qs(text));
+}
 
 std::string TForm1::chooseExecutable() {
     return OpenDialog1.execute(*context_.prompter, this).toStdString();
 }
 
-void TForm1::refreshLocalAddress() { ui.MYIP->setText(localIPv4Address().toUpper()); }
+void TForm1::refreshLocalAddress() {
+    ui.MYIP->setText(localIPv4Address().toUpper());
+}
 
-void TForm1::setPlayerName(const std::string& text) { ui.PlayerName->setEditText(qs(text)); }
+void TForm1::setPlayerName(const std::string& text) {
+    ui.PlayerName->setEditText(qs(text));
+}
 
 void TForm1::setPlayerList(const std::vector<std::string>& names) {
     const QString text = ui.PlayerName->currentText();
@@ -209,6 +233,10 @@ void TForm1::setPlayerList(const std::vector<std::string>& names) {
     ui.PlayerName->setEditText(text);
 }
 
-void TForm1::refillModList() { UpdateModList(ui.ModList); }
+void TForm1::refillModList() {
+    UpdateModList(ui.ModList);
+}
 
-void TForm1::setExecutableLabel(const std::string& text) { ui.exenimi->setText(qs(text)); }
+void TForm1::setExecutableLabel(const std::string& text) {
+    ui.exenimi->setText(qs(text));
+}

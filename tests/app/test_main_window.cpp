@@ -1,0 +1,348 @@
+#include "error_handler.h"
+#include "jpeg_image.h"
+#include "main_window.h"
+#include "reg_file_store.h"
+#include "registry_io.h"
+#include "scripted_prompter.h"
+#include "stub_records.h"
+
+#include <QClipboard>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+using namespace quorvale;
+
+namespace {
+
+// Records each start and passes it on to the real one, which starts the stub game.
+struct RecordingStarter : ProcessStarter {
+    SystemProcessStarter real;
+    std::vector<std::string> lines;
+    std::function<void()> during;
+    StartResult start(const std::string& line, const std::string& dir) override {
+        lines.push_back(line);
+        if (during)
+            during();
+        return real.start(line, dir);
+    }
+};
+
+// A store file prepared as an earlier run would have left it, and the window on top of it.
+struct Launcher {
+    TempDir dir;
+    std::string reg = dir.file("registry.reg");
+    std::string gameDir = dir.file("ArmA 2");
+    std::string exe = placeStub(gameDir + "/arma2.exe");
+    std::string out = dir.file("records");
+    ScriptedPrompter prompter;
+    RecordingStarter starter;
+    std::unique_ptr<RegFileStore> store;
+    std::unique_ptr<TForm1> form;
+
+    explicit Launcher(const std::function<void(RegFileStore&)>& fill = {},
+                      bool launcherKey = true) {
+        setenv("QUORVALE_STUB_OUT", out.c_str(), 1);
+        if (launcherKey) {
+            RegFileStore s(reg);
+            s.openKey(kLauncherKey, true);
+            s.writeString("executable", exe);
+            s.writeInteger("nosplash", 1);
+            s.writeInteger("window", 0);
+            if (fill)
+                fill(s);
+            s.closeKey();
+        }
+        open();
+    }
+    void open() {
+        form.reset();
+        store = std::make_unique<RegFileStore>(reg);
+        setErrorPrompter(&prompter);
+        AppContext ctx{store.get(), &starter, &prompter, dir.file("home")};
+        form = std::make_unique<TForm1>(ctx);
+    }
+    static void mod(RegFileStore& s, const char* id, const char* name, int checked) {
+        s.openKey(std::string(kModsKey) + "\\" + id, true);
+        s.writeString("name", name);
+        s.writeString("dir", std::string("@") + name);
+        s.writeInteger("checked", checked);
+    }
+    int storedChecked(const char* id) {
+        RegFileStore s(reg);
+        s.openKeyReadOnly(std::string(kModsKey) + "\\" + id);
+        return s.readInteger("checked");
+    }
+};
+
+QStringList itemTexts(QListWidget* l) {
+    QStringList t;
+    for (int i = 0; i < l->count(); ++i)
+        t << l->item(i)->text();
+    return t;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setApplicationName(QStringLiteral("Quorvale")); }
+
+    void controlsCarryTheirNamesAndCaptions() {
+        Launcher l;
+        TForm1& f = *l.form;
+        QCOMPARE(f.ui.BitBtn3->text(), QStringLiteral("&Start singleplayer"));
+        QCOMPARE(f.ui.BitBtn5->text(), QStringLiteral("MP: &Server list"));
+        QCOMPARE(f.ui.BitBtn2->text(), QStringLiteral("MP: &Direct join"));
+        QCOMPARE(f.ui.Button1->text(), QStringLiteral("ch&ange"));
+        QCOMPARE(f.ui.GroupBox1->title(), QStringLiteral(" Mods "));
+        QCOMPARE(f.ui.BitBtn3->geometry(), QRect(16, 160, 113, 25));
+        QCOMPARE(f.ui.ModList->parentWidget(), f.ui.GroupBox1);
+        QCOMPARE(f.ui.Image1->pixmap().size(), QSize(271, 75));
+        QVERIFY(f.ui.MYIP->isReadOnly());
+        QCOMPARE(f.ui.MYIP->text(), f.ui.MYIP->text().toUpper());
+        QStringList menu;
+        for (QAction* a : f.ui.Options1->actions())
+            menu << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(menu, (QStringList{"&Options", "&Mods", "&Servers", "-", "Launch &windowed",
+                                    "&Host game", "&Dedicated server", "-", "&Quit"}));
+        // keyboard order
+        QStringList order;
+        QWidget* w = f.ui.BitBtn3;
+        for (int i = 0; i < 8; ++i) {
+            order << w->objectName();
+            do
+                w = w->nextInFocusChain();
+            while (!(w->focusPolicy() & Qt::TabFocus) || w->objectName().isEmpty());
+        }
+        QCOMPARE(order.mid(0, 6), (QStringList{"BitBtn3", "Button1", "ModList", "BitBtn2",
+                                               "BitBtn5", "PlayerName"}));
+    }
+
+    void modListShowsTheTableAndTicksAreStoredOnClose() {
+        Launcher l([](RegFileStore& s) {
+            Launcher::mod(s, "1", "First", 1);
+            Launcher::mod(s, "2", "Second", 0);
+        });
+        QListWidget* list = l.form->ui.ModList;
+        QCOMPARE(itemTexts(list), (QStringList{"First", "Second"}));
+        QCOMPARE(list->item(0)->checkState(), Qt::Checked);
+        QCOMPARE(list->item(1)->checkState(), Qt::Unchecked);
+        list->item(1)->setCheckState(Qt::Checked);
+        QVERIFY(l.form->state().mods.checked[1]);
+        QSignalSpy closed(l.form.get(), &TForm1::closed);
+        l.form->close();
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(l.storedChecked("1"), 1);
+        QCOMPARE(l.storedChecked("2"), 1);
+    }
+
+    void changeReloadsAndDropsAnUnsavedTick() {
+        Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "First", 0); });
+        l.form->ui.ModList->item(0)->setCheckState(Qt::Checked);
+        l.prompter.files = {QString::fromStdString(l.exe)};
+        l.form->ui.Button1->click();
+        QCOMPARE(l.prompter.messages, QStringList{"Select the ArmA 2 executable."});
+        QCOMPARE(l.form->ui.ModList->item(0)->checkState(), Qt::Unchecked);
+        QVERIFY(!l.form->state().mods.checked[0]);
+    }
+
+    void changeCancelledOnANeverUsedDialogWritesAnEmptyExecutable() {
+        Launcher l;
+        l.form->ui.Button1->click();
+        QCOMPARE(l.prompter.messages,
+                 (QStringList{"Select the ArmA 2 executable.",
+                              "ArmA Executable not found! Select the correct ArmA executable."}));
+        QCOMPARE(l.prompter.filesAsked, 2);
+        QCOMPARE(l.form->ui.exenimi->text(), QString());
+        RegFileStore s(l.reg);
+        s.openKeyReadOnly(kLauncherKey);
+        QCOMPARE(QString::fromStdString(s.readString("executable")), QString());
+    }
+
+    void serverListNeedsServers() {
+        Launcher l;
+        QWidget browser;
+        l.form->setWindows({nullptr, nullptr, &browser, nullptr, nullptr, nullptr});
+        l.form->ui.BitBtn5->click();
+        QCOMPARE(l.prompter.messages,
+                 QStringList{"No server entries found, add servers first using the options menu"});
+        QVERIFY(!browser.isVisible());
+
+        l.form->state().servers.lastIndex = 0;
+        l.form->ui.BitBtn5->click();
+        QVERIFY(browser.isVisible());
+        QCOMPARE(l.prompter.messages.size(), 1);
+        QVERIFY(l.form->isEnabled()); // not modal
+    }
+
+    void copyPutsExactlyTheAddressOnTheClipboard() {
+        Launcher l;
+        l.form->ui.MYIP->setText(QStringLiteral("192.168.0.10"));
+        l.form->ui.SpeedButton2->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("192.168.0.10"));
+    }
+
+    void launchModes_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("tail");
+        QTest::newRow("single") << "BitBtn3"
+                                << "Typed Name"
+                                << "  \"-name=Typed Name\" ";
+        QTest::newRow("singleEmptyName") << "BitBtn3"
+                                         << ""
+                                         << "  \"-name=\" ";
+        QTest::newRow("windowed") << "Launchwindowed1"
+                                  << "A"
+                                  << "  -window \"-name=A\" ";
+        QTest::newRow("host") << "OFPPreferences1"
+                              << "A"
+                              << " -host \"-name=A\"";
+        QTest::newRow("dedicated") << "Launchdedicatedserver1"
+                                   << "A"
+                                   << " -server -config=server.cfg \"-name=A\"";
+    }
+    void launchModes() {
+        QFETCH(QString, name);
+        QFETCH(QString, typed);
+        QFETCH(QString, tail);
+        Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "CBA", 1); });
+        l.form->ui.PlayerName->setEditText(typed);
+        if (auto* b = l.form->findChild<QPushButton*>(name))
+            b->click();
+        else
+            l.form->findChild<QAction*>(name)->trigger();
+        const std::string expected = l.exe + " -nosplash -mod=@CBA" + tail.toStdString();
+        QCOMPARE(l.starter.lines, std::vector<std::string>{expected});
+        const auto recs = waitForStubRecords(l.out, 1);
+        QCOMPARE(recs.size(), size_t(1));
+        QCOMPARE(recs[0].program, l.exe);
+        QCOMPARE(recs[0].cwd, l.gameDir);
+        QVERIFY(recs[0].args.back() == "-name=" + typed.toStdString());
+    }
+
+    void aClickDuringALaunchIsLost() {
+        Launcher l;
+        QPushButton* start = l.form->ui.BitBtn3;
+        // the player clicks again while the game is being started: the click waits in the queue
+        l.starter.during = [&] {
+            const QPointF at(10, 10);
+            QCoreApplication::postEvent(
+                start, new QMouseEvent(QEvent::MouseButtonPress, at, at, start->mapToGlobal(at),
+                                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+            QCoreApplication::postEvent(
+                start, new QMouseEvent(QEvent::MouseButtonRelease, at, at, start->mapToGlobal(at),
+                                       Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+        };
+        start->click();
+        QVERIFY(!start->isEnabled());
+        QVERIFY(!l.form->ui.BitBtn5->isEnabled());
+        QVERIFY(!l.form->ui.BitBtn2->isEnabled());
+        QTRY_VERIFY(start->isEnabled());
+        QVERIFY(l.form->ui.BitBtn5->isEnabled());
+        QTest::qWait(50);
+        QCOMPARE(l.starter.lines.size(), size_t(1));
+        waitForStubRecords(l.out, 1);
+    }
+
+    void aGameThatCannotStartIsReportedAndCloseWaits() {
+        Launcher l([](RegFileStore& s) { s.writeInteger("close", 1); });
+        l.form->state().settings.executable = l.dir.file("missing.exe");
+        QSignalSpy closed(l.form.get(), &TForm1::closed);
+        l.form->ui.BitBtn3->click();
+        QCOMPARE(l.prompter.messages.size(), 1);
+        QVERIFY(l.prompter.messages[0].contains(QString::fromStdString(l.dir.file("missing.exe"))));
+        QCOMPARE(closed.count(), 0);
+    }
+
+    void closeAfterLaunchStoresAndEnds() {
+        Launcher l([](RegFileStore& s) { s.writeInteger("close", 1); });
+        l.form->state().settings.maxmem = 777; // not stored yet
+        QSignalSpy closed(l.form.get(), &TForm1::closed);
+        l.form->ui.BitBtn3->click();
+        QCOMPARE(closed.count(), 1);
+        RegFileStore s(l.reg);
+        s.openKeyReadOnly(kLauncherKey);
+        QCOMPARE(s.readInteger("maxmem"), 777);
+        waitForStubRecords(l.out, 1);
+    }
+
+    void aLoadErrorAtStartIsShownAndTheWindowOpens() {
+        Launcher l([](RegFileStore& s) {
+            Launcher::mod(s, "1", "First", 1);
+            s.openKey(std::string(kModsKey) + "\\2", true);
+            s.writeString("checked", "yes");
+        });
+        QCOMPARE(l.prompter.messages, QStringList{"Invalid data type for 'checked'"});
+        QVERIFY(l.form != nullptr);
+        l.form->show();
+        QVERIFY(l.form->isVisible());
+    }
+
+    void playerNamesFromTheGameAndTheProfiles() {
+        Launcher l([](RegFileStore& s) {
+            s.openKey(kGameUserKey, true);
+            s.writeString("Player Name", "Zulu");
+        });
+        writeAll(l.dir.file("home/My Documents/ArmA 2/Alpha.ArmAProfile"), "");
+        writeAll(l.dir.file("home/My Documents/ArmA 2/Bravo.ArmAProfile"), "");
+        l.form->ReadRegistry();
+        QComboBox* p = l.form->ui.PlayerName;
+        QCOMPARE(p->currentText(), QStringLiteral("Zulu"));
+        QCOMPARE(p->count(), 2);
+        QCOMPARE(p->itemText(0), QStringLiteral("Alpha"));
+        QCOMPARE(p->itemText(1), QStringLiteral("Bravo"));
+    }
+
+    void theRealMessageBoxIsCaptionedAndAnsweredWithOk() {
+        QtPrompter real;
+        QString caption, text;
+        int buttons = 0;
+        QTimer::singleShot(50, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            caption = box->windowTitle();
+            text = box->text();
+            buttons = box->buttons().size();
+            box->button(QMessageBox::Ok)->click();
+        });
+        real.message(QStringLiteral("Select the ArmA 2 executable."));
+        QCOMPARE(caption, QStringLiteral("Quorvale"));
+        QCOMPARE(text, QStringLiteral("Select the ArmA 2 executable."));
+        QCOMPARE(buttons, 1);
+
+        QTimer::singleShot(50, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            caption = box->windowTitle();
+            QCOMPARE(box->icon(), QMessageBox::Question);
+            box->button(QMessageBox::Yes)->click();
+        });
+        QVERIFY(real.confirm(QStringLiteral("Are you sure?")));
+        QCOMPARE(caption, QStringLiteral("Confirm"));
+    }
+
+    void aBrokenBannerIsReportedNotFatal_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("notAJpeg") << QByteArray("GIF89a not a jpeg at all");
+        QFile f(QStringLiteral(":/banner.jpg"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QTest::newRow("cutShort") << f.readAll().left(300);
+    }
+    void aBrokenBannerIsReportedNotFatal() {
+        QFETCH(QByteArray, bytes);
+        QString error;
+        const QImage img = decodeJpeg(bytes, &error);
+        QVERIFY(img.isNull() || img.size() == QSize(271, 75));
+        if (img.isNull())
+            QVERIFY(!error.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "prompter.h"
+
+#include <QStringList>
+#include <deque>
+
+// Stands in for the person at a message box or file dialog: records every text and answers
+// from a script.
+class ScriptedPrompter : public Prompter {
+public:
+    QStringList messages;
+    QStringList questions;
+    std::deque<bool> answers;                 // for confirm(); No when empty
+    std::deque<std::optional<QString>> files; // for chooseFile(); cancelled when empty
+    int filesAsked = 0;
+
+    void message(const QString& text) override { messages << text; }
+    bool confirm(const QString& text) override {
+        questions << text;
+        if (answers.empty())
+            return false;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::optional<QString> chooseFile(QWidget*, const QString&, const QString&) override {
+        ++filesAsked;
+        if (files.empty())
+            return std::nullopt;
+        auto f = files.front();
+        files.pop_front();
+        return f;
+    }
+};
