@@ -2,18 +2,21 @@
 
 #include "prompter.h"
 
-#include <QFontDatabase>
+#include <QFont>
 #include <QStyleFactory>
 
 namespace {
 Prompter* gPrompter = nullptr;
 
-QString sansFamily() {
-    const QStringList families = QFontDatabase::families();
-    for (const char* f : {"Liberation Sans", "Arial", "DejaVu Sans"})
-        if (families.contains(QLatin1String(f)))
-            return QLatin1String(f);
-    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+// The first of these that the system has; asking the font matcher is cheaper at start-up
+// than listing every family.
+QFont sansFont(int pixels) {
+    QFont f;
+    f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                   QStringLiteral("DejaVu Sans")});
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(pixels);
+    return f;
 }
 } // namespace
 
@@ -41,13 +44,9 @@ bool QuorvaleApplication::notify(QObject* receiver, QEvent* event) {
 
 void applyApplicationFont(QApplication& app) {
     app.setStyle(QStyleFactory::create(QStringLiteral("Windows")));
-    QFont f(sansFamily());
-    f.setPixelSize(11);
-    app.setFont(f);
+    app.setFont(sansFont(11));
 }
 
 QFont listFont() {
-    QFont f(sansFamily());
-    f.setPixelSize(13);
-    return f;
+    return sansFont(13);
 }

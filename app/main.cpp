@@ -1,31 +1,5 @@
-#include "error_handler.h"
-#include "main_window.h"
-#include "prompter.h"
-#include "reg_file_store.h"
-
-#ifdef _WIN32
-#include "win32_registry_store.h"
-#endif
+#include "application.h"
 
 int main(int argc, char** argv) {
-    QuorvaleApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quorvale"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvale"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quorvale.png")));
-    applyApplicationFont(app);
-
-    QtPrompter prompter;
-    setErrorPrompter(&prompter);
-#ifdef _WIN32
-    quorvale::Win32RegistryStore store;
-#else
-    quorvale::RegFileStore store(quorvale::RegFileStore::defaultPath());
-#endif
-    quorvale::SystemProcessStarter starter;
-    AppContext context{&store, &starter, &prompter, quorvale::userProfileFolder()};
-
-    TForm1 form1(context);
-    QObject::connect(&form1, &TForm1::closed, &app, &QApplication::quit);
-    form1.show();
-    return app.exec();
+    return runLauncher(argc, argv);
 }

@@ -12,10 +12,26 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QStyle>
+#include <QStyledItemDelegate>
 
 using namespace quorvale;
 
 namespace {
+QString qs(const std::string& s);
+
+// Items of one fixed height, as the check list draws them.
+class FixedHeightDelegate : public QStyledItemDelegate {
+public:
+    FixedHeightDelegate(int height, QObject* parent)
+        : QStyledItemDelegate(parent), height_(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& o, const QModelIndex& i) const override {
+        return {QStyledItemDelegate::sizeHint(o, i).width(), height_};
+    }
+
+private:
+    int height_;
+};
+
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
@@ -49,11 +65,10 @@ TForm1::TForm1(const AppContext& context, QWidget* parent)
     ui.ModList->setFont(listFont());
     ui.ModList->setUniformItemSizes(true);
     ui.ModList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ui.ModList->setStyleSheet(QStringLiteral("QListWidget::item { height: 16px; }"));
+    ui.ModList->setItemDelegate(new FixedHeightDelegate(16, ui.ModList));
     QFont small = font();
     small.setPixelSize(9);
     ui.SpeedButton2->setFont(small);
-    ui.Button1->setStyleSheet(QStringLiteral("QPushButton { padding: 0px; }"));
     ui.exenimi->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     Timer1.setInterval(10);

@@ -20,6 +20,6 @@ inline double medianMs(int n, const std::function<void()>& f) {
 }
 
 inline void report(const char* what, double ms, double baselineMs, const char* baselineName) {
-    std::printf("%-34s %9.2f ms   baseline %-22s %8.2f ms   ratio %6.2f\n", what, ms,
-                baselineName, baselineMs, baselineMs > 0 ? ms / baselineMs : 0.0);
+    std::printf("%-34s %9.2f ms   baseline %-22s %8.2f ms   ratio %6.2f\n", what, ms, baselineName,
+                baselineMs, baselineMs > 0 ? ms / baselineMs : 0.0);
 }
