@@ -109,13 +109,38 @@ StartResult SystemProcessStarter::start(const std::string& commandLine,
         dir += static_cast<wchar_t>(c);
     const DWORD attrs = dir.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(dir.c_str());
     const bool useDir = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
+    // Name the program ourselves, found as Windows finds it (the shortest prefix up to a blank
+    // that names a file, ".exe" appended where needed), so the command line reaches it exactly
+    // as given; where none is found, Windows searches its own path.
+    std::wstring app;
+    const auto wideOf = [](const std::string& s) {
+        std::wstring w;
+        for (const char16_t c : utf8ToUtf16(s))
+            w += static_cast<wchar_t>(c);
+        return w;
+    };
+    const auto fileAt = [&](const std::string& candidate) -> std::wstring {
+        std::wstring w = wideOf(candidate);
+        const bool relative = w.find(L':') == std::wstring::npos && (w.empty() || w[0] != L'\\');
+        if (useDir && relative)
+            w = dir + L"\\" + w;
+        for (const std::wstring& c : {w, w + L".exe"}) {
+            const DWORD a = GetFileAttributesW(c.c_str());
+            if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY))
+                return c;
+        }
+        return {};
+    };
+    if (const auto split =
+            splitCommandLine(commandLine, [&](const std::string& c) { return !fileAt(c).empty(); }))
+        app = fileAt(split->program);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOW;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        useDir ? dir.c_str() : nullptr, &si, &pi)) {
+    if (!CreateProcessW(app.empty() ? nullptr : app.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, useDir ? dir.c_str() : nullptr, &si, &pi)) {
         const DWORD err = GetLastError();
         wchar_t* msg = nullptr;
         FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |

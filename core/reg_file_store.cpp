@@ -12,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <utility>
 
@@ -66,17 +67,18 @@ RegFileStore::RegFileStore(std::string path) : path_(std::move(path)) {
     std::error_code ec;
     if (!fs::exists(pathFromUtf8(path_), ec))
         return; // first run
-    std::ifstream in(pathFromUtf8(path_), std::ios::binary);
-    std::string bytes;
     RegParseError err;
     bool ok = false;
-    if (in) {
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        bytes = ss.str();
-        ok = !in.bad() && parseRegFile(bytes, tree_, err);
-    } else {
-        err = {0, "it cannot be opened: " + systemMessage(errno)};
+    {
+        // Closed again before the file may be moved: Windows cannot rename an open file.
+        std::ifstream in(pathFromUtf8(path_), std::ios::binary);
+        if (in) {
+            std::ostringstream ss;
+            ss << in.rdbuf();
+            ok = !in.bad() && parseRegFile(ss.str(), tree_, err);
+        } else {
+            err = {0, "it cannot be opened: " + systemMessage(errno)};
+        }
     }
     if (ok)
         return;
@@ -263,27 +265,31 @@ void replaceFileAtomically(const std::string& path, const std::string& bytes,
     try {
         if (beforeStep)
             beforeStep("write");
+        int writeErr = 0, syncErr = 0;
+        bool wrote = false, synced = false;
+        {
+            // Closed before anything is removed or renamed, also when a step throws.
 #ifdef _WIN32
-        FILE* f = _wfopen(tmp.c_str(), L"wb");
+            std::unique_ptr<FILE, int (*)(FILE*)> f(_wfopen(tmp.c_str(), L"wb"), &std::fclose);
 #else
-        FILE* f = std::fopen(tmp.c_str(), "wb");
+            std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(tmp.c_str(), "wb"), &std::fclose);
 #endif
-        if (!f)
-            failed(systemMessage(errno));
-        const bool wrote = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        const int writeErr = errno;
-        bool synced = std::fflush(f) == 0;
-        if (wrote && synced) {
-            if (beforeStep)
-                beforeStep("sync");
+            if (!f)
+                failed(systemMessage(errno));
+            wrote = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
+            writeErr = errno;
+            synced = std::fflush(f.get()) == 0;
+            if (wrote && synced) {
+                if (beforeStep)
+                    beforeStep("sync");
 #ifdef _WIN32
-            synced = _commit(_fileno(f)) == 0;
+                synced = _commit(_fileno(f.get())) == 0;
 #else
-            synced = ::fsync(fileno(f)) == 0;
+                synced = ::fsync(fileno(f.get())) == 0;
 #endif
+            }
+            syncErr = errno;
         }
-        const int syncErr = errno;
-        std::fclose(f);
         if (!wrote)
             failed(systemMessage(writeErr));
         if (!synced)

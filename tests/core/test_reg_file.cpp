@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <random>
+#ifndef _WIN32
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 using namespace quorvale;
 
@@ -302,6 +304,7 @@ TEST(RegFileStore, AFailedWriteStepLeavesTheOldFile) {
     }
 }
 
+#ifndef _WIN32
 TEST(RegFileStore, AKilledSaveLeavesTheOldOrTheNewFile) {
     TempDir dir;
     const std::string path = dir.file("r.reg");
@@ -335,3 +338,4 @@ TEST(RegFileStore, AKilledSaveLeavesTheOldOrTheNewFile) {
             ASSERT_EQ(check.readInteger("v" + std::to_string(k)), g);
     }
 }
+#endif

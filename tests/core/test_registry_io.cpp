@@ -3,6 +3,7 @@
 #include "reg_file_store.h"
 #include "registry_io.h"
 #include "temp_dir.h"
+#include "test_store.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +17,14 @@ struct Fixture {
     std::string path = dir.file("registry.reg");
     std::string exe = dir.file("game/arma2.exe");
 
-    Fixture() { writeAll(exe, "stub"); }
+    Fixture() {
+        clearTestRegistry();
+        writeAll(exe, "stub");
+    }
 
-    void launcherKey(const std::function<void(RegFileStore&)>& fill, bool basics = true) {
-        RegFileStore s(path);
+    void launcherKey(const std::function<void(RegistryStore&)>& fill, bool basics = true) {
+        auto store_ = openTestStore(path);
+        RegistryStore& s = *store_;
         s.openKey(kLauncherKey, true);
         if (basics) {
             s.writeString("executable", exe);
@@ -29,14 +34,14 @@ struct Fixture {
         fill(s);
         s.closeKey();
     }
-    static void mod(RegFileStore& s, const std::string& id, const std::string& name,
+    static void mod(RegistryStore& s, const std::string& id, const std::string& name,
                     const std::string& dir, int checked) {
         s.openKey(std::string(kModsKey) + "\\" + id, true);
         s.writeString("name", name);
         s.writeString("dir", dir);
         s.writeInteger("checked", checked);
     }
-    static void server(RegFileStore& s, const std::string& id, const std::string& name) {
+    static void server(RegistryStore& s, const std::string& id, const std::string& name) {
         s.openKey(std::string(kServersKey) + "\\" + id, true);
         s.writeString("name", name);
         s.writeString("ip", "10.0.0.5");
@@ -46,11 +51,13 @@ struct Fixture {
         s.writeInteger("sockets", 1);
     }
     void load(LauncherState& st, RecordingHost& host, const std::string& profile = "") {
-        RegFileStore s(path);
+        auto store_ = openTestStore(path);
+        RegistryStore& s = *store_;
         readRegistry(s, st, host, profile);
     }
     void save(LauncherState& st) {
-        RegFileStore s(path);
+        auto store_ = openTestStore(path);
+        RegistryStore& s = *store_;
         saveRegistry(s, st);
     }
 };
@@ -73,7 +80,8 @@ TEST(ReadRegistry, FirstRunCreatesTheKeyWithItsFirstValues) {
     EXPECT_EQ(host.modListRefills, 1);
     EXPECT_EQ(host.addressRefreshed, 1);
 
-    RegFileStore s(f.path);
+    auto store_ = openTestStore(f.path);
+    RegistryStore& s = *store_;
     ASSERT_TRUE(s.openKeyReadOnly(kLauncherKey));
     EXPECT_EQ(s.readString("executable"), f.exe);
     EXPECT_EQ(s.readInteger("nosplash"), 1);
@@ -104,7 +112,7 @@ TEST(ReadRegistry, FirstRunCancelledWritesAnEmptyExecutableAndAsksAgain) {
 
 TEST(ReadRegistry, MissingValuesTakeTheirFallbacks) {
     Fixture f;
-    f.launcherKey([](RegFileStore&) {});
+    f.launcherKey([](RegistryStore&) {});
     LauncherState st;
     st.settings.flash = false;
     RecordingHost host;
@@ -124,7 +132,7 @@ TEST(ReadRegistry, MissingValuesTakeTheirFallbacks) {
 
 struct SoundCase {
     const char* label;
-    std::function<void(RegFileStore&)> fill;
+    std::function<void(RegistryStore&)> fill;
     const char* sound1;
     const char* sound2;
 };
@@ -143,31 +151,31 @@ TEST_P(SoundPair, LoadsAsOneUnit) {
 
 INSTANTIATE_TEST_SUITE_P(Sounds, SoundPair,
                          ::testing::Values(SoundCase{"bothSet",
-                                                     [](RegFileStore& s) {
+                                                     [](RegistryStore& s) {
                                                          s.writeString("sound1", "a.wav");
                                                          s.writeString("sound2", "b.wav");
                                                      },
                                                      "a.wav", "b.wav"},
                                            SoundCase{"emptyFirst",
-                                                     [](RegFileStore& s) {
+                                                     [](RegistryStore& s) {
                                                          s.writeString("sound1", "");
                                                          s.writeString("sound2", "b.wav");
                                                      },
                                                      "none", "b.wav"},
                                            SoundCase{"dwordFirst",
-                                                     [](RegFileStore& s) {
+                                                     [](RegistryStore& s) {
                                                          s.writeInteger("sound1", 3);
                                                          s.writeString("sound2", "b.wav");
                                                      },
                                                      "none", "none"},
                                            SoundCase{"dwordSecond",
-                                                     [](RegFileStore& s) {
+                                                     [](RegistryStore& s) {
                                                          s.writeString("sound1", "a.wav");
                                                          s.writeInteger("sound2", 3);
                                                      },
                                                      "none", "none"},
                                            SoundCase{"expandString",
-                                                     [](RegFileStore& s) {
+                                                     [](RegistryStore& s) {
                                                          s.writeExpandString("sound1",
                                                                              "%WINDIR%\\a.wav");
                                                          s.writeString("sound2", "");
@@ -177,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(Sounds, SoundPair,
 
 TEST(ReadRegistry, MissingExecutableAsksAndWritesTheChoiceBack) {
     Fixture f;
-    f.launcherKey([](RegFileStore& s) { s.writeString("executable", "/no/such/arma2.exe"); });
+    f.launcherKey([](RegistryStore& s) { s.writeString("executable", "/no/such/arma2.exe"); });
     LauncherState st;
     RecordingHost host;
     host.dialogAnswers = {"/chosen/but/unchecked.exe"};
@@ -186,21 +194,23 @@ TEST(ReadRegistry, MissingExecutableAsksAndWritesTheChoiceBack) {
               (std::vector<std::string>{
                   "ArmA Executable not found! Select the correct ArmA executable."}));
     EXPECT_EQ(st.settings.executable, "/chosen/but/unchecked.exe");
-    RegFileStore s(f.path);
+    auto store_ = openTestStore(f.path);
+    RegistryStore& s = *store_;
     s.openKeyReadOnly(kLauncherKey);
     EXPECT_EQ(s.readString("executable"), "/chosen/but/unchecked.exe");
 }
 
 TEST(ReadRegistry, GameFolderComesFromTheInstallKeyElseFromTheExecutable) {
     Fixture f;
-    f.launcherKey([](RegFileStore&) {});
+    f.launcherKey([](RegistryStore&) {});
     LauncherState st;
     RecordingHost host;
     f.load(st, host);
     EXPECT_EQ(st.settings.gamePath, f.dir.file("game"));
 
     {
-        RegFileStore s(f.path);
+        auto store_ = openTestStore(f.path);
+        RegistryStore& s = *store_;
         s.setRoot(RootKey::LocalMachine);
         s.openKey(kGameInstallKey, true);
         s.writeString("MAIN", "D:\\ArmA 2");
@@ -212,7 +222,7 @@ TEST(ReadRegistry, GameFolderComesFromTheInstallKeyElseFromTheExecutable) {
 
 TEST(ReadRegistry, PlayerNameAndProfiles) {
     Fixture f;
-    f.launcherKey([](RegFileStore& s) {
+    f.launcherKey([](RegistryStore& s) {
         s.openKey(kGameUserKey, true);
         s.writeString("Player Name", "Zulu");
     });
@@ -233,7 +243,7 @@ TEST(ReadRegistry, PlayerNameAndProfiles) {
 
 TEST(ReadRegistry, NoGameUserKeyLeavesThePlayerNameEmpty) {
     Fixture f;
-    f.launcherKey([](RegFileStore&) {});
+    f.launcherKey([](RegistryStore&) {});
     LauncherState st;
     RecordingHost host;
     f.load(st, host);
@@ -242,7 +252,7 @@ TEST(ReadRegistry, NoGameUserKeyLeavesThePlayerNameEmpty) {
 
 TEST(ReadRegistry, TablesLoadInStoreOrder) {
     Fixture f;
-    f.launcherKey([](RegFileStore& s) {
+    f.launcherKey([](RegistryStore& s) {
         Fixture::mod(s, "9", "Nine", "@nine", 0);
         Fixture::mod(s, "10", "Ten", "@ten", 1);
         Fixture::server(s, "4711", "Home");
@@ -266,7 +276,7 @@ TEST(ReadRegistry, TablesLoadInStoreOrder) {
 
 struct FailCase {
     const char* label;
-    std::function<void(RegFileStore&)> fill;
+    std::function<void(RegistryStore&)> fill;
     const char* message;
     int modsLoaded; // -2: the mod table is not reached
 };
@@ -296,7 +306,7 @@ TEST_P(LoadFailure, EndsTheLoadKeepingWhatCameBefore) {
     EXPECT_TRUE(st.settings.nosplash || c.modsLoaded == -2);
 }
 
-static void basics(RegFileStore& s, bool nosplash = true, bool window = true) {
+static void basics(RegistryStore& s, bool nosplash = true, bool window = true) {
     s.writeString("executable", "x");
     if (nosplash)
         s.writeInteger("nosplash", 1);
@@ -306,16 +316,16 @@ static void basics(RegFileStore& s, bool nosplash = true, bool window = true) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, LoadFailure,
-    ::testing::Values(FailCase{"nosplashMissing", [](RegFileStore& s) { basics(s, false); },
+    ::testing::Values(FailCase{"nosplashMissing", [](RegistryStore& s) { basics(s, false); },
                                "Failed to get data for 'nosplash'", -2},
                       FailCase{"windowWrongType",
-                               [](RegFileStore& s) {
+                               [](RegistryStore& s) {
                                    basics(s, true, false);
                                    s.writeString("window", "0");
                                },
                                "Invalid data type for 'window'", -2},
                       FailCase{"checkedMissing",
-                               [](RegFileStore& s) {
+                               [](RegistryStore& s) {
                                    basics(s);
                                    Fixture::mod(s, "1", "First", "a", 1);
                                    s.openKey(std::string(kModsKey) + "\\2", true);
@@ -323,14 +333,14 @@ INSTANTIATE_TEST_SUITE_P(
                                },
                                "Failed to get data for 'checked'", 1},
                       FailCase{"subkeyNotANumber",
-                               [](RegFileStore& s) {
+                               [](RegistryStore& s) {
                                    basics(s);
                                    Fixture::mod(s, "1", "First", "a", 1);
                                    Fixture::mod(s, "mod2", "Second", "b", 1);
                                },
                                "'mod2' is not a valid integer value", 1},
                       FailCase{"socketsWrongType",
-                               [](RegFileStore& s) {
+                               [](RegistryStore& s) {
                                    basics(s);
                                    Fixture::mod(s, "1", "First", "a", 1);
                                    s.openKey(std::string(kServersKey) + "\\5", true);
@@ -341,7 +351,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SaveRegistry, LoadSaveLoadIsIdentityAndASecondSaveChangesNothing) {
     Fixture f;
-    f.launcherKey([](RegFileStore& s) {
+    f.launcherKey([](RegistryStore& s) {
         s.writeString("sound1", "a.wav");
         s.writeInteger("maxmem", 1024);
         Fixture::mod(s, "9", "Nine", "@nine", 0);
@@ -352,9 +362,9 @@ TEST(SaveRegistry, LoadSaveLoadIsIdentityAndASecondSaveChangesNothing) {
     RecordingHost host;
     f.load(st, host);
     f.save(st);
-    const std::string once = readAll(f.path);
+    const std::string once = storeSnapshot(f.path);
     f.save(st);
-    EXPECT_EQ(readAll(f.path), once);
+    EXPECT_EQ(storeSnapshot(f.path), once);
 
     LauncherState again;
     f.load(again, host);
@@ -369,7 +379,8 @@ TEST(SaveRegistry, LoadSaveLoadIsIdentityAndASecondSaveChangesNothing) {
     EXPECT_EQ(again.settings.sound1, "a.wav");
     EXPECT_EQ(again.settings.maxmem, 1024);
 
-    RegFileStore s(f.path);
+    auto store_ = openTestStore(f.path);
+    RegistryStore& s = *store_;
     s.openKeyReadOnly(kLauncherKey);
     for (const char* v : {"executable", "nosplash", "window", "runtir", "flash", "close", "sound1",
                           "sound2", "watchers", "maxmem", "extraParams", "extraExec"})
@@ -381,7 +392,7 @@ TEST(SaveRegistry, LoadSaveLoadIsIdentityAndASecondSaveChangesNothing) {
 
 TEST(SaveRegistry, RemovedEntriesLoseTheirSubkeys) {
     Fixture f;
-    f.launcherKey([](RegFileStore& s) {
+    f.launcherKey([](RegistryStore& s) {
         Fixture::mod(s, "1", "A", "a", 0);
         Fixture::mod(s, "2", "B", "b", 0);
         Fixture::server(s, "7", "S");
@@ -394,7 +405,8 @@ TEST(SaveRegistry, RemovedEntriesLoseTheirSubkeys) {
     st.mods.lastIndex = 0;
     st.servers.lastIndex = -1;
     f.save(st);
-    RegFileStore s(f.path);
+    auto store_ = openTestStore(f.path);
+    RegistryStore& s = *store_;
     s.openKeyReadOnly(kModsKey);
     EXPECT_EQ(s.subKeyNames(), std::vector<std::string>{"2"});
     s.openKeyReadOnly(kServersKey);
@@ -406,12 +418,13 @@ TEST(SaveRegistry, WithoutTheLauncherKeyStoresNothing) {
     LauncherState st;
     st.settings.executable = "x";
     f.save(st);
-    EXPECT_FALSE(std::filesystem::exists(f.path));
+    auto store_ = openTestStore(f.path);
+    EXPECT_FALSE(store_->openKeyReadOnly(kLauncherKey));
 }
 
 TEST(SaveRegistry, AFailedLoadDoesNotCostTheEntriesItDidNotReach) {
     Fixture f;
-    f.launcherKey([](RegFileStore& s) {
+    f.launcherKey([](RegistryStore& s) {
         Fixture::mod(s, "1", "First", "a", 1);
         Fixture::mod(s, "2", "Broken", "b", 1);
         Fixture::mod(s, "3", "Third", "c", 0);
@@ -424,7 +437,8 @@ TEST(SaveRegistry, AFailedLoadDoesNotCostTheEntriesItDidNotReach) {
     EXPECT_THROW(f.load(st, host), RegistryError);
     EXPECT_EQ(st.mods.count(), 1);
     f.save(st); // what closing the window does
-    RegFileStore s(f.path);
+    auto store_ = openTestStore(f.path);
+    RegistryStore& s = *store_;
     s.openKeyReadOnly(kModsKey);
     EXPECT_EQ(s.subKeyNames(), (std::vector<std::string>{"1", "2", "3"}));
     s.openKeyReadOnly(kServersKey);
@@ -434,7 +448,7 @@ TEST(SaveRegistry, AFailedLoadDoesNotCostTheEntriesItDidNotReach) {
 TEST(SaveRegistry, ATableKeepsAtMostItsCapacityAndLeavesTheRestStored) {
     Fixture f;
     const int total = TableCapacity + 5;
-    f.launcherKey([&](RegFileStore& s) {
+    f.launcherKey([&](RegistryStore& s) {
         for (int i = 0; i < total; ++i)
             Fixture::mod(s, std::to_string(100000 + i), "m" + std::to_string(i), "d", 0);
     });
@@ -449,11 +463,13 @@ TEST(SaveRegistry, ATableKeepsAtMostItsCapacityAndLeavesTheRestStored) {
 
     st.mods.lastIndex = 9; // the player deleted most of them
     f.save(st);
-    RegFileStore s(f.path);
+    auto store_ = openTestStore(f.path);
+    RegistryStore& s = *store_;
     s.openKeyReadOnly(kModsKey);
     EXPECT_EQ(s.subKeyNames().size(), 15u); // 10 kept + the 5 never loaded
 }
 
+#ifndef _WIN32
 TEST(SaveRegistry, AnUnreadableStoreFileIsToldAndStartsAFirstRun) {
     Fixture f;
     writeAll(f.path, "garbage");
@@ -465,6 +481,7 @@ TEST(SaveRegistry, AnUnreadableStoreFileIsToldAndStartsAFirstRun) {
     EXPECT_NE(host.messages[0].find(f.path), std::string::npos);
     EXPECT_EQ(host.messages[1], "Select the ArmA 2 executable.");
 }
+#endif
 
 TEST(NewIds, NeverCollideWithIdsInUse) {
     ModTable mods;

@@ -5,14 +5,19 @@
 #include <sstream>
 #include <string>
 
-#include <stdlib.h>
+#include <random>
 
 // A fresh folder under /tmp, removed with everything in it when the test ends.
 class TempDir {
 public:
     TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quorvale-XXXXXX").string();
-        path_ = mkdtemp(tmpl.data());
+        std::random_device rd;
+        for (;;) {
+            path_ = std::filesystem::temp_directory_path() /
+                    ("quorvale-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+            if (std::filesystem::create_directory(path_))
+                break;
+        }
     }
     ~TempDir() {
         std::error_code ec;
