@@ -1,0 +1,99 @@
+#include "status_protocol.h"
+
+#include "errors.h"
+#include "text.h"
+
+#include <string_view>
+
+namespace quorvale {
+
+namespace {
+enum class Key { None, Mission, NumPlayers, MaxPlayers, GameState };
+
+Key keyOf(std::string_view f) {
+    if (f == "mission")
+        return Key::Mission;
+    if (f == "numplayers")
+        return Key::NumPlayers;
+    if (f == "maxplayers")
+        return Key::MaxPlayers;
+    if (f == "gameState")
+        return Key::GameState;
+    return Key::None;
+}
+} // namespace
+
+void ParseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out) {
+    out = ServerStatusReply();
+    Key pending = Key::None;
+    bool inPlayers = false;
+    int countdown = 2;
+    bool lastKept = false; // the group being read has a player in out
+    size_t start = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (bytes[i] != 0)
+            continue;
+        const std::string_view f(reinterpret_cast<const char*>(bytes + start), i - start);
+        start = i + 1;
+        switch (pending) {
+        case Key::Mission:
+            out.mission = decodeUtf8OrCp1252(f);
+            break;
+        case Key::NumPlayers:
+            out.numPlayers = decodeUtf8OrCp1252(f);
+            break;
+        case Key::MaxPlayers: {
+            int32_t v;
+            const std::string text = decodeUtf8OrCp1252(f);
+            if (!tryStrToInt(text, v))
+                throw ConvertError(text);
+            out.slots = std::to_string(static_cast<int64_t>(v) - 2);
+            break;
+        }
+        case Key::GameState:
+            out.gameState = decodeUtf8OrCp1252(f);
+            break;
+        case Key::None:
+            break;
+        }
+        if (inPlayers) {
+            --countdown;
+            if (countdown < 1) {
+                // Past the cap the groups are still counted, only not kept.
+                lastKept = out.players.size() < MaxReplyPlayers;
+                if (lastKept)
+                    out.players.push_back({decodeUtf8OrCp1252(f), std::nullopt});
+                countdown = 4;
+            } else if (countdown == 2 && lastKept) {
+                out.players.back().score = decodeUtf8OrCp1252(f);
+            }
+        }
+        if (f.substr(0, 7) == "deaths_")
+            inPlayers = true;
+        pending = keyOf(f);
+    }
+}
+
+ServerStatusReply ParseStatusReply(const uint8_t* bytes, size_t count) {
+    ServerStatusReply r;
+    ParseStatusReply(bytes, count, r);
+    return r;
+}
+
+std::string gameStateText(const std::string& code) {
+    if (code == "1")
+        return "Selecting mission";
+    if (code == "3")
+        return "Setting up";
+    if (code == "5")
+        return "Loading mission";
+    if (code == "6")
+        return "Briefing";
+    if (code == "7")
+        return "Game in progress...";
+    if (code == "8" || code == "9")
+        return "Debriefing";
+    return code;
+}
+
+} // namespace quorvale
