@@ -101,26 +101,16 @@ splitCommandLine(const std::string& line,
 
 StartResult SystemProcessStarter::start(const std::string& commandLine,
                                         const std::string& workingDir) {
-    std::wstring cmd;
-    for (const char16_t c : utf8ToUtf16(commandLine))
-        cmd += static_cast<wchar_t>(c);
-    std::wstring dir;
-    for (const char16_t c : utf8ToUtf16(workingDir))
-        dir += static_cast<wchar_t>(c);
+    std::wstring cmd = utf8ToWide(commandLine);
+    const std::wstring dir = utf8ToWide(workingDir);
     const DWORD attrs = dir.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(dir.c_str());
     const bool useDir = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
     // Name the program ourselves, found as Windows finds it (the shortest prefix up to a blank
     // that names a file, ".exe" appended where needed), so the command line reaches it exactly
     // as given; where none is found, Windows searches its own path.
     std::wstring app;
-    const auto wideOf = [](const std::string& s) {
-        std::wstring w;
-        for (const char16_t c : utf8ToUtf16(s))
-            w += static_cast<wchar_t>(c);
-        return w;
-    };
     const auto fileAt = [&](const std::string& candidate) -> std::wstring {
-        std::wstring w = wideOf(candidate);
+        std::wstring w = utf8ToWide(candidate);
         const bool relative = w.find(L':') == std::wstring::npos && (w.empty() || w[0] != L'\\');
         if (useDir && relative)
             w = dir + L"\\" + w;

@@ -28,4 +28,14 @@ bool tryStrToInt(const std::string& text, int32_t& out);
 // A port: a whole number in 1..65535.
 bool tryParsePort(const std::string& text, uint16_t& out);
 
+#ifdef _WIN32
+// UTF-8 to the wide text of the Windows API.
+inline std::wstring utf8ToWide(std::string_view s) {
+    std::wstring w;
+    for (const char16_t c : utf8ToUtf16(s))
+        w += static_cast<wchar_t>(c);
+    return w;
+}
+#endif
+
 } // namespace quorvale

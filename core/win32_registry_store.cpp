@@ -8,10 +8,7 @@ namespace quorvale {
 namespace {
 
 std::wstring wide(const std::string& s) {
-    std::wstring w;
-    for (const char16_t c : utf8ToUtf16(s))
-        w += static_cast<wchar_t>(c);
-    return w;
+    return utf8ToWide(s);
 }
 
 std::string narrow(const wchar_t* s, size_t n) {
