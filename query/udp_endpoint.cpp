@@ -1,0 +1,131 @@
+#include "udp_endpoint.h"
+
+#include <QHostInfo>
+#include <QMetaMethod>
+#include <QNetworkDatagram>
+#include <QPointer>
+#include <QUdpSocket>
+
+HostResolver systemResolver() {
+    return
+        [](const QString& name, QObject* context, std::function<void(const QHostAddress&)> done) {
+            QHostInfo::lookupHost(name, context, [done](const QHostInfo& info) {
+                for (const QHostAddress& a : info.addresses()) {
+                    if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+                        done(a);
+                        return;
+                    }
+                }
+                done(QHostAddress());
+            });
+        };
+}
+
+TNMUDP::TNMUDP(QObject* parent, HostResolver resolver)
+    : QObject(parent), resolver_(std::move(resolver)) {
+    ReportStatus(8, QStringLiteral("Initializing Winsock"));
+    setLocalPort(0);
+}
+
+TNMUDP::~TNMUDP() = default;
+
+void TNMUDP::setLocalPort(int port) {
+    delete socket_;
+    socket_ = new QUdpSocket(this);
+    localPort_ = port;
+    if (port > 0)
+        socket_->bind(QHostAddress::AnyIPv4, static_cast<quint16>(port)); // silent on failure
+    // Room for a burst of replies from a thousand servers.
+    socket_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(1 << 20));
+    connect(socket_, &QUdpSocket::readyRead, this, &TNMUDP::readPending);
+}
+
+void TNMUDP::ReportStatus(int level, const QString& text) {
+    if (level > ReportLevel)
+        return;
+    status_ = text;
+    emit OnStatus(text);
+}
+
+void TNMUDP::SendDatagram(QByteArray buff, int length,
+                          std::function<void(const QHostAddress&, quint16)> sent) {
+    for (int round = 0; length == 0; ++round) {
+        bool handled = false;
+        if (round == 1 || !isSignalConnected(QMetaMethod::fromSignal(&TNMUDP::OnBufferInvalid)))
+            throw quorvale::LauncherError("Invalid buffer");
+        emit OnBufferInvalid(handled, buff, length);
+        if (!handled)
+            throw quorvale::LauncherError("Invalid buffer");
+    }
+    const QByteArray data = buff.left(std::max(0, length));
+    const auto port = static_cast<quint16>(RemotePort);
+    QHostAddress dotted;
+    if (dotted.setAddress(RemoteHost) && dotted.protocol() == QAbstractSocket::IPv4Protocol) {
+        if (dotted.toIPv4Address() == 0)
+            throw UDPSockError("Null Remote Address");
+        sendTo(data, dotted, port, sent);
+        return;
+    }
+    lookup(RemoteHost.left(127), 1, data, port, std::move(sent));
+}
+
+void TNMUDP::lookup(const QString& name, int attempt, QByteArray data, quint16 port,
+                    std::function<void(const QHostAddress&, quint16)> sent) {
+    QPointer<TNMUDP> self(this);
+    resolver_(name, this, [=](const QHostAddress& a) {
+        if (!self)
+            return;
+        if (!a.isNull()) {
+            if (a.toIPv4Address() == 0)
+                emit sendFailed(QStringLiteral("Null Remote Address"));
+            else
+                sendTo(data, a, port, sent);
+            return;
+        }
+        if (attempt >= 2) {
+            emit sendFailed(QStringLiteral("Host Lookup Canceled"));
+            return;
+        }
+        bool handled = false;
+        emit OnInvalidHost(handled);
+        lookup(name, attempt + 1, data, port, sent);
+    });
+}
+
+void TNMUDP::sendTo(const QByteArray& data, const QHostAddress& to, quint16 port,
+                    const std::function<void(const QHostAddress&, quint16)>& sent) {
+    ReportStatus(2, QStringLiteral("Sending Data"));
+    socket_->writeDatagram(data, to, port); // a refused datagram is lost without notice
+    if (sent)
+        sent(to, port);
+    emit OnDataSend();
+}
+
+void TNMUDP::readPending() {
+    while (socket_->hasPendingDatagrams()) {
+        const QNetworkDatagram d = socket_->receiveDatagram(); // whole, up to the UDP maximum
+        QString from;
+        int port = 0;
+        if (d.isValid()) {
+            last_ = d.data();
+            lastLength_ = static_cast<int>(last_.size());
+            const quint32 ip = d.senderAddress().toIPv4Address();
+            from = QStringLiteral("%1.%2.%3.%4")
+                       .arg(ip >> 24)
+                       .arg((ip >> 16) & 0xFF)
+                       .arg((ip >> 8) & 0xFF)
+                       .arg(ip & 0xFF);
+            port = d.senderPort();
+        } else {
+            last_.clear();
+            lastLength_ = -1;
+        }
+        emit OnDataReceived(lastLength_, from, port);
+        if (!d.isValid())
+            break; // an error report; nothing more to read this time
+    }
+}
+
+QByteArray TNMUDP::ReadLastDatagram() const {
+    return last_;
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "errors.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QUdpSocket;
+
+// The endpoint's own errors: "Null Remote Address", "Host Lookup Canceled", "Unknown Error No. n".
+class UDPSockError : public quorvale::LauncherError {
+public:
+    using quorvale::LauncherError::LauncherError;
+};
+
+// Looks a host name up and calls back on the UI thread with its first IPv4 address, or a null
+// address when there is none. The default asks the system resolver without blocking.
+using HostResolver = std::function<void(const QString& name, QObject* context,
+                                        std::function<void(const QHostAddress&)> done)>;
+HostResolver systemResolver();
+
+// One UDP datagram endpoint bound to a local port; its events arrive as signals on the UI
+// thread. Name lookups never block: a send to a host name goes out when its lookup completes.
+class TNMUDP : public QObject {
+    Q_OBJECT
+public:
+    explicit TNMUDP(QObject* parent = nullptr, HostResolver resolver = systemResolver());
+    ~TNMUDP() override;
+
+    QString RemoteHost;
+    int RemotePort = 0;
+    int ReportLevel = 1;
+
+    int LocalPort() const { return localPort_; }
+    // Re-creates the socket and binds it to 0.0.0.0:port; a bind that fails is silent and the
+    // first send then binds to a port the system picks.
+    void setLocalPort(int port);
+
+    // Sends the first `length` bytes of buff to RemoteHost:RemotePort. Throws "Invalid buffer"
+    // (after one OnBufferInvalid chance) and UDPSockError "Null Remote Address" at once; a
+    // host name that cannot be resolved ends in sendFailed("Host Lookup Canceled").
+    // sent, when given, runs the moment the datagram leaves, with its destination.
+    void SendDatagram(QByteArray buff, int length,
+                      std::function<void(const QHostAddress&, quint16)> sent = {});
+    // The last datagram received (empty after a failed receive).
+    QByteArray ReadLastDatagram() const;
+    void ReportStatus(int level, const QString& text);
+    const QString& lastStatus() const { return status_; }
+
+signals:
+    void OnDataReceived(int NumberBytes, const QString& FromIP, int Port);
+    void OnDataSend();
+    void OnStatus(const QString& status);
+    void OnInvalidHost(bool& handled);
+    void OnBufferInvalid(bool& handled, QByteArray& Buff, int& length);
+    // A send that failed after SendDatagram returned (its name lookup); the error's text.
+    void sendFailed(const QString& message);
+
+private:
+    void readPending();
+    void sendTo(const QByteArray& data, const QHostAddress& to, quint16 port,
+                const std::function<void(const QHostAddress&, quint16)>& sent);
+    void lookup(const QString& name, int attempt, QByteArray data, quint16 port,
+                std::function<void(const QHostAddress&, quint16)> sent);
+
+    QUdpSocket* socket_ = nullptr;
+    HostResolver resolver_;
+    int localPort_ = 0;
+    QByteArray last_;
+    int lastLength_ = 0;
+    QString status_;
+};

@@ -1,0 +1,195 @@
+#include "udp_endpoint.h"
+
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QUdpSocket>
+#include <QtTest>
+
+namespace {
+
+// Answers from a table, as a hosts file would; everything else is unknown.
+HostResolver tableResolver(QMap<QString, QString> table, int* calls = nullptr) {
+    return [table, calls](const QString& name, QObject* ctx,
+                          std::function<void(const QHostAddress&)> done) {
+        if (calls)
+            ++*calls;
+        const QString ip = table.value(name);
+        QMetaObject::invokeMethod(
+            ctx, [done, ip] { done(ip.isEmpty() ? QHostAddress() : QHostAddress(ip)); },
+            Qt::QueuedConnection);
+    };
+}
+
+struct Peer {
+    QUdpSocket socket;
+    Peer() { socket.bind(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return socket.localPort(); }
+    QList<QNetworkDatagram> received() {
+        QList<QNetworkDatagram> out;
+        while (socket.hasPendingDatagrams())
+            out << socket.receiveDatagram();
+        return out;
+    }
+};
+
+} // namespace
+
+class TestUdpEndpoint : public QObject {
+    Q_OBJECT
+private slots:
+    void sendsToADottedAddressAtOnce() {
+        Peer peer;
+        int lookups = 0;
+        TNMUDP udp(nullptr, tableResolver({}, &lookups));
+        QSignalSpy sent(&udp, &TNMUDP::OnDataSend);
+        udp.RemoteHost = QStringLiteral("127.0.0.1");
+        udp.RemotePort = peer.port();
+        udp.SendDatagram(QByteArray("hello", 5), 5);
+        QCOMPARE(sent.count(), 1); // before any event loop ran
+        QCOMPARE(lookups, 0);
+        QTRY_VERIFY(peer.socket.hasPendingDatagrams());
+        QCOMPARE(peer.received().at(0).data(), QByteArray("hello"));
+    }
+
+    void zeroLengthGetsOneRepair_data() {
+        QTest::addColumn<int>("handler"); // 0 none, 1 repairs, 2 says handled but leaves 0
+        QTest::addColumn<bool>("sends");
+        QTest::newRow("noHandler") << 0 << false;
+        QTest::newRow("repaired") << 1 << true;
+        QTest::newRow("handledButEmpty") << 2 << false;
+    }
+    void zeroLengthGetsOneRepair() {
+        QFETCH(int, handler);
+        QFETCH(bool, sends);
+        Peer peer;
+        TNMUDP udp;
+        udp.RemoteHost = QStringLiteral("127.0.0.1");
+        udp.RemotePort = peer.port();
+        int calls = 0;
+        if (handler)
+            connect(&udp, &TNMUDP::OnBufferInvalid, this,
+                    [&](bool& handled, QByteArray& buff, int& length) {
+                        ++calls;
+                        handled = true;
+                        if (handler == 1) {
+                            buff = QByteArray(10, 'x');
+                            length = 10;
+                        }
+                    });
+        QString error;
+        try {
+            udp.SendDatagram(QByteArray(), 0);
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        QCOMPARE(error, sends ? QString() : QStringLiteral("Invalid buffer"));
+        QCOMPARE(calls, handler ? 1 : 0);
+        if (sends) {
+            QTRY_VERIFY(peer.socket.hasPendingDatagrams());
+            QCOMPARE(peer.received().at(0).data().size(), 10);
+        }
+    }
+
+    void theNullAddressSendsNothing() {
+        TNMUDP udp;
+        QSignalSpy sent(&udp, &TNMUDP::OnDataSend);
+        udp.RemoteHost = QStringLiteral("0.0.0.0");
+        udp.RemotePort = 2302;
+        QVERIFY_THROWS_EXCEPTION(UDPSockError, udp.SendDatagram(QByteArray(10, 'x'), 10));
+        QCOMPARE(sent.count(), 0);
+    }
+
+    void anUnknownNameIsTriedTwiceThenCanceled() {
+        int lookups = 0;
+        TNMUDP udp(nullptr, tableResolver({}, &lookups));
+        int invalid = 0;
+        connect(&udp, &TNMUDP::OnInvalidHost, this, [&](bool&) { ++invalid; });
+        QSignalSpy failed(&udp, &TNMUDP::sendFailed);
+        QSignalSpy sent(&udp, &TNMUDP::OnDataSend);
+        udp.RemoteHost = QStringLiteral("nowhere.example");
+        udp.RemotePort = 2302;
+        udp.SendDatagram(QByteArray(10, 'x'), 10); // returns at once: nothing waits
+        QCOMPARE(failed.count(), 0);
+        QTRY_COMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("Host Lookup Canceled"));
+        QCOMPARE(invalid, 1);
+        QCOMPARE(lookups, 2);
+        QCOMPARE(sent.count(), 0);
+    }
+
+    void aKnownNameIsSentWhenItsLookupCompletes() {
+        Peer peer;
+        TNMUDP udp(nullptr,
+                   tableResolver({{QStringLiteral("game.test"), QStringLiteral("127.0.0.1")}}));
+        QHostAddress to;
+        udp.RemoteHost = QStringLiteral("game.test");
+        udp.RemotePort = peer.port();
+        udp.SendDatagram(QByteArray("q", 1), 1, [&](const QHostAddress& a, quint16) { to = a; });
+        QTRY_VERIFY(peer.socket.hasPendingDatagrams());
+        QCOMPARE(to, QHostAddress(QStringLiteral("127.0.0.1")));
+    }
+
+    void receivesWholeDatagramsWithTheirSender_data() {
+        QTest::addColumn<int>("size");
+        QTest::newRow("one") << 1;
+        QTest::newRow("2048") << 2048;
+        QTest::newRow("3000") << 3000;
+        QTest::newRow("65000") << 65000;
+    }
+    void receivesWholeDatagramsWithTheirSender() {
+        QFETCH(int, size);
+        TNMUDP udp;
+        udp.setLocalPort(0);
+        Peer peer;
+        // find the port the endpoint got by sending from it first
+        udp.RemoteHost = QStringLiteral("127.0.0.1");
+        udp.RemotePort = peer.port();
+        udp.SendDatagram(QByteArray("x", 1), 1);
+        QTRY_VERIFY(peer.socket.hasPendingDatagrams());
+        const QNetworkDatagram first = peer.received().at(0);
+        QSignalSpy got(&udp, &TNMUDP::OnDataReceived);
+        const QByteArray payload(size, 'r');
+        peer.socket.writeDatagram(payload, first.senderAddress(), first.senderPort());
+        QTRY_COMPARE(got.count(), 1);
+        QCOMPARE(got.at(0).at(0).toInt(), size);
+        QCOMPARE(got.at(0).at(1).toString(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(got.at(0).at(2).toInt(), int(peer.port()));
+        QCOMPARE(udp.ReadLastDatagram(), payload);
+    }
+
+    void twoEndpointsEachGetOnlyTheirOwn() {
+        TNMUDP browser, watcher;
+        browser.setLocalPort(15015);
+        watcher.setLocalPort(15020);
+        QSignalSpy b(&browser, &TNMUDP::OnDataReceived);
+        QSignalSpy w(&watcher, &TNMUDP::OnDataReceived);
+        QUdpSocket out;
+        out.writeDatagram(QByteArray("to browser"), QHostAddress::LocalHost, 15015);
+        out.writeDatagram(QByteArray("to watcher!"), QHostAddress::LocalHost, 15020);
+        QTRY_COMPARE(b.count(), 1);
+        QTRY_COMPARE(w.count(), 1);
+        QTest::qWait(20);
+        QCOMPARE(b.count(), 1);
+        QCOMPARE(browser.ReadLastDatagram(), QByteArray("to browser"));
+        QCOMPARE(watcher.ReadLastDatagram(), QByteArray("to watcher!"));
+    }
+
+    void aPortInUseIsSilentAndRepliesStillArrive() {
+        TNMUDP first, second;
+        first.setLocalPort(15015);
+        second.setLocalPort(15015); // taken: silent
+        Peer peer;
+        second.RemoteHost = QStringLiteral("127.0.0.1");
+        second.RemotePort = peer.port();
+        second.SendDatagram(QByteArray("q", 1), 1);
+        QTRY_VERIFY(peer.socket.hasPendingDatagrams());
+        const QNetworkDatagram d = peer.received().at(0);
+        QVERIFY(d.senderPort() != 15015);
+        QSignalSpy got(&second, &TNMUDP::OnDataReceived);
+        peer.socket.writeDatagram(QByteArray("reply"), d.senderAddress(), d.senderPort());
+        QTRY_COMPARE(got.count(), 1);
+    }
+};
+
+QTEST_MAIN(TestUdpEndpoint)
+#include "test_udp_endpoint.moc"
