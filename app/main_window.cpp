@@ -138,7 +138,7 @@ void TForm1::LaunchOFP(const std::string& connectString, int32_t launchMode) {
 void TForm1::closeEvent(QCloseEvent* event) {
     guarded([&] { SaveRegistry(); });
     event->accept();
-    emit closed();
+    Q_EMIT closed();
 }
 
 // --- handlers

@@ -44,13 +44,13 @@ public:
     QTimer Timer1;
     FileDialogState OpenDialog1;
 
-signals:
+Q_SIGNALS:
     void closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
-private slots:
+private Q_SLOTS:
     void Button1Click();
     void BitBtn2Click();
     void BitBtn3Click();

@@ -44,16 +44,15 @@ void TNMUDP::ReportStatus(int level, const QString& text) {
     if (level > ReportLevel)
         return;
     status_ = text;
-    emit OnStatus(text);
+    Q_EMIT OnStatus(text);
 }
 
-void TNMUDP::SendDatagram(QByteArray buff, int length,
-                          std::function<void(const QHostAddress&, quint16)> sent) {
+void TNMUDP::SendDatagram(QByteArray buff, int length, SentCallback sent, FailedCallback failed) {
     for (int round = 0; length == 0; ++round) {
         bool handled = false;
         if (round == 1 || !isSignalConnected(QMetaMethod::fromSignal(&TNMUDP::OnBufferInvalid)))
             throw quorvale::LauncherError("Invalid buffer");
-        emit OnBufferInvalid(handled, buff, length);
+        Q_EMIT OnBufferInvalid(handled, buff, length);
         if (!handled)
             throw quorvale::LauncherError("Invalid buffer");
     }
@@ -66,39 +65,45 @@ void TNMUDP::SendDatagram(QByteArray buff, int length,
         sendTo(data, dotted, port, sent);
         return;
     }
-    lookup(RemoteHost.left(127), 1, data, port, std::move(sent));
+    lookup(RemoteHost.left(127), 1, data, port, std::move(sent), std::move(failed));
+}
+
+void TNMUDP::fail(const QString& message, const FailedCallback& failed) {
+    if (failed)
+        failed(message);
+    Q_EMIT sendFailed(message);
 }
 
 void TNMUDP::lookup(const QString& name, int attempt, QByteArray data, quint16 port,
-                    std::function<void(const QHostAddress&, quint16)> sent) {
+                    SentCallback sent, FailedCallback failed) {
     QPointer<TNMUDP> self(this);
     resolver_(name, this, [=](const QHostAddress& a) {
         if (!self)
             return;
         if (!a.isNull()) {
             if (a.toIPv4Address() == 0)
-                emit sendFailed(QStringLiteral("Null Remote Address"));
+                fail(QStringLiteral("Null Remote Address"), failed);
             else
                 sendTo(data, a, port, sent);
             return;
         }
         if (attempt >= 2) {
-            emit sendFailed(QStringLiteral("Host Lookup Canceled"));
+            fail(QStringLiteral("Host Lookup Canceled"), failed);
             return;
         }
         bool handled = false;
-        emit OnInvalidHost(handled);
-        lookup(name, attempt + 1, data, port, sent);
+        Q_EMIT OnInvalidHost(handled);
+        lookup(name, attempt + 1, data, port, sent, failed);
     });
 }
 
 void TNMUDP::sendTo(const QByteArray& data, const QHostAddress& to, quint16 port,
-                    const std::function<void(const QHostAddress&, quint16)>& sent) {
+                    const SentCallback& sent) {
     ReportStatus(2, QStringLiteral("Sending Data"));
     socket_->writeDatagram(data, to, port); // a refused datagram is lost without notice
     if (sent)
         sent(to, port);
-    emit OnDataSend();
+    Q_EMIT OnDataSend();
 }
 
 void TNMUDP::readPending() {
@@ -120,7 +125,7 @@ void TNMUDP::readPending() {
             last_.clear();
             lastLength_ = -1;
         }
-        emit OnDataReceived(lastLength_, from, port);
+        Q_EMIT OnDataReceived(lastLength_, from, port);
         if (!d.isValid())
             break; // an error report; nothing more to read this time
     }

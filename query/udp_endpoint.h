@@ -43,15 +43,18 @@ public:
     // Sends the first `length` bytes of buff to RemoteHost:RemotePort. Throws "Invalid buffer"
     // (after one OnBufferInvalid chance) and UDPSockError "Null Remote Address" at once; a
     // host name that cannot be resolved ends in sendFailed("Host Lookup Canceled").
-    // sent, when given, runs the moment the datagram leaves, with its destination.
-    void SendDatagram(QByteArray buff, int length,
-                      std::function<void(const QHostAddress&, quint16)> sent = {});
+    // sent, when given, runs the moment the datagram leaves, with its destination; failed,
+    // when given, runs with the error of a send that failed after its lookup.
+    using SentCallback = std::function<void(const QHostAddress&, quint16)>;
+    using FailedCallback = std::function<void(const QString&)>;
+    void SendDatagram(QByteArray buff, int length, SentCallback sent = {},
+                      FailedCallback failed = {});
     // The last datagram received (empty after a failed receive).
     QByteArray ReadLastDatagram() const;
     void ReportStatus(int level, const QString& text);
     const QString& lastStatus() const { return status_; }
 
-signals:
+Q_SIGNALS:
     void OnDataReceived(int NumberBytes, const QString& FromIP, int Port);
     void OnDataSend();
     void OnStatus(const QString& status);
@@ -63,9 +66,10 @@ signals:
 private:
     void readPending();
     void sendTo(const QByteArray& data, const QHostAddress& to, quint16 port,
-                const std::function<void(const QHostAddress&, quint16)>& sent);
-    void lookup(const QString& name, int attempt, QByteArray data, quint16 port,
-                std::function<void(const QHostAddress&, quint16)> sent);
+                const SentCallback& sent);
+    void lookup(const QString& name, int attempt, QByteArray data, quint16 port, SentCallback sent,
+                FailedCallback failed);
+    void fail(const QString& message, const FailedCallback& failed);
 
     QUdpSocket* socket_ = nullptr;
     HostResolver resolver_;

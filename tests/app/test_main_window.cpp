@@ -88,7 +88,7 @@ QStringList itemTexts(QListWidget* l) {
 
 class TestMainWindow : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void initTestCase() { QApplication::setApplicationName(QStringLiteral("Quorvale")); }
 
     void controlsCarryTheirNamesAndCaptions() {

@@ -36,7 +36,7 @@ struct Peer {
 
 class TestUdpEndpoint : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void sendsToADottedAddressAtOnce() {
         Peer peer;
         int lookups = 0;

@@ -1,0 +1,92 @@
+#include "query_pass.h"
+
+#include "text.h"
+
+QueryPass::QueryPass(TNMUDP& endpoint, QObject* parent) : QObject(parent), udp_(endpoint) {
+    connect(&udp_, &TNMUDP::OnDataReceived, this, &QueryPass::onData);
+    clock_.start();
+}
+
+void QueryPass::start(const std::vector<Server>& servers) {
+    servers_ = servers;
+    results_.assign(servers.size(), Result());
+    sentAtNs_.assign(servers.size(), 0);
+    pendingSends_ = static_cast<int>(servers.size());
+    for (int i = 0; i < static_cast<int>(servers.size()); ++i)
+        sendNext(i);
+    if (pendingSends_ == 0)
+        Q_EMIT sendsDone();
+}
+
+void QueryPass::sendNext(int i) {
+    const auto settle = [this] {
+        if (--pendingSends_ == 0)
+            Q_EMIT sendsDone();
+    };
+    uint16_t port = 0;
+    if (!quorvale::tryParsePort(servers_[i].port, port)) {
+        results_[i].outcome = Outcome::Failed;
+        results_[i].error = quorvale::ConvertError(servers_[i].port).what();
+        Q_EMIT serverUpdated(i);
+        settle();
+        return;
+    }
+    udp_.RemoteHost = QString::fromStdString(servers_[i].host);
+    udp_.RemotePort = port;
+    try {
+        const QByteArray request(reinterpret_cast<const char*>(quorvale::StatusRequest.data()),
+                                 static_cast<int>(quorvale::StatusRequest.size()));
+        udp_.SendDatagram(
+            request, request.size(),
+            [this, i, settle](const QHostAddress& to, quint16) {
+                sentAtNs_[i] = clock_.nsecsElapsed();
+                results_[i].sent = true;
+                results_[i].resolvedIp = to.toString().toStdString();
+                settle();
+            },
+            [this, i, settle](const QString& message) {
+                results_[i].outcome = message == QLatin1String("Host Lookup Canceled")
+                                          ? Outcome::HostNotFound
+                                          : Outcome::Failed;
+                results_[i].error = message.toStdString();
+                Q_EMIT serverUpdated(i);
+                settle();
+            });
+    } catch (const std::exception& e) {
+        results_[i].outcome = Outcome::Failed;
+        results_[i].error = e.what();
+        Q_EMIT serverUpdated(i);
+        settle();
+    }
+}
+
+void QueryPass::onData(int bytes, const QString& from, int port) {
+    if (bytes < 1)
+        return;
+    const qint64 now = clock_.nsecsElapsed();
+    const QByteArray data = udp_.ReadLastDatagram();
+    const std::string fromIp = from.toStdString();
+    const std::string portText = std::to_string(port);
+    for (int i = 0; i < static_cast<int>(results_.size()); ++i) {
+        Result& r = results_[i];
+        if (!r.sent || r.resolvedIp != fromIp || servers_[i].port != portText)
+            continue;
+        r.pingMs = static_cast<double>(now - sentAtNs_[i]) / 1e6;
+        r.outcome = Outcome::Answered;
+        r.error.clear();
+        try {
+            quorvale::ParseStatusReply(reinterpret_cast<const uint8_t*>(data.constData()),
+                                       static_cast<size_t>(data.size()), r.reply);
+        } catch (const std::exception& e) {
+            r.error = e.what();
+        }
+        Q_EMIT serverUpdated(i);
+    }
+}
+
+bool QueryPass::allSettled() const {
+    for (const Result& r : results_)
+        if (r.outcome == Outcome::Waiting)
+            return false;
+    return true;
+}

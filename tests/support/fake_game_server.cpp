@@ -1,0 +1,108 @@
+// A game server for tests, benchmarks and trying things by hand: answers FE FD 00 status
+// requests on one or more UDP ports of 127.0.0.1 the way real servers do.
+//
+//   fake_game_server [--players N|A-B] [--state S] [--mission M] [--delay MS] [--silent]
+//                    [--slow-port P --slow-delay MS] [--reply-file FILE] PORT[-PORT]...
+//
+// --reply-file answers every request with that file's bytes (a captured real reply).
+//
+// With A-B each port gets a player count in that range. Prints "ready" once bound.
+#include "fake_reply.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QNetworkDatagram>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <QUdpSocket>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    int minPlayers = 2, maxPlayers = 2, delay = 0, slowPort = 0, slowDelay = 0;
+    bool silent = false;
+    QString state = QStringLiteral("7"), mission = QStringLiteral("co@10 Domination");
+    QList<int> ports;
+    QByteArray replyFile;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString a = args[i];
+        const QString next = i + 1 < args.size() ? args[i + 1] : QString();
+        if (a == QLatin1String("--players")) {
+            const QStringList r = next.split(QLatin1Char('-'));
+            minPlayers = r.value(0).toInt();
+            maxPlayers = r.size() > 1 ? r[1].toInt() : minPlayers;
+            ++i;
+        } else if (a == QLatin1String("--state")) {
+            state = next, ++i;
+        } else if (a == QLatin1String("--mission")) {
+            mission = next, ++i;
+        } else if (a == QLatin1String("--delay")) {
+            delay = next.toInt(), ++i;
+        } else if (a == QLatin1String("--slow-port")) {
+            slowPort = next.toInt(), ++i;
+        } else if (a == QLatin1String("--slow-delay")) {
+            slowDelay = next.toInt(), ++i;
+        } else if (a == QLatin1String("--reply-file")) {
+            QFile f(next);
+            if (!f.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "cannot read %s\n", qPrintable(next));
+                return 1;
+            }
+            replyFile = f.readAll();
+            ++i;
+        } else if (a == QLatin1String("--silent")) {
+            silent = true;
+        } else {
+            const QStringList r = a.split(QLatin1Char('-'));
+            const int from = r.value(0).toInt(), to = r.size() > 1 ? r[1].toInt() : from;
+            for (int p = from; p <= to && p > 0; ++p)
+                ports << p;
+        }
+    }
+    static const char* names[] = {"Anna",         "Björn",  "Zoë",  "Дмитрий",
+                                  "[TAG] Sniper", "Łukasz", "José", "Miyu 美優"};
+    std::vector<std::unique_ptr<QUdpSocket>> sockets;
+    for (const int port : ports) {
+        auto s = std::make_unique<QUdpSocket>();
+        if (!s->bind(QHostAddress::LocalHost, static_cast<quint16>(port))) {
+            std::fprintf(stderr, "cannot bind 127.0.0.1:%d\n", port);
+            return 1;
+        }
+        FakeServerState st;
+        st.mission = mission;
+        st.gameState = state;
+        const int n =
+            minPlayers + (maxPlayers > minPlayers
+                              ? QRandomGenerator::global()->bounded(maxPlayers - minPlayers + 1)
+                              : 0);
+        for (int k = 0; k < n; ++k)
+            st.players << qMakePair(QString::fromUtf8(names[k % 8]) + QString::number(k), k * 7);
+        QUdpSocket* raw = s.get();
+        const int wait = port == slowPort ? slowDelay : delay;
+        QObject::connect(raw, &QUdpSocket::readyRead, raw, [raw, st, wait, silent, replyFile] {
+            while (raw->hasPendingDatagrams()) {
+                const QNetworkDatagram d = raw->receiveDatagram();
+                const QByteArray req = d.data();
+                if (silent || req.size() < 10 || static_cast<uchar>(req[0]) != 0xFE ||
+                    static_cast<uchar>(req[1]) != 0xFD || req[2] != 0)
+                    continue;
+                const QByteArray reply =
+                    replyFile.isEmpty() ? buildStatusReply(req, st) : replyFile;
+                const QHostAddress to = d.senderAddress();
+                const quint16 port = d.senderPort();
+                if (wait > 0)
+                    QTimer::singleShot(
+                        wait, raw, [raw, reply, to, port] { raw->writeDatagram(reply, to, port); });
+                else
+                    raw->writeDatagram(reply, to, port);
+            }
+        });
+        sockets.push_back(std::move(s));
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return app.exec();
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// A status reply laid out the way real servers of the engine family build it: 00 and the
+// request id; key and value fields; an empty field; the 2-byte player count; the field names;
+// an empty field; four values per player (team empty). Cut at 1400 bytes with the last string
+// cut short and still zero-ended.
+struct FakeServerState {
+    QString hostname = QStringLiteral("Quorvale test server");
+    QString mission = QStringLiteral("co@10 Domination");
+    QString gameState = QStringLiteral("7");
+    int maxPlayers = 34;
+    QList<QPair<QString, int>> players; // name, score
+};
+
+inline QByteArray buildStatusReply(const QByteArray& request, const FakeServerState& s) {
+    QByteArray r;
+    r.append('\0');
+    r.append(request.mid(3, 4));
+    const auto field = [&r](const QByteArray& f) {
+        r.append(f);
+        r.append('\0');
+    };
+    const QList<QPair<QByteArray, QByteArray>> info = {
+        {"gamename", "arma2pc"},         {"gamever", "1.11.0"},
+        {"hostname", s.hostname.toUtf8()}, {"mapname", "chernarus"},
+        {"gametype", "COOP"},            {"numplayers", QByteArray::number(s.players.size())},
+        {"numteams", "0"},               {"maxplayers", QByteArray::number(s.maxPlayers)},
+        {"gamemode", "openplaying"},     {"timelimit", "15"},
+        {"password", "0"},               {"mission", s.mission.toUtf8()},
+        {"gameState", s.gameState.toUtf8()}};
+    for (const auto& [k, v] : info) {
+        field(k);
+        field(v);
+    }
+    field("");
+    r.append(static_cast<char>((s.players.size() >> 8) & 0xFF));
+    r.append(static_cast<char>(s.players.size() & 0xFF));
+    for (const char* n : {"player_", "team_", "score_", "deaths_"})
+        field(n);
+    field("");
+    for (const auto& [name, score] : s.players) {
+        field(name.toUtf8());
+        field("");
+        field(QByteArray::number(score));
+        field(QByteArray::number(score / 2));
+    }
+    if (r.size() > 1400) {
+        r.truncate(1399);
+        r.append('\0');
+    }
+    return r;
+}

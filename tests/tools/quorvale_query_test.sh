@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# quorvale-query against the fake game server on 127.0.0.1: exit codes and both output forms,
+# and the real captured replies played back.
+set -u
+query=$1
+server=$2
+data=$3
+pass=0
+fail=0
+check() { # name, condition result
+  if [ "$2" = 0 ]; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAIL: $1"; fi
+}
+base=$((25000 + RANDOM % 2000))
+"$server" --players 2 "$base" "$((base + 1))" >/dev/null &
+s1=$!
+"$server" --reply-file "$data/synth_arma1_1_FFFF00.bin" "$((base + 2))" >/dev/null &
+s2=$!
+"$server" --silent "$((base + 3))" >/dev/null &
+s3=$!
+trap 'kill $s1 $s2 $s3 2>/dev/null' EXIT
+sleep 0.5
+
+out=$("$query" "127.0.0.1:$base" "localhost:$((base + 1))"); rc=$?
+check "all answered exits 0" $([ $rc = 0 ] && echo 0 || echo 1)
+check "one line per server in order" $([ "$(echo "$out" | wc -l)" = 2 ] && echo "$out" | head -1 | grep -q "^127.0.0.1:$base .*2/32 .*Game in progress" && echo 0 || echo 1)
+
+out=$("$query" --json --timeout 300 "127.0.0.1:$((base + 2))" "127.0.0.1:$((base + 3))" "127.0.0.1:x"); rc=$?
+check "a silent server exits 1" $([ $rc = 1 ] && echo 0 || echo 1)
+line1=$(echo "$out" | sed -n 1p)
+check "capture parsed to players and scores" $(echo "$line1" | grep -q '"players":\[{"name":"Rokse \[LT\]","score":"56"},{"name":"EngineerACE","score":"39"}\]' && echo 0 || echo 1)
+check "capture slots and state" $(echo "$line1" | grep -q '"slots":"8","mission":"co@10 Domination!ACE East \[4.5+\] RA","gameState":"7"' && echo 0 || echo 1)
+check "no response as JSON" $(echo "$out" | sed -n 2p | grep -qx "{\"host\":\"127.0.0.1\",\"port\":$((base + 3)),\"error\":\"no response\"}" && echo 0 || echo 1)
+check "bad port as JSON" $(echo "$out" | sed -n 3p | grep -qx '{"host":"127.0.0.1","port":"x","error":"'"'"'x'"'"' is not a valid integer value"}' && echo 0 || echo 1)
+
+printf '127.0.0.1:%d\n\n127.0.0.1:%d\n' "$base" "$((base + 1))" >"${TMPDIR:-/tmp}/qq-list.$$"
+"$query" -f "${TMPDIR:-/tmp}/qq-list.$$" >/dev/null; rc=$?
+rm -f "${TMPDIR:-/tmp}/qq-list.$$"
+check "servers from a file" $([ $rc = 0 ] && echo 0 || echo 1)
+
+"$query" >/dev/null 2>&1; rc=$?
+check "no server is a usage error" $([ $rc = 2 ] && echo 0 || echo 1)
+"$query" --timeout abc 127.0.0.1 >/dev/null 2>&1; rc=$?
+check "a bad timeout is a usage error" $([ $rc = 2 ] && echo 0 || echo 1)
+
+echo "$pass passed, $fail failed"
+[ $fail = 0 ]

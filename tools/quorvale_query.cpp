@@ -1,0 +1,192 @@
+// quorvale-query: asks game servers for their status once and prints one line per server.
+#include "query_pass.h"
+#include "status_protocol.h"
+#include "text.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTimer>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+const char* kUsage =
+    "usage: quorvale-query [--json] [--timeout MS] [-f FILE] HOST[:PORT]...\n"
+    "  Queries each server once (port 2302 when none is given) and prints one line per server.\n"
+    "  FILE holds one HOST[:PORT] a line. Exit 0: all answered; 1: some did not; 2: usage.\n";
+
+std::string jsonString(const std::string& s) {
+    std::string out = "\"";
+    for (const unsigned char c : s) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonLine(const QueryPass::Server& s, const QueryPass::Result& r) {
+    std::string o = "{\"host\":" + jsonString(s.host) + ",\"port\":";
+    uint16_t p;
+    o += quorvale::tryParsePort(s.port, p) ? std::to_string(p) : jsonString(s.port);
+    if (r.outcome != QueryPass::Outcome::Answered) {
+        const std::string err = r.outcome == QueryPass::Outcome::Waiting        ? "no response"
+                                : r.outcome == QueryPass::Outcome::HostNotFound ? "host not found"
+                                                                                : r.error;
+        return o + ",\"error\":" + jsonString(err) + "}";
+    }
+    char ping[32];
+    std::snprintf(ping, sizeof ping, "%.1f", r.pingMs);
+    o += ",\"ping_ms\":" + std::string(ping);
+    const auto opt = [&o](const char* k, const std::optional<std::string>& v) {
+        if (v)
+            o += ",\"" + std::string(k) + "\":" + jsonString(*v);
+    };
+    opt("numPlayers", r.reply.numPlayers);
+    opt("slots", r.reply.slots);
+    opt("mission", r.reply.mission);
+    opt("gameState", r.reply.gameState);
+    o += ",\"players\":[";
+    for (size_t i = 0; i < r.reply.players.size(); ++i) {
+        const auto& pl = r.reply.players[i];
+        o += (i ? ",{" : "{") + std::string("\"name\":") + jsonString(pl.name);
+        if (pl.score)
+            o += ",\"score\":" + jsonString(*pl.score);
+        o += "}";
+    }
+    o += "]";
+    if (!r.error.empty())
+        o += ",\"error\":" + jsonString(r.error);
+    return o + "}";
+}
+
+std::string textLine(const QueryPass::Server& s, const QueryPass::Result& r) {
+    std::string o = s.host + ":" + s.port;
+    if (r.outcome == QueryPass::Outcome::Waiting)
+        return o + "  no response";
+    if (r.outcome == QueryPass::Outcome::HostNotFound)
+        return o + "  host not found";
+    if (r.outcome == QueryPass::Outcome::Failed)
+        return o + "  " + r.error;
+    char ping[32];
+    std::snprintf(ping, sizeof ping, "  %.0f ms", r.pingMs);
+    o += ping;
+    o += "  " + r.reply.numPlayers.value_or("??") + "/" + r.reply.slots.value_or("??");
+    o += "  " + (r.reply.mission ? *r.reply.mission : std::string("-"));
+    if (r.reply.gameState)
+        o += "  " + quorvale::gameStateText(*r.reply.gameState);
+    if (!r.reply.players.empty()) {
+        o += "  players:";
+        for (size_t i = 0; i < r.reply.players.size(); ++i) {
+            const auto& pl = r.reply.players[i];
+            o += (i ? ", " : " ") + pl.name + " (" + pl.score.value_or("?") + ")";
+        }
+    }
+    if (!r.error.empty())
+        o += "  [" + r.error + "]";
+    return o;
+}
+
+QueryPass::Server parseTarget(const QString& t) {
+    // HOST:PORT; a bare IPv6-like text with several colons is taken as a host.
+    const int colon = t.lastIndexOf(QLatin1Char(':'));
+    if (colon > 0 && t.count(QLatin1Char(':')) == 1)
+        return {t.left(colon).toStdString(), t.mid(colon + 1).toStdString()};
+    return {t.toStdString(), "2302"};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    bool json = false;
+    int timeout = 1000;
+    std::vector<QueryPass::Server> servers;
+    const auto usage = [](const char* why) {
+        if (why)
+            std::fprintf(stderr, "quorvale-query: %s\n", why);
+        std::fputs(kUsage, stderr);
+        return 2;
+    };
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--json")) {
+            json = true;
+        } else if (a == QLatin1String("--timeout")) {
+            bool ok = false;
+            timeout = i + 1 < args.size() ? args[++i].toInt(&ok) : 0;
+            if (!ok || timeout < 0)
+                return usage("--timeout takes a whole number of milliseconds");
+        } else if (a == QLatin1String("-f")) {
+            if (i + 1 >= args.size())
+                return usage("-f takes a file");
+            QFile f(args[++i]);
+            if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+                return usage("cannot read the file given with -f");
+            while (!f.atEnd()) {
+                const QString line = QString::fromUtf8(f.readLine()).trimmed();
+                if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')))
+                    servers.push_back(parseTarget(line));
+            }
+        } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a.startsWith(QLatin1Char('-'))) {
+            return usage("unknown option");
+        } else {
+            servers.push_back(parseTarget(a));
+        }
+    }
+    if (servers.empty())
+        return usage("no server given");
+
+    TNMUDP udp;
+    QueryPass pass(udp);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &app, &QCoreApplication::quit);
+    QObject::connect(&pass, &QueryPass::sendsDone, &app, [&] {
+        if (pass.allSettled())
+            QTimer::singleShot(0, &app, &QCoreApplication::quit);
+        else
+            deadline.start(timeout);
+    });
+    QObject::connect(&pass, &QueryPass::serverUpdated, &app, [&] {
+        if (pass.sendsPending() == 0 && pass.allSettled())
+            QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    });
+    QTimer::singleShot(0, &app, [&] { pass.start(servers); });
+    app.exec();
+
+    bool all = true;
+    for (size_t i = 0; i < servers.size(); ++i) {
+        const auto& r = pass.results()[i];
+        all = all && r.outcome == QueryPass::Outcome::Answered;
+        std::printf("%s\n", (json ? jsonLine(servers[i], r) : textLine(servers[i], r)).c_str());
+    }
+    return all ? 0 : 1;
+}
