@@ -240,15 +240,17 @@ int32_t strToInt(const std::string& text) {
 }
 
 bool tryParsePort(const std::string& text, uint16_t& out) {
-    if (text.empty() || text.size() > 5)
+    if (text.empty())
         return false;
     unsigned v = 0;
     for (const char c : text) {
         if (c < '0' || c > '9')
             return false;
         v = v * 10 + static_cast<unsigned>(c - '0');
+        if (v > 65535)
+            return false;
     }
-    if (v < 1 || v > 65535)
+    if (v < 1)
         return false;
     out = static_cast<uint16_t>(v);
     return true;

@@ -79,6 +79,8 @@ TEST(Text, PortsAreWholeNumbersInRange) {
     EXPECT_TRUE(tryParsePort("2302", p));
     EXPECT_EQ(p, 2302);
     EXPECT_TRUE(tryParsePort("65535", p));
+    EXPECT_TRUE(tryParsePort("002302", p)); // leading zeros still name the number
+    EXPECT_EQ(p, 2302);
     for (const char* bad : {"0", "65536", "", "-1", "23a", " 2302", "999999"})
         EXPECT_FALSE(tryParsePort(bad, p)) << bad;
 }

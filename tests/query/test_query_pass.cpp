@@ -1,0 +1,96 @@
+#include "fake_reply.h"
+#include "query_pass.h"
+
+#include <QNetworkDatagram>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QtTest>
+
+namespace {
+
+// A server inside the test: answers status requests on 127.0.0.1, after a delay if asked.
+struct Responder {
+    QUdpSocket socket;
+    FakeServerState state;
+    int delayMs = 0;
+    explicit Responder(int players) {
+        socket.bind(QHostAddress::LocalHost, 0);
+        for (int i = 0; i < players; ++i)
+            state.players << qMakePair(QStringLiteral("P%1").arg(i), i);
+        QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] {
+            while (socket.hasPendingDatagrams()) {
+                const QNetworkDatagram d = socket.receiveDatagram();
+                const QByteArray reply = buildStatusReply(d.data(), state);
+                const auto to = d.senderAddress();
+                const auto port = d.senderPort();
+                QTimer::singleShot(delayMs, Qt::PreciseTimer, &socket, [this, reply, to, port] {
+                    socket.writeDatagram(reply, to, port);
+                });
+            }
+        });
+    }
+    std::string port() const { return std::to_string(socket.localPort()); }
+};
+
+HostResolver names(QMap<QString, QString> table) {
+    return [table](const QString& n, QObject* ctx, std::function<void(const QHostAddress&)> done) {
+        const QString ip = table.value(n);
+        QMetaObject::invokeMethod(
+            ctx, [done, ip] { done(ip.isEmpty() ? QHostAddress() : QHostAddress(ip)); },
+            Qt::QueuedConnection);
+    };
+}
+
+} // namespace
+
+class TestQueryPass : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void aReplyMatchesEveryEntryOfItsAddressAndPortText() {
+        Responder server(3);
+        TNMUDP udp(nullptr, names({{QStringLiteral("game.test"), QStringLiteral("127.0.0.1")}}));
+        QueryPass pass(udp);
+        const std::string port = server.port();
+        pass.start({{"127.0.0.1", port}, {"game.test", port}, {"127.0.0.1", "0" + port}});
+        QTRY_VERIFY(pass.results()[0].outcome == QueryPass::Outcome::Answered);
+        QTRY_VERIFY(pass.results()[1].outcome == QueryPass::Outcome::Answered);
+        QCOMPARE(pass.results()[0].reply.numPlayers, std::optional<std::string>("3"));
+        QCOMPARE(pass.results()[1].reply.players.size(), size_t(3));
+        QTest::qWait(100);
+        // "0" + port names the same number but not the same text: no reply is taken for it
+        QVERIFY(pass.results()[2].outcome == QueryPass::Outcome::Waiting);
+    }
+
+    void theSlowServersPingIsItsOwnRoundTrip() {
+        Responder fast(1), slow(1);
+        slow.delayMs = 50;
+        TNMUDP udp;
+        QueryPass pass(udp);
+        pass.start({{"127.0.0.1", slow.port()}, {"127.0.0.1", fast.port()}});
+        QTRY_VERIFY(pass.allSettled());
+        // the reply cannot come back before the server's delay: the ping holds it
+        const double slowPing = pass.results()[0].pingMs;
+        QVERIFY2(slowPing >= 50, qPrintable(QString::number(slowPing)));
+        QVERIFY(pass.results()[1].pingMs > 0);
+    }
+
+    void aBadPortFailsThatServerAndThePassGoesOn() {
+        Responder server(0);
+        TNMUDP udp(nullptr, names({}));
+        QueryPass pass(udp);
+        QSignalSpy done(&pass, &QueryPass::sendsDone);
+        pass.start({{"127.0.0.1", "abc"},
+                    {"127.0.0.1", "70000"},
+                    {"nowhere.test", "2302"},
+                    {"127.0.0.1", server.port()}});
+        QCOMPARE(pass.results()[0].error, std::string("'abc' is not a valid integer value"));
+        QVERIFY(pass.results()[1].outcome == QueryPass::Outcome::Failed);
+        QTRY_VERIFY(pass.allSettled());
+        QVERIFY(pass.results()[2].outcome == QueryPass::Outcome::HostNotFound);
+        QVERIFY(pass.results()[3].outcome == QueryPass::Outcome::Answered);
+        QCOMPARE(done.count(), 1);
+    }
+};
+
+QTEST_MAIN(TestQueryPass)
+#include "test_query_pass.moc"
