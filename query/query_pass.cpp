@@ -2,6 +2,8 @@
 
 #include "text.h"
 
+#include <QTimer>
+
 QueryPass::QueryPass(TNMUDP& endpoint, QObject* parent) : QObject(parent), udp_(endpoint) {
     connect(&udp_, &TNMUDP::OnDataReceived, this, &QueryPass::onData);
     clock_.start();

@@ -44,6 +44,7 @@ Q_SIGNALS:
 private:
     void onData(int bytes, const QString& from, int port);
     void sendNext(int index);
+    void sendBatch(int from);
 
     TNMUDP& udp_;
     std::vector<Server> servers_;

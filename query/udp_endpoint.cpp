@@ -6,6 +6,10 @@
 #include <QPointer>
 #include <QUdpSocket>
 
+#ifndef _WIN32
+#include <sys/socket.h>
+#endif
+
 HostResolver systemResolver() {
     return
         [](const QString& name, QObject* context, std::function<void(const QHostAddress&)> done) {
@@ -33,11 +37,30 @@ void TNMUDP::setLocalPort(int port) {
     delete socket_;
     socket_ = new QUdpSocket(this);
     localPort_ = port;
-    if (port > 0)
-        socket_->bind(QHostAddress::AnyIPv4, static_cast<quint16>(port)); // silent on failure
-    // Room for a burst of replies from a thousand servers.
-    socket_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(1 << 20));
+    // A port in use is silent: the socket then takes a port the system picks, so replies
+    // still arrive.
+    if (port <= 0 || !socket_->bind(QHostAddress::AnyIPv4, static_cast<quint16>(port)))
+        socket_->bind(QHostAddress::AnyIPv4, 0);
+    enlargeReceiveBuffer();
     connect(socket_, &QUdpSocket::readyRead, this, &TNMUDP::readPending);
+}
+
+void TNMUDP::enlargeReceiveBuffer() {
+    // Room for a burst of replies from a thousand servers.
+    constexpr int want = 1 << 20;
+    socket_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(want));
+#ifdef SO_RCVBUFFORCE
+    // The system caps the ordinary request; where we may, go past the cap.
+    if (socket_->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt() < want) {
+        const int v = want;
+        ::setsockopt(static_cast<int>(socket_->socketDescriptor()), SOL_SOCKET, SO_RCVBUFFORCE, &v,
+                     sizeof v);
+    }
+#endif
+}
+
+int TNMUDP::receiveBufferSize() const {
+    return socket_->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
 }
 
 void TNMUDP::ReportStatus(int level, const QString& text) {

@@ -53,6 +53,7 @@ public:
     QByteArray ReadLastDatagram() const;
     void ReportStatus(int level, const QString& text);
     const QString& lastStatus() const { return status_; }
+    int receiveBufferSize() const;
 
 Q_SIGNALS:
     void OnDataReceived(int NumberBytes, const QString& FromIP, int Port);
@@ -65,6 +66,7 @@ Q_SIGNALS:
 
 private:
     void readPending();
+    void enlargeReceiveBuffer();
     void sendTo(const QByteArray& data, const QHostAddress& to, quint16 port,
                 const SentCallback& sent);
     void lookup(const QString& name, int attempt, QByteArray data, quint16 port, SentCallback sent,

@@ -17,9 +17,16 @@
 #include <QUdpSocket>
 #include <cstdio>
 #include <memory>
+#include <sys/resource.h>
 #include <vector>
 
 int main(int argc, char** argv) {
+    // One socket a port: a thousand servers need more than the usual 1024 descriptors.
+    rlimit lim{};
+    if (getrlimit(RLIMIT_NOFILE, &lim) == 0) {
+        lim.rlim_cur = lim.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &lim);
+    }
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int minPlayers = 2, maxPlayers = 2, delay = 0, slowPort = 0, slowDelay = 0;
@@ -94,8 +101,9 @@ int main(int argc, char** argv) {
                 const QHostAddress to = d.senderAddress();
                 const quint16 port = d.senderPort();
                 if (wait > 0)
-                    QTimer::singleShot(
-                        wait, raw, [raw, reply, to, port] { raw->writeDatagram(reply, to, port); });
+                    QTimer::singleShot(wait, Qt::PreciseTimer, raw, [raw, reply, to, port] {
+                        raw->writeDatagram(reply, to, port);
+                    });
                 else
                     raw->writeDatagram(reply, to, port);
             }
