@@ -39,8 +39,15 @@ void TNMUDP::setLocalPort(int port) {
     localPort_ = port;
     // A port in use is silent: the socket then takes a port the system picks, so replies
     // still arrive.
-    if (port <= 0 || !socket_->bind(QHostAddress::AnyIPv4, static_cast<quint16>(port)))
-        socket_->bind(QHostAddress::AnyIPv4, 0);
+    if ((port <= 0 || !socket_->bind(QHostAddress::AnyIPv4, static_cast<quint16>(port))) &&
+        !socket_->bind(QHostAddress::AnyIPv4, 0)) {
+        // No socket at all: the one failure an endpoint cannot live with.
+        ReportStatus(16, QStringLiteral("Checking Error In Error Manager"));
+        const QString text =
+            QStringLiteral("Unknown Error No. %1").arg(static_cast<int>(socket_->error()));
+        ReportStatus(8, QStringLiteral("Looking Up Error Message") + text);
+        throw UDPSockError(text.toStdString());
+    }
     enlargeReceiveBuffer();
     connect(socket_, &QUdpSocket::readyRead, this, &TNMUDP::readPending);
 }

@@ -90,6 +90,21 @@ private Q_SLOTS:
         QVERIFY(pass.results()[3].outcome == QueryPass::Outcome::Answered);
         QCOMPARE(done.count(), 1);
     }
+
+    void aFullServersReplyIsCutAt1400BytesAndStillReads() {
+        FakeServerState full;
+        for (int i = 0; i < 100; ++i)
+            full.players << qMakePair(QStringLiteral("Player number %1").arg(i), i);
+        const QByteArray request(reinterpret_cast<const char*>(quorvale::StatusRequest.data()), 10);
+        const QByteArray reply = buildStatusReply(request, full);
+        QCOMPARE(reply.size(), 1400);
+        QCOMPARE(reply.back(), '\0');
+        const auto r = quorvale::ParseStatusReply(
+            reinterpret_cast<const uint8_t*>(reply.constData()), static_cast<size_t>(reply.size()));
+        QCOMPARE(r.numPlayers, std::optional<std::string>("100"));
+        QVERIFY(r.players.size() > 10 && r.players.size() < 100);
+        QCOMPARE(r.players.front().name, std::string("Player number 0"));
+    }
 };
 
 QTEST_MAIN(TestQueryPass)
