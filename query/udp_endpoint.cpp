@@ -107,7 +107,7 @@ void TNMUDP::fail(const QString& message, const FailedCallback& failed) {
 void TNMUDP::lookup(const QString& name, int attempt, QByteArray data, quint16 port,
                     SentCallback sent, FailedCallback failed) {
     QPointer<TNMUDP> self(this);
-    resolver_(name, this, [=](const QHostAddress& a) {
+    resolver_(name, this, [=, this](const QHostAddress& a) {
         if (!self)
             return;
         if (!a.isNull()) {
