@@ -6,10 +6,9 @@ build="$top/build"
 
 # What building Quorvale needs.
 build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
-  libgl-dev libjpeg62-turbo-dev googletest libbenchmark-dev fonts-dejavu-core)
+  libgl-dev libjpeg62-turbo-dev googletest libbenchmark-dev fonts-dejavu-core fonts-liberation2)
 # What the tests need on top.
-test_packages=(xvfb xauth wine wine64 g++-mingw-w64-x86-64-posix qstat clang libclang-rt-14-dev
-  sox imagemagick x11-apps)
+test_packages=(xvfb xauth wine wine64 g++-mingw-w64-x86-64-posix qstat clang libclang-rt-14-dev)
 
 # Installs the Debian packages that are not installed yet (apt-get, no recommends).
 ensure_packages() {
