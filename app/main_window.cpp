@@ -17,7 +17,9 @@
 using namespace quorvale;
 
 namespace {
-QString qs(const std::string& s);
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 // Items of one fixed height, as the check list draws them.
 class FixedHeightDelegate : public QStyledItemDelegate {
@@ -31,10 +33,6 @@ public:
 private:
     int height_;
 };
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 } // namespace
 
 TForm1::TForm1(const AppContext& context, QWidget* parent)

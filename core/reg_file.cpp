@@ -15,13 +15,21 @@ RegKey* RegKey::child(const std::string& n) const {
     return it == subkeys.end() ? nullptr : it->second.get();
 }
 
-RegKey& RegKey::childOrCreate(const std::string& n) {
-    auto& slot = subkeys[n];
+namespace {
+// The key of that name in a map of keys, made when it is not there yet.
+RegKey& keyIn(std::map<std::string, std::unique_ptr<RegKey>, NameLess>& keys,
+              const std::string& name) {
+    auto& slot = keys[name];
     if (!slot) {
         slot = std::make_unique<RegKey>();
-        slot->name = n;
+        slot->name = name;
     }
     return *slot;
+}
+} // namespace
+
+RegKey& RegKey::childOrCreate(const std::string& n) {
+    return keyIn(subkeys, n);
 }
 
 std::vector<std::string> splitKeyPath(const std::string& path) {
@@ -46,12 +54,7 @@ const char* rootName(RootKey root) {
 }
 
 RegKey& RegTree::root(const std::string& name) {
-    auto& slot = roots_[name];
-    if (!slot) {
-        slot = std::make_unique<RegKey>();
-        slot->name = name;
-    }
-    return *slot;
+    return keyIn(roots_, name);
 }
 
 RegKey* RegTree::find(const std::string& rootName, const std::string& path) const {
@@ -72,10 +75,6 @@ RegKey& RegTree::findOrCreate(const std::string& rootName, const std::string& pa
     for (const auto& part : splitKeyPath(path))
         k = &k->childOrCreate(part);
     return *k;
-}
-
-ValueType valueTypeOf(const RegValue& v) {
-    return v.type;
 }
 
 std::string expandStringText(const RegValue& v) {

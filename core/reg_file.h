@@ -61,7 +61,6 @@ std::string serializeRegSubtree(const RegKey& key, const std::string& fullPath);
 std::vector<std::string> splitKeyPath(const std::string& path);
 const char* rootName(RootKey root);
 
-ValueType valueTypeOf(const RegValue& v);
 std::string expandStringText(const RegValue& v);
 
 } // namespace quorvale
