@@ -1,0 +1,203 @@
+#include "list_editing.h"
+
+#include "paths.h"
+#include "registry_io.h"
+
+#include <filesystem>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace quorvale {
+
+std::vector<bool> modTicks(std::string_view mods, const ModTable& table) {
+    std::vector<bool> ticks(static_cast<size_t>(table.count()), false);
+    std::string token;
+    for (const char c : mods) {
+        if (c == ';') {
+            for (int i = 0; i <= table.lastIndex; ++i)
+                if (table.dir[i] == token)
+                    ticks[static_cast<size_t>(i)] = true;
+            token.clear();
+        } else if (c != '\0') {
+            token += c;
+        }
+    }
+    return ticks;
+}
+
+std::string modsFromTicks(const std::vector<bool>& ticks, const ModTable& table) {
+    std::string mods;
+    for (int i = 0; i <= table.lastIndex && static_cast<size_t>(i) < ticks.size(); ++i)
+        if (ticks[static_cast<size_t>(i)])
+            mods += table.dir[i] + ";";
+    return mods;
+}
+
+bool saveModEntry(ModTable& table, int selected, const std::string& name, const std::string& dir,
+                  std::mt19937& rng) {
+    int k = selected;
+    if (k < 0 || k > table.lastIndex) {
+        if (table.count() >= TableCapacity)
+            return false;
+        k = table.lastIndex + 1;
+        table.id[k] = newModId(table, rng);
+        table.lastIndex = k;
+        table.checked[k] = false;
+    }
+    table.name[k] = name;
+    table.dir[k] = dir;
+    return true;
+}
+
+bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
+                     const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng) {
+    int k = selected;
+    if (k < 0 || k > servers.lastIndex) {
+        if (servers.count() >= TableCapacity)
+            return false;
+        k = servers.lastIndex + 1;
+        servers.id[k] = newServerId(servers, rng);
+        servers.lastIndex = k;
+    }
+    servers.name[k] = fields.name;
+    servers.ip[k] = fields.ip;
+    servers.port[k] = fields.port;
+    servers.pass[k] = fields.pass;
+    servers.sockets[k] = true;
+    servers.mods[k] = modsFromTicks(ticks, mods);
+    return true;
+}
+
+void deleteModEntry(ModTable& table, int selected) {
+    int w = 0;
+    for (int j = 0; j <= table.lastIndex; ++j) {
+        if (w != j) {
+            table.name[w] = table.name[j];
+            table.id[w] = table.id[j];
+            table.dir[w] = table.dir[j];
+            table.checked[w] = table.checked[j];
+        }
+        if (j != selected)
+            ++w;
+    }
+    table.lastIndex = w - 1;
+}
+
+void deleteServerEntry(ServerTable& servers, int selected) {
+    int w = 0;
+    for (int j = 0; j <= servers.lastIndex; ++j) {
+        if (w != j) {
+            servers.name[w] = servers.name[j];
+            servers.ip[w] = servers.ip[j];
+            servers.pass[w] = servers.pass[j];
+            servers.port[w] = servers.port[j];
+            servers.sockets[w] = servers.sockets[j];
+            servers.mods[w] = servers.mods[j];
+        }
+        if (j != selected)
+            ++w;
+    }
+    servers.lastIndex = w - 1;
+}
+
+bool sameAsciiNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
+namespace {
+bool hiddenOrSystem(const fs::directory_entry& entry, const std::string& name) {
+#ifdef _WIN32
+    (void)name;
+    const DWORD a = GetFileAttributesW(entry.path().c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+#else
+    (void)entry;
+    return !name.empty() && name[0] == '.';
+#endif
+}
+
+bool isDir(const fs::path& p) {
+    std::error_code ec;
+    return fs::is_directory(p, ec);
+}
+} // namespace
+
+ModScan scanForMods(const std::string& gamePath, const ModTable& table) {
+    ModScan scan;
+    if (gamePath.empty()) {
+        scan.gameFolderUnknown = true;
+        return scan;
+    }
+    const int room = std::min(MaxFoundMods, TableCapacity - table.count());
+    const fs::path root = pathFromUtf8(gamePath);
+    std::error_code ec;
+    fs::directory_iterator it(root, fs::directory_options::skip_permission_denied, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = pathToUtf8(it->path().filename());
+        if (name == "." || name == ".." || hiddenOrSystem(*it, name))
+            continue;
+        const fs::path folder = root / it->path().filename();
+        if (!isDir(folder / "addons") && !isDir(folder / "dta"))
+            continue;
+        bool known = false;
+        for (int i = 0; i <= table.lastIndex && !known; ++i)
+            known = sameAsciiNoCase(table.name[i], name);
+        if (known)
+            continue;
+        if (static_cast<int>(scan.found.size()) < room)
+            scan.found.push_back(name);
+        else
+            ++scan.leftOut;
+    }
+    return scan;
+}
+
+std::string scanQuestion(const ModScan& scan) {
+    std::string q = "Found mods:\r\n";
+    for (const auto& n : scan.found)
+        q += n + "\r\n";
+    q += "\r\n\r\n";
+    if (scan.leftOut > 0)
+        q += leftOutMessage(scan.leftOut) + "\r\n\r\n";
+    return q + "Add to mods list?";
+}
+
+std::string tableFullMessage(const char* what) {
+    return std::string("The ") + what + " list is full (" + std::to_string(TableCapacity) +
+           " entries). Delete an entry before adding a new one.";
+}
+
+std::string leftOutMessage(int leftOut) {
+    return std::to_string(leftOut) +
+           (leftOut == 1 ? " more mod folder does" : " more mod folders do") +
+           " not fit in the mod list (at most " + std::to_string(TableCapacity) + " entries) and " +
+           (leftOut == 1 ? "is" : "are") + " left out.";
+}
+
+void addFoundMods(ModTable& table, const std::vector<std::string>& names, std::mt19937& rng,
+                  const std::function<void(const std::string&)>& trace) {
+    for (const auto& n : names) {
+        if (table.count() >= TableCapacity)
+            return;
+        if (trace)
+            trace("ADD:" + n);
+        const int k = table.lastIndex + 1;
+        table.id[k] = newModId(table, rng, k);
+        table.lastIndex = k;
+        table.name[k] = n;
+        table.dir[k] = n;
+        table.checked[k] = false;
+    }
+}
+
+} // namespace quorvale

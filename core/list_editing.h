@@ -1,0 +1,59 @@
+#pragma once
+
+#include "settings.h"
+
+#include <functional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvale {
+
+// Item i is ticked when mod slot i's folder is one of the ";"-ended tokens of a server's mods.
+std::vector<bool> modTicks(std::string_view mods, const ModTable& table);
+// The folders of the ticked mods, each followed by ";", in mod slot order.
+std::string modsFromTicks(const std::vector<bool>& ticks, const ModTable& table);
+
+// Stores an entry into the selected slot, or into a new slot when selected is -1. A new entry
+// gets a fresh id; returns false, changing nothing, when the table has no room for it.
+bool saveModEntry(ModTable& table, int selected, const std::string& name, const std::string& dir,
+                  std::mt19937& rng);
+
+struct ServerFields {
+    std::string name, ip, port, pass;
+};
+bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
+                     const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng);
+
+// Closes the gap of the selected slot in place; selected -1 removes nothing.
+void deleteModEntry(ModTable& table, int selected);
+// Moves the stored columns only: ids stay with their slots, working columns stay put.
+void deleteServerEntry(ServerTable& servers, int selected);
+
+inline constexpr int MaxFoundMods = 1001;
+
+struct ModScan {
+    bool gameFolderUnknown = false;
+    std::vector<std::string> found; // new mod folders that fit, in listing order
+    int leftOut = 0;                // further new mod folders that do not fit
+};
+
+// Lists gamePath for mod folders (holding "addons" or "dta") whose name is no display name of
+// the table yet. Hidden and system entries are skipped.
+ModScan scanForMods(const std::string& gamePath, const ModTable& table);
+std::string scanQuestion(const ModScan& scan);
+std::string tableFullMessage(const char* what);
+std::string leftOutMessage(int leftOut);
+inline constexpr const char* kGameFolderUnknown =
+    "The game folder is unknown, so there is no folder to scan for mods. Choose the ArmA 2 "
+    "executable in the main window first.";
+
+// Appends each name as an unticked mod with name = folder, as one add after another would.
+void addFoundMods(ModTable& table, const std::vector<std::string>& names, std::mt19937& rng,
+                  const std::function<void(const std::string&)>& trace);
+
+// Equal where only the letters a-z and A-Z ignore case.
+bool sameAsciiNoCase(std::string_view a, std::string_view b);
+
+} // namespace quorvale

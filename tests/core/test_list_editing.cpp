@@ -1,0 +1,279 @@
+#include "list_editing.h"
+#include "recording_host.h"
+#include "registry_io.h"
+#include "temp_dir.h"
+#include "test_store.h"
+
+#include <gtest/gtest.h>
+
+using namespace quorvale;
+
+namespace {
+
+ModTable modsWithDirs(const std::vector<std::string>& dirs) {
+    ModTable t;
+    for (const auto& d : dirs) {
+        ++t.lastIndex;
+        t.id[t.lastIndex] = 100 + t.lastIndex;
+        t.name[t.lastIndex] = "Mod " + d;
+        t.dir[t.lastIndex] = d;
+    }
+    return t;
+}
+
+struct TickCase {
+    const char* label;
+    std::string mods;
+    std::vector<std::string> dirs;
+    std::vector<bool> ticks;
+    std::string saved; // what saving the ticks unchanged stores
+};
+
+class ServerMods : public ::testing::TestWithParam<TickCase> {};
+
+TEST_P(ServerMods, TicksAndSavesBack) {
+    const TickCase& c = GetParam();
+    const ModTable mods = modsWithDirs(c.dirs);
+    const auto ticks = modTicks(c.mods, mods);
+    EXPECT_EQ(ticks, c.ticks);
+    EXPECT_EQ(modsFromTicks(ticks, mods), c.saved);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, ServerMods,
+    ::testing::Values(
+        TickCase{"unknownFolderDropped", "dirA;dirB;", {"dirB", "dirC"}, {true, false}, "dirB;"},
+        TickCase{
+            "lastTokenNeedsItsSemicolon", "dirA;dirB", {"dirA", "dirB"}, {true, false}, "dirA;"},
+        TickCase{"letterCaseCounts", "DIRA;", {"dirA"}, {false}, ""},
+        TickCase{"oneTokenTicksBothSameFolders", "x;", {"x", "x"}, {true, true}, "x;x;"},
+        TickCase{"emptyTicksNothing", "", {"a"}, {false}, ""},
+        TickCase{"nulIsSkipped", std::string("a\0b;", 4), {"ab"}, {true}, "ab;"},
+        TickCase{"noMods", "a;", {}, {}, ""},
+        TickCase{"emptyTokenMatchesAnEmptyFolder", ";", {"", "a"}, {true, false}, ";"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(DeleteEntry, ClosesTheGapInPlace) {
+    ModTable m = modsWithDirs({"A", "B", "C"});
+    m.checked[2] = true;
+    deleteModEntry(m, 1);
+    ASSERT_EQ(m.lastIndex, 1);
+    EXPECT_EQ(m.dir[0], "A");
+    EXPECT_EQ(m.dir[1], "C");
+    EXPECT_EQ(m.id[1], 102);
+    EXPECT_FALSE(m.checked[0]);
+    EXPECT_TRUE(m.checked[1]);
+
+    deleteModEntry(m, -1); // a typed, unselected name
+    EXPECT_EQ(m.lastIndex, 1);
+
+    ModTable only = modsWithDirs({"A"});
+    deleteModEntry(only, 0);
+    EXPECT_EQ(only.lastIndex, -1);
+}
+
+TEST(DeleteEntry, ServersMoveTheirStoredColumns) {
+    ServerTable s;
+    for (int i = 0; i < 3; ++i) {
+        s.lastIndex = i;
+        s.id[i] = 10 + i;
+        s.name[i] = "S" + std::to_string(i);
+        s.ip[i] = "10.0.0." + std::to_string(i);
+        s.port[i] = std::to_string(2300 + i);
+        s.pass[i] = "p" + std::to_string(i);
+        s.sockets[i] = i == 1;
+        s.mods[i] = "m" + std::to_string(i) + ";";
+    }
+    deleteServerEntry(s, 0);
+    ASSERT_EQ(s.lastIndex, 1);
+    for (int w = 0; w < 2; ++w) {
+        const std::string j = std::to_string(w + 1);
+        EXPECT_EQ(s.name[w], "S" + j);
+        EXPECT_EQ(s.ip[w], "10.0.0." + j);
+        EXPECT_EQ(s.port[w], std::to_string(2301 + w));
+        EXPECT_EQ(s.pass[w], "p" + j);
+        EXPECT_EQ(s.sockets[w], w == 0);
+        EXPECT_EQ(s.mods[w], "m" + j + ";");
+    }
+    EXPECT_NE(s.id[0], s.id[1]);
+}
+
+TEST(SaveEntry, NewEntriesAndExistingOnes) {
+    std::mt19937 rng(7);
+    ModTable m;
+    ASSERT_TRUE(saveModEntry(m, -1, "", "", rng)); // nothing typed is stored as typed
+    EXPECT_EQ(m.lastIndex, 0);
+    EXPECT_FALSE(m.checked[0]);
+    EXPECT_GE(m.id[0], 0);
+    EXPECT_LE(m.id[0], 9'999'999);
+
+    m.checked[0] = true;
+    const int32_t id = m.id[0];
+    ASSERT_TRUE(saveModEntry(m, 0, " New name ", "dir", rng));
+    EXPECT_EQ(m.name[0], " New name ");
+    EXPECT_EQ(m.id[0], id);
+    EXPECT_TRUE(m.checked[0]);
+
+    const ModTable mods = modsWithDirs({"dirB", "dirC"});
+    ServerTable s;
+    ASSERT_TRUE(saveServerEntry(s, -1, {"n", "", "x", "p w"}, {false, true}, mods, rng));
+    EXPECT_TRUE(s.sockets[0]);
+    EXPECT_EQ(s.mods[0], "dirC;");
+    EXPECT_EQ(s.port[0], "x");
+    s.sockets[0] = false;
+    const int32_t sid = s.id[0];
+    ASSERT_TRUE(saveServerEntry(s, 0, {"n", "h", "2302", ""}, {}, mods, rng));
+    EXPECT_TRUE(s.sockets[0]);
+    EXPECT_EQ(s.id[0], sid);
+    EXPECT_EQ(s.mods[0], "");
+}
+
+TEST(SaveEntry, AFullTableRefusesANewEntryAndKeepsEveryOther) {
+    std::mt19937 rng(1);
+    ModTable m;
+    m.lastIndex = TableCapacity - 1;
+    EXPECT_FALSE(saveModEntry(m, -1, "one too many", "x", rng));
+    EXPECT_EQ(m.lastIndex, TableCapacity - 1);
+    EXPECT_TRUE(saveModEntry(m, 1024, "last", "x", rng));
+    EXPECT_EQ(m.name[1024], "last");
+
+    ServerTable s;
+    s.lastIndex = TableCapacity - 1;
+    EXPECT_FALSE(saveServerEntry(s, -1, {"n", "h", "1", ""}, {}, ModTable{}, rng));
+    EXPECT_EQ(s.lastIndex, TableCapacity - 1);
+    EXPECT_EQ(tableFullMessage("mod"),
+              "The mod list is full (1025 entries). Delete an entry before adding a new one.");
+}
+
+// A game folder: X holds addons, Y dta, Z neither, .H (hidden) addons, a file "F".
+struct GameFolder {
+    TempDir dir;
+    GameFolder() {
+        for (const char* p : {"X/addons", "Y/dta", "Z/other", ".H/addons"})
+            std::filesystem::create_directories(dir.path() / p);
+        writeAll(dir.file("F"), "");
+        writeAll(dir.file("addons"), ""); // a file named like the sub-folder is no mod
+    }
+    std::string path() const { return dir.path().string(); }
+};
+
+std::vector<std::string> sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+TEST(ModScan, OffersModFoldersThatAreNotHiddenOrKnown) {
+    GameFolder g;
+    ModScan scan = scanForMods(g.path(), ModTable{});
+    EXPECT_EQ(sorted(scan.found), (std::vector<std::string>{"X", "Y"}));
+    EXPECT_EQ(scan.leftOut, 0);
+    EXPECT_FALSE(scan.gameFolderUnknown);
+
+    // A display name in other letter case hides the folder, whatever its folder name.
+    ModTable byName = modsWithDirs({"elsewhere"});
+    byName.name[0] = "x";
+    EXPECT_EQ(scanForMods(g.path(), byName).found, (std::vector<std::string>{"Y"}));
+    // The same folder under another display name is offered again.
+    ModTable byDir = modsWithDirs({"X"});
+    EXPECT_EQ(sorted(scanForMods(g.path(), byDir).found), (std::vector<std::string>{"X", "Y"}));
+}
+
+TEST(ModScan, OnlyAsciiLettersIgnoreCase) {
+    EXPECT_TRUE(sameAsciiNoCase("Abc_Z", "aBC_z"));
+    EXPECT_FALSE(sameAsciiNoCase("\xc3\x84", "\xc3\xa4")); // Ä, ä
+    EXPECT_FALSE(sameAsciiNoCase("a", "a "));
+}
+
+TEST(ModScan, NothingToScan) {
+    EXPECT_TRUE(scanForMods("", ModTable{}).gameFolderUnknown);
+    const ModScan missing = scanForMods("/nonexistent/quorvale/game", ModTable{});
+    EXPECT_FALSE(missing.gameFolderUnknown);
+    EXPECT_TRUE(missing.found.empty());
+}
+
+TEST(ModScan, AFullTableTakesOnlyWhatFits) {
+    GameFolder g;
+    ModTable m;
+    m.lastIndex = TableCapacity - 2; // room for one
+    const ModScan scan = scanForMods(g.path(), m);
+    EXPECT_EQ(scan.found.size(), 1u);
+    EXPECT_EQ(scan.leftOut, 1);
+    EXPECT_EQ(scanQuestion(scan), "Found mods:\r\n" + scan.found[0] +
+                                      "\r\n\r\n\r\n1 more mod folder does not fit in the mod "
+                                      "list (at most 1025 entries) and is left out.\r\n\r\n"
+                                      "Add to mods list?");
+}
+
+TEST(ModScan, QuestionText) {
+    ModScan scan;
+    scan.found = {"A", "B"};
+    EXPECT_EQ(scanQuestion(scan), "Found mods:\r\nA\r\nB\r\n\r\n\r\nAdd to mods list?");
+}
+
+// Adding n found mods in one go stores the same as n adds, each stored and reloaded.
+TEST(AddFoundMods, OneStoreEqualsOneAddAfterAnother) {
+    const std::vector<std::string> names{"b", "a", "c10", "c9"};
+    TempDir game;
+    const std::string exe = game.file("arma2.exe");
+    writeAll(exe, "");
+    auto run = [&](bool oneByOne, std::vector<std::string>& traces) {
+        clearTestRegistry();
+        TempDir dir;
+        const std::string path = dir.file("registry.reg");
+        {
+            auto s = openTestStore(path);
+            s->openKey(kLauncherKey, true);
+            s->writeString("executable", exe);
+            s->writeInteger("nosplash", 0);
+            s->writeInteger("window", 0);
+            s->openKey(std::string(kModsKey) + "\\5", true);
+            s->writeString("name", "old");
+            s->writeString("dir", "old");
+            s->writeInteger("checked", 1);
+            s->closeKey();
+        }
+        LauncherState st;
+        RecordingHost host;
+        auto store = openTestStore(path);
+        readRegistry(*store, st, host, "");
+        std::mt19937 rng(42);
+        const auto trace = [&](const std::string& t) { traces.push_back(t); };
+        if (oneByOne) {
+            for (const auto& n : names) {
+                addFoundMods(st.mods, {n}, rng, trace);
+                saveRegistry(*store, st);
+                readRegistry(*store, st, host, "");
+            }
+        } else {
+            addFoundMods(st.mods, names, rng, trace);
+            saveRegistry(*store, st);
+            readRegistry(*store, st, host, "");
+        }
+        store.reset();
+        return std::make_pair(storeSnapshot(path), st.mods.count());
+    };
+    std::vector<std::string> t1, t2;
+    const auto one = run(true, t1);
+    const auto all = run(false, t2);
+    EXPECT_EQ(one, all);
+    EXPECT_EQ(all.second, 5);
+    EXPECT_EQ(t2, (std::vector<std::string>{"ADD:b", "ADD:a", "ADD:c10", "ADD:c9"}));
+    EXPECT_EQ(t1, t2);
+}
+
+TEST(AddFoundMods, EachIsAnUntickedModNamedAfterItsFolderWithItsOwnId) {
+    ModTable m = modsWithDirs({"old"});
+    m.checked[0] = true;
+    std::mt19937 rng(3);
+    addFoundMods(m, {"X", "Y"}, rng, {});
+    ASSERT_EQ(m.lastIndex, 2);
+    for (int k = 1; k <= 2; ++k) {
+        EXPECT_EQ(m.name[k], m.dir[k]);
+        EXPECT_FALSE(m.checked[k]);
+        EXPECT_GE(m.id[k], k);
+        EXPECT_LE(m.id[k], 9'999'999 + k);
+    }
+    EXPECT_NE(m.id[1], m.id[2]);
+}
+
+} // namespace
