@@ -106,6 +106,11 @@ void TForm1::SaveRegistry() {
     saveRegistry(*context_.store, *state_);
 }
 
+void TForm1::storeAndReload() {
+    SaveRegistry();
+    ReadRegistry();
+}
+
 void TForm1::UpdateModList(QListWidget* list) {
     const QSignalBlocker block(list);
     list->clear();

@@ -36,6 +36,8 @@ public:
 
     void ReadRegistry();
     void SaveRegistry();
+    // What every editor does after a change: store everything, then load it again.
+    void storeAndReload();
     void LaunchOFP(const std::string& connectString, int32_t launchMode);
     void UpdateModList(QListWidget* list);
     std::string playerNameText() const;

@@ -5,14 +5,21 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+namespace {
+// Texts carry Windows line breaks; a label wants plain ones.
+QString shown(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+} // namespace
+
 void QtPrompter::message(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quorvale"), text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quorvale"), shown(text), QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
 
 bool QtPrompter::confirm(const QString& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), shown(text),
                     QMessageBox::Yes | QMessageBox::No);
     box.setWindowModality(Qt::ApplicationModal);
     return box.exec() == QMessageBox::Yes;

@@ -2,6 +2,7 @@
 
 #include "settings.h"
 
+#include <chrono>
 #include <functional>
 #include <random>
 #include <string>
@@ -52,6 +53,12 @@ inline constexpr const char* kGameFolderUnknown =
 // Appends each name as an unticked mod with name = folder, as one add after another would.
 void addFoundMods(ModTable& table, const std::vector<std::string>& names, std::mt19937& rng,
                   const std::function<void(const std::string&)>& trace);
+
+// A generator seeded from the clock, as each new entry's draw is.
+inline std::mt19937 clockSeededRng() {
+    return std::mt19937(static_cast<std::mt19937::result_type>(
+        std::chrono::system_clock::now().time_since_epoch().count()));
+}
 
 // Equal where only the letters a-z and A-Z ignore case.
 bool sameAsciiNoCase(std::string_view a, std::string_view b);

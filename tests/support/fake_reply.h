@@ -25,12 +25,18 @@ inline QByteArray buildStatusReply(const QByteArray& request, const FakeServerSt
         r.append('\0');
     };
     const QList<QPair<QByteArray, QByteArray>> info = {
-        {"gamename", "arma2pc"},         {"gamever", "1.11.0"},
-        {"hostname", s.hostname.toUtf8()}, {"mapname", "chernarus"},
-        {"gametype", "COOP"},            {"numplayers", QByteArray::number(s.players.size())},
-        {"numteams", "0"},               {"maxplayers", QByteArray::number(s.maxPlayers)},
-        {"gamemode", "openplaying"},     {"timelimit", "15"},
-        {"password", "0"},               {"mission", s.mission.toUtf8()},
+        {"gamename", "arma2pc"},
+        {"gamever", "1.11.0"},
+        {"hostname", s.hostname.toUtf8()},
+        {"mapname", "chernarus"},
+        {"gametype", "COOP"},
+        {"numplayers", QByteArray::number(s.players.size())},
+        {"numteams", "0"},
+        {"maxplayers", QByteArray::number(s.maxPlayers)},
+        {"gamemode", "openplaying"},
+        {"timelimit", "15"},
+        {"password", "0"},
+        {"mission", s.mission.toUtf8()},
         {"gameState", s.gameState.toUtf8()}};
     for (const auto& [k, v] : info) {
         field(k);

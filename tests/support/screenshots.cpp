@@ -1,9 +1,12 @@
 // Opens every window on a prepared store and writes a PNG of each: scripts/screenshot runs it
 // under Xvfb so that a person can look at what the player sees.
+#include "application.h"
 #include "error_handler.h"
 #include "main_window.h"
+#include "mod_editor.h"
 #include "prompter.h"
 #include "reg_file_store.h"
+#include "server_editor.h"
 
 #include <QDir>
 #include <QTimer>
@@ -46,6 +49,11 @@ int main(int argc, char** argv) {
     quorvale::SystemProcessStarter starter;
     AppContext ctx{&reg, &starter, &prompter, qEnvironmentVariable("HOME").toStdString()};
     TForm1 form1(ctx);
+    const LauncherWindows w = createWindows(form1);
     shoot(&form1, outDir, QStringLiteral("main_window"));
+    w.modEditor->FormActivate();
+    shoot(w.modEditor, outDir, QStringLiteral("mod_editor"));
+    w.serverEditor->FormActivate();
+    shoot(w.serverEditor, outDir, QStringLiteral("server_editor"));
     return 0;
 }

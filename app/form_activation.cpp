@@ -1,0 +1,19 @@
+#include "form_activation.h"
+
+#include <QGuiApplication>
+#include <QWidget>
+
+FormActivation::FormActivation(QWidget* form, std::function<void()> onActivate)
+    : QObject(form), form_(form), onActivate_(std::move(onActivate)) {
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &FormActivation::focusWindowChanged);
+}
+
+void FormActivation::focusWindowChanged(QWindow* now) {
+    // A closed box is gone by the time the focus comes back, so remember what it was.
+    if (!now)
+        return;
+    const bool afterModal = lastWasModal_;
+    lastWasModal_ = now->modality() != Qt::NonModal;
+    if (now == form_->windowHandle() && !afterModal)
+        onActivate_();
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QComboBox>
+#include <QObject>
+#include <functional>
+#include <string>
+
+// The editors' selector: an editable drop-down list whose item i is table slot i. Typing into
+// it means a new entry, so no slot is selected until an item is picked again.
+class EntrySelector : public QObject {
+public:
+    EntrySelector(QComboBox* box, std::function<void()> onChange);
+
+    // Refills the list and selects item 0 (nothing, with an empty text, for no names).
+    template <typename Names> void fill(const Names& names, int count) {
+        {
+            const QSignalBlocker block(box_);
+            box_->clear();
+            for (int i = 0; i < count; ++i)
+                box_->addItem(QString::fromStdString(names[i]));
+            box_->setCurrentIndex(count > 0 ? 0 : -1);
+            if (count == 0)
+                box_->setEditText(QString());
+        }
+        typed_ = false;
+    }
+    // The selected slot, or -1 for a typed new entry.
+    int selectedSlot() const { return typed_ ? -1 : box_->currentIndex(); }
+    std::string text() const { return box_->currentText().toStdString(); }
+
+private:
+    QComboBox* box_;
+    std::function<void()> onChange_;
+    bool typed_ = false;
+};

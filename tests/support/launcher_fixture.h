@@ -1,0 +1,80 @@
+#pragma once
+
+#include "application.h"
+#include "error_handler.h"
+#include "main_window.h"
+#include "process_starter.h"
+#include "reg_file_store.h"
+#include "registry_io.h"
+#include "scripted_prompter.h"
+#include "stub_records.h"
+
+#include <functional>
+#include <memory>
+
+namespace quorvale_test {
+using namespace quorvale;
+
+// Records each start and passes it on to the real one, which starts the stub game.
+struct RecordingStarter : ProcessStarter {
+    SystemProcessStarter real;
+    std::vector<std::string> lines;
+    std::function<void()> during;
+    StartResult start(const std::string& line, const std::string& dir) override {
+        lines.push_back(line);
+        if (during)
+            during();
+        return real.start(line, dir);
+    }
+};
+
+// A store file prepared as an earlier run would have left it, and the window on top of it.
+struct Launcher {
+    TempDir dir;
+    std::string reg = dir.file("registry.reg");
+    std::string gameDir = dir.file("ArmA 2");
+    std::string exe = placeStub(gameDir + "/arma2.exe");
+    std::string out = dir.file("records");
+    ScriptedPrompter prompter;
+    RecordingStarter starter;
+    std::unique_ptr<RegFileStore> store;
+    std::unique_ptr<TForm1> form;
+    LauncherWindows windows;
+
+    explicit Launcher(const std::function<void(RegFileStore&)>& fill = {},
+                      bool launcherKey = true) {
+        setenv("QUORVALE_STUB_OUT", out.c_str(), 1);
+        if (launcherKey) {
+            RegFileStore s(reg);
+            s.openKey(kLauncherKey, true);
+            s.writeString("executable", exe);
+            s.writeInteger("nosplash", 1);
+            s.writeInteger("window", 0);
+            if (fill)
+                fill(s);
+            s.closeKey();
+        }
+        open();
+    }
+    void open() {
+        form.reset();
+        store = std::make_unique<RegFileStore>(reg);
+        setErrorPrompter(&prompter);
+        AppContext ctx{store.get(), &starter, &prompter, dir.file("home")};
+        form = std::make_unique<TForm1>(ctx);
+        windows = createWindows(*form);
+    }
+    static void mod(RegFileStore& s, const char* id, const char* name, int checked) {
+        s.openKey(std::string(kModsKey) + "\\" + id, true);
+        s.writeString("name", name);
+        s.writeString("dir", std::string("@") + name);
+        s.writeInteger("checked", checked);
+    }
+    int storedChecked(const char* id) {
+        RegFileStore s(reg);
+        s.openKeyReadOnly(std::string(kModsKey) + "\\" + id);
+        return s.readInteger("checked");
+    }
+};
+
+} // namespace quorvale_test
