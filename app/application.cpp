@@ -2,7 +2,10 @@
 
 #include "error_handler.h"
 #include "main_window.h"
+#include "alert_sink.h"
 #include "mod_editor.h"
+#include "server_browser.h"
+#include "server_watcher.h"
 #include "prompter.h"
 #include "reg_file_store.h"
 #include "server_editor.h"
@@ -11,13 +14,27 @@
 #include "win32_registry_store.h"
 #endif
 
-LauncherWindows createWindows(TForm1& main) {
+LauncherWindows::LauncherWindows() = default;
+LauncherWindows::LauncherWindows(LauncherWindows&&) noexcept = default;
+LauncherWindows& LauncherWindows::operator=(LauncherWindows&&) noexcept = default;
+LauncherWindows::~LauncherWindows() = default;
+
+LauncherWindows createWindows(TForm1& main, AlertSink* alerts) {
     LauncherWindows w;
+    if (!alerts) {
+        w.ownAlerts = std::make_unique<QtAlertSink>();
+        alerts = w.ownAlerts.get();
+    }
     w.modEditor = new TForm2(main);
     w.serverEditor = new TForm3(main);
+    w.browser = std::make_unique<TForm4>(main);
+    w.watcher = std::make_unique<TFormWatcher>(main, *alerts);
+    w.browser->setWatcher(w.watcher.get());
+    w.watcher->setBrowser(w.browser.get());
     TForm1::Windows open;
     open.modEditor = w.modEditor;
     open.serverEditor = w.serverEditor;
+    open.browser = w.browser.get();
     main.setWindows(open);
     return w;
 }
@@ -39,8 +56,9 @@ int runLauncher(int argc, char** argv, const std::function<void(QWidget*)>& afte
     quorvale::SystemProcessStarter starter;
     AppContext context{&store, &starter, &prompter, quorvale::userProfileFolder()};
 
+    QApplication::setQuitOnLastWindowClosed(false); // the main window's close ends the program
     TForm1 form1(context);
-    createWindows(form1);
+    const LauncherWindows windows = createWindows(form1);
     QObject::connect(&form1, &TForm1::closed, &app, &QApplication::quit);
     form1.show();
     if (afterShow)

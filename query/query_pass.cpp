@@ -7,12 +7,13 @@
 QueryPass::QueryPass(TNMUDP& endpoint, QObject* parent) : QObject(parent), udp_(endpoint) {
     connect(&udp_, &TNMUDP::OnDataReceived, this, &QueryPass::onData);
     clock_.start();
+    now_ = [this] { return clock_.nsecsElapsed(); };
 }
 
 void QueryPass::start(const std::vector<Server>& servers) {
     servers_ = servers;
     results_.assign(servers.size(), Result());
-    sentAtNs_.assign(servers.size(), 0);
+    ++generation_;
     pendingSends_ = static_cast<int>(servers.size());
     for (int i = 0; i < static_cast<int>(servers.size()); ++i)
         sendNext(i);
@@ -21,6 +22,7 @@ void QueryPass::start(const std::vector<Server>& servers) {
 }
 
 void QueryPass::sendNext(int i) {
+    const int generation = generation_;
     const auto settle = [this] {
         if (--pendingSends_ == 0)
             Q_EMIT sendsDone();
@@ -40,13 +42,17 @@ void QueryPass::sendNext(int i) {
                                  static_cast<int>(quorvale::StatusRequest.size()));
         udp_.SendDatagram(
             request, request.size(),
-            [this, i, settle](const QHostAddress& to, quint16) {
-                sentAtNs_[i] = clock_.nsecsElapsed();
+            [this, i, settle, generation](const QHostAddress& to, quint16) {
+                if (generation != generation_)
+                    return;
+                results_[i].sentNs = now_();
                 results_[i].sent = true;
                 results_[i].resolvedIp = to.toString().toStdString();
                 settle();
             },
-            [this, i, settle](const QString& message) {
+            [this, i, settle, generation](const QString& message) {
+                if (generation != generation_)
+                    return;
                 results_[i].outcome = message == QLatin1String("Host Lookup Canceled")
                                           ? Outcome::HostNotFound
                                           : Outcome::Failed;
@@ -65,7 +71,7 @@ void QueryPass::sendNext(int i) {
 void QueryPass::onData(int bytes, const QString& from, int port) {
     if (bytes < 1)
         return;
-    const qint64 now = clock_.nsecsElapsed();
+    const qint64 now = now_();
     const QByteArray data = udp_.ReadLastDatagram();
     const std::string fromIp = from.toStdString();
     const std::string portText = std::to_string(port);
@@ -73,7 +79,8 @@ void QueryPass::onData(int bytes, const QString& from, int port) {
         Result& r = results_[i];
         if (!r.sent || r.resolvedIp != fromIp || servers_[i].port != portText)
             continue;
-        r.pingMs = static_cast<double>(now - sentAtNs_[i]) / 1e6;
+        r.replyNs = now;
+        r.pingMs = static_cast<double>(now - r.sentNs) / 1e6;
         r.outcome = Outcome::Answered;
         r.error.clear();
         try {

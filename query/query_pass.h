@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,10 +27,16 @@ public:
         std::string resolvedIp; // dotted text once the datagram went out
         double pingMs = 0;
         bool sent = false;
+        qint64 sentNs = 0;  // on the pass's clock
+        qint64 replyNs = 0; // of the latest reply
         quorvale::ServerStatusReply reply;
     };
 
     explicit QueryPass(TNMUDP& endpoint, QObject* parent = nullptr);
+
+    // Nanoseconds on a monotonic clock; tests set one that they move themselves.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock) { now_ = std::move(clock); }
 
     // Sends to every server; servers with a bad port fail at once and the rest go on.
     void start(const std::vector<Server>& servers);
@@ -49,7 +56,8 @@ private:
     TNMUDP& udp_;
     std::vector<Server> servers_;
     std::vector<Result> results_;
-    std::vector<qint64> sentAtNs_;
     QElapsedTimer clock_;
+    Clock now_;
+    int generation_ = 0; // sends of an earlier pass report into nothing
     int pendingSends_ = 0;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alert_sink.h"
 #include "application.h"
 #include "error_handler.h"
 #include "main_window.h"
@@ -14,6 +15,21 @@
 
 namespace quorvale_test {
 using namespace quorvale;
+
+// Stands in for the speakers and the taskbar: records each alert in order.
+struct RecordingAlerts : AlertSink {
+    QStringList calls;
+    bool filesPlay = true; // whether a file that exists can be played
+    void flash(QWidget*) override { calls << QStringLiteral("flash"); }
+    void playDefaultSound() override { calls << QStringLiteral("default"); }
+    bool playFile(const QString& path) override {
+        if (!filesPlay || !isPlayableWav(path))
+            return false;
+        calls << QStringLiteral("file ") + path;
+        return true;
+    }
+    void systemSound() override { calls << QStringLiteral("system"); }
+};
 
 // Records each start and passes it on to the real one, which starts the stub game.
 struct RecordingStarter : ProcessStarter {
@@ -38,6 +54,7 @@ struct Launcher {
     ScriptedPrompter prompter;
     RecordingStarter starter;
     std::unique_ptr<RegFileStore> store;
+    RecordingAlerts alerts;
     std::unique_ptr<TForm1> form;
     LauncherWindows windows;
 
@@ -57,12 +74,13 @@ struct Launcher {
         open();
     }
     void open() {
+        windows = LauncherWindows();
         form.reset();
         store = std::make_unique<RegFileStore>(reg);
         setErrorPrompter(&prompter);
         AppContext ctx{store.get(), &starter, &prompter, dir.file("home")};
         form = std::make_unique<TForm1>(ctx);
-        windows = createWindows(*form);
+        windows = createWindows(*form, &alerts);
     }
     static void mod(RegFileStore& s, const char* id, const char* name, int checked) {
         s.openKey(std::string(kModsKey) + "\\" + id, true);

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QWidget;
+class QSoundEffect;
+class QUrl;
+
+// Sound and attention for the watcher's alerts.
+class AlertSink {
+public:
+    virtual ~AlertSink() = default;
+    // Flashes the program's taskbar button.
+    virtual void flash(QWidget* window) = 0;
+    virtual void playDefaultSound() = 0;
+    // Plays a WAV file; false when the file cannot be played.
+    virtual bool playFile(const QString& path) = 0;
+    virtual void systemSound() = 0;
+};
+
+// Qt Multimedia for the sounds; with no audio device they stay silent.
+class QtAlertSink : public AlertSink {
+public:
+    QtAlertSink();
+    ~QtAlertSink() override;
+    void flash(QWidget* window) override;
+    void playDefaultSound() override;
+    bool playFile(const QString& path) override;
+    void systemSound() override;
+
+private:
+    void play(const QUrl& source);
+    std::unique_ptr<QSoundEffect> effect_; // one at a time: a new sound cuts the last one off
+};
+
+// Whether a file holds RIFF WAVE audio in PCM, the only kind the alert plays.
+bool isPlayableWav(const QString& path);
