@@ -1,14 +1,14 @@
 #include "application.h"
 
+#include "alert_sink.h"
 #include "error_handler.h"
 #include "main_window.h"
-#include "alert_sink.h"
 #include "mod_editor.h"
-#include "server_browser.h"
-#include "server_watcher.h"
 #include "prompter.h"
 #include "reg_file_store.h"
+#include "server_browser.h"
 #include "server_editor.h"
+#include "server_watcher.h"
 
 #ifdef _WIN32
 #include "win32_registry_store.h"

@@ -19,7 +19,7 @@ struct LauncherWindows {
     ~LauncherWindows();
 
     std::unique_ptr<AlertSink> ownAlerts;
-    TForm2* modEditor = nullptr;    // dialogs of the main window, which deletes them
+    TForm2* modEditor = nullptr; // dialogs of the main window, which deletes them
     TForm3* serverEditor = nullptr;
     std::unique_ptr<TForm4> browser; // windows of their own
     std::unique_ptr<TFormWatcher> watcher;

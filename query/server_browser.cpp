@@ -154,12 +154,15 @@ void TForm4::QueryServers() {
     if (keep < 0 && t.count() > 0)
         ui.SGrid->setCurrentCell(0, 0);
     updateButtons();
-    connect(&pass, &QueryPass::sendsDone, this, [this] {
-        if (!passError_.isEmpty())
-            setStatus(passError_);
-        setStatus(QStringLiteral("Query done..."));
-        Timer1.start();
-    }, Qt::SingleShotConnection);
+    connect(
+        &pass, &QueryPass::sendsDone, this,
+        [this] {
+            if (!passError_.isEmpty())
+                setStatus(passError_);
+            setStatus(QStringLiteral("Query done..."));
+            Timer1.start();
+        },
+        Qt::SingleShotConnection);
     passError_.clear();
     pass.start(servers);
 }
@@ -221,15 +224,17 @@ void TForm4::ShowPlayers() {
         const auto k = static_cast<size_t>(r);
         const auto& names = t.playerName[s];
         const auto& scores = t.playerScore[s];
-        ui.PlrGrid->setItem(r, 0, new QTableWidgetItem(k < names.size() ? qs(names[k]) : QString()));
-        ui.PlrGrid->setItem(r, 1, new QTableWidgetItem(k < scores.size() ? qs(scores[k]) : QString()));
+        ui.PlrGrid->setItem(r, 0,
+                            new QTableWidgetItem(k < names.size() ? qs(names[k]) : QString()));
+        ui.PlrGrid->setItem(r, 1,
+                            new QTableWidgetItem(k < scores.size() ? qs(scores[k]) : QString()));
     }
 }
 
 int TForm4::selectedSlot() const {
     const int row = ui.SGrid->currentRow();
     return row >= 0 && row < ui.SGrid->rowCount() && row <= main_.state().servers.lastIndex ? row
-                                                                                          : -1;
+                                                                                            : -1;
 }
 
 void TForm4::SGridClick() {
@@ -245,8 +250,7 @@ void TForm4::joinSlot(int slot) {
     const ServerTable& t = main_.state().servers;
     if (slot < 0 || slot > t.lastIndex)
         return;
-    main_.LaunchOFP(
-        browserJoinConnect(t, slot, ui.PlayerName->currentText().toStdString()), slot);
+    main_.LaunchOFP(browserJoinConnect(t, slot, ui.PlayerName->currentText().toStdString()), slot);
 }
 
 void TForm4::BitBtn3Click() {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "query_pass.h"
-#include "ui_server_browser.h"
 #include "udp_endpoint.h"
+#include "ui_server_browser.h"
 
 #include <QMainWindow>
 #include <QTimer>

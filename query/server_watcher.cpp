@@ -7,6 +7,7 @@
 #include "main_window.h"
 #include "text.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QStyle>
@@ -167,7 +168,8 @@ void TFormWatcher::udpsDataReceived(int NumberBytes, const QString& FromIP, int 
 
 void TFormWatcher::alert(const std::string& soundFile) {
     const LauncherSettings& s = main_.state().settings;
-    if (s.flash && !isActiveWindow())
+    // A tool window counts as active whenever the program is; the focus says where the user is.
+    if (s.flash && QApplication::activeWindow() != this)
         alerts_.flash(this);
     if (s.watchers == 1)
         alerts_.playDefaultSound();
@@ -198,10 +200,15 @@ void TFormWatcher::ToggleWindow() {
                        static_cast<QWidget*>(ui.playerList)})
         w->setVisible(!large);
     setFixedSize(large ? kSmall : kLarge);
+    placeAnchored();
 }
 
 void TFormWatcher::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    placeAnchored();
+}
+
+void TFormWatcher::placeAnchored() {
     // The buttons keep their distance from the bottom, the lamps also from the right.
     const int dy = height() - kLarge.height();
     const int dx = width() - kLarge.width();

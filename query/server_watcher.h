@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui_server_watcher.h"
 #include "udp_endpoint.h"
+#include "ui_server_watcher.h"
 #include "watcher_rules.h"
 
 #include <QTimer>
@@ -49,6 +49,7 @@ private Q_SLOTS:
 
 private:
     void alert(const std::string& soundFile);
+    void placeAnchored();
 
     TForm1& main_;
     AlertSink& alerts_;

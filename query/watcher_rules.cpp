@@ -10,7 +10,7 @@ struct StateRow {
     int32_t code;
     bool green;
 };
-constexpr StateRow kStates[] = {{"1", 1, true},  {"3", 3, true},  {"8", 9, true}, {"9", 9, true},
+constexpr StateRow kStates[] = {{"1", 1, true},  {"3", 3, true},  {"8", 9, true},  {"9", 9, true},
                                 {"5", 5, false}, {"6", 5, false}, {"7", 14, false}};
 constexpr int32_t kInProgress = 14;
 constexpr int32_t kEmpty = 256;

@@ -29,15 +29,14 @@ struct WatcherUpdate {
     std::optional<std::string> players;
     LabelColour playersColour = LabelColour::Keep;
     std::vector<std::pair<std::string, std::string>> rows; // players with a score
-    bool newGameAlert = false;     // the game in progress ended
-    bool playerJoinedAlert = false; // the empty server has players again
+    bool newGameAlert = false;                             // the game in progress ended
+    bool playerJoinedAlert = false;                        // the empty server has players again
 };
 
 // A query went out: the counts are unknown until a reply gives them.
 void watcherQuerySent(WatcherState& state);
 // Applies one reply. A reply whose parse failed (complete false) changes the labels it reached
 // but neither the players label, the alerts nor the remembered state.
-WatcherUpdate applyWatcherReply(WatcherState& state, const ServerStatusReply& reply,
-                                bool complete);
+WatcherUpdate applyWatcherReply(WatcherState& state, const ServerStatusReply& reply, bool complete);
 
 } // namespace quorvale

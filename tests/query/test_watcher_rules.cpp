@@ -57,15 +57,14 @@ const auto K = LabelColour::Keep;
 INSTANTIATE_TEST_SUITE_P(
     Replies, WatcherSequence,
     ::testing::Values(
-        SequenceCase{"gameEndsOnce",
-                     0,
-                     {{reply("7"), false, false},
-                      {reply("8"), true, false},
-                      {reply("8"), false, false}},
-                     9,
-                     "Debriefing",
-                     G,
-                     false},
+        SequenceCase{
+            "gameEndsOnce",
+            0,
+            {{reply("7"), false, false}, {reply("8"), true, false}, {reply("8"), false, false}},
+            9,
+            "Debriefing",
+            G,
+            false},
         SequenceCase{"serverEmptiesDuringAGame",
                      0,
                      {{reply("7"), false, false}, {reply({}, "0", "30"), true, false}},
@@ -102,13 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "Debriefing",
                      G,
                      false},
-        SequenceCase{"briefingIsLoading",
-                     14,
-                     {{reply("6"), true, false}},
-                     5,
-                     "Briefing",
-                     M,
-                     true}),
+        SequenceCase{"briefingIsLoading", 14, {{reply("6"), true, false}}, 5, "Briefing", M, true}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct PlayersCase {
@@ -129,16 +122,16 @@ TEST_P(WatcherPlayers, LabelAndColour) {
     EXPECT_EQ(u.playersColour, c.colour);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Counts, WatcherPlayers,
-    ::testing::Values(PlayersCase{"over", "10", "8", "10/8", M},
-                      PlayersCase{"full", "8", "8", "8/8", G},
-                      PlayersCase{"room", "9", "10", "9/10", G},
-                      PlayersCase{"unknownMaximum", "9", {}, "9/?", G},
-                      PlayersCase{"negativeMaximum", "1", "-1", "1/-1", M},
-                      PlayersCase{"empty", "0", "32", "0/32", M},
-                      PlayersCase{"noCountKeepsTheLabel", {}, "32", std::nullopt, K}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Counts, WatcherPlayers,
+                         ::testing::Values(PlayersCase{"over", "10", "8", "10/8", M},
+                                           PlayersCase{"full", "8", "8", "8/8", G},
+                                           PlayersCase{"room", "9", "10", "9/10", G},
+                                           PlayersCase{"unknownMaximum", "9", {}, "9/?", G},
+                                           PlayersCase{"negativeMaximum", "1", "-1", "1/-1", M},
+                                           PlayersCase{"empty", "0", "32", "0/32", M},
+                                           PlayersCase{
+                                               "noCountKeepsTheLabel", {}, "32", std::nullopt, K}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST(WatcherReply, MissionRowsAndAFailedParse) {
     WatcherState s;

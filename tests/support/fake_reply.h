@@ -14,6 +14,10 @@ struct FakeServerState {
     QString gameState = QStringLiteral("7");
     int maxPlayers = 34;
     QList<QPair<QString, int>> players; // name, score
+    bool withNumPlayers = true;
+    bool withMaxPlayers = true;
+    bool withGameState = true;
+    QString numPlayers; // in place of the players' count when set
 };
 
 inline QByteArray buildStatusReply(const QByteArray& request, const FakeServerState& s) {
@@ -30,7 +34,8 @@ inline QByteArray buildStatusReply(const QByteArray& request, const FakeServerSt
         {"hostname", s.hostname.toUtf8()},
         {"mapname", "chernarus"},
         {"gametype", "COOP"},
-        {"numplayers", QByteArray::number(s.players.size())},
+        {"numplayers",
+         s.numPlayers.isEmpty() ? QByteArray::number(s.players.size()) : s.numPlayers.toUtf8()},
         {"numteams", "0"},
         {"maxplayers", QByteArray::number(s.maxPlayers)},
         {"gamemode", "openplaying"},
@@ -39,6 +44,9 @@ inline QByteArray buildStatusReply(const QByteArray& request, const FakeServerSt
         {"mission", s.mission.toUtf8()},
         {"gameState", s.gameState.toUtf8()}};
     for (const auto& [k, v] : info) {
+        if ((k == "numplayers" && !s.withNumPlayers) || (k == "maxplayers" && !s.withMaxPlayers) ||
+            (k == "gameState" && !s.withGameState))
+            continue;
         field(k);
         field(v);
     }

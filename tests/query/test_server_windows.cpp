@@ -1,0 +1,509 @@
+#include "launcher_fixture.h"
+#include "responder.h"
+#include "server_browser.h"
+#include "server_watcher.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace quorvale;
+using quorvale_test::Launcher;
+
+namespace {
+
+struct ServerEntry {
+    std::string id, name, ip, port, pass = "";
+    int sockets = 1;
+    std::string mods = "";
+};
+
+void servers(RegFileStore& s, const std::vector<ServerEntry>& list) {
+    for (const auto& e : list) {
+        s.openKey(std::string(kServersKey) + "\\" + e.id, true);
+        s.writeString("name", e.name);
+        s.writeString("ip", e.ip);
+        s.writeString("port", e.port);
+        s.writeString("pass", e.pass);
+        s.writeString("mods", e.mods);
+        s.writeInteger("sockets", e.sockets);
+    }
+}
+
+QString cell(TForm4& b, int row, int col) {
+    const QTableWidgetItem* i = b.ui.SGrid->item(row, col);
+    return i ? i->text() : QStringLiteral("<none>");
+}
+
+QStringList playerRows(QTableWidget* g) {
+    QStringList rows;
+    for (int r = 0; r < g->rowCount(); ++r) {
+        const auto* a = g->item(r, 0);
+        const auto* b = g->item(r, 1);
+        rows << (a ? a->text() : QString()) + QLatin1Char('|') + (b ? b->text() : QString());
+    }
+    return rows;
+}
+
+QColor colourOf(QLabel* l) {
+    return l->palette().color(QPalette::WindowText);
+}
+const QColor kGreen(0, 128, 0);
+const QColor kMaroon(128, 0, 0);
+
+// A WAV file that plays: a RIFF PCM header and a few samples.
+std::string writeWav(const TempDir& dir, const char* name) {
+    QByteArray w("RIFF\x2c\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0"
+                 "data\x08\0\0\0\0\0\0\0\0\0\0\0",
+                 52);
+    const std::string path = dir.file(name);
+    writeAll(path, w.toStdString());
+    return path;
+}
+
+// Sends one query from the watcher and waits until its reply has been handled.
+void poll(TFormWatcher& w) {
+    QSignalSpy spy(&w.udps, &TNMUDP::OnDataReceived);
+    w.UpdateStatus();
+    QVERIFY(spy.wait(2000));
+}
+
+// The player works in another window while the watcher waits.
+struct Elsewhere : QWidget {
+    Elsewhere() {
+        show();
+        activateWindow();
+        QTRY_VERIFY(QApplication::activeWindow() == this);
+    }
+};
+
+} // namespace
+
+class TestServerWindows : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { QApplication::setApplicationName(QStringLiteral("Quorvale")); }
+
+    void repliesFillTheRowsWhoseAddressAndPortTextMatch() {
+        Responder server(3);
+        const std::string p = server.port();
+        Launcher l([&](RegFileStore& s) {
+            servers(s, {{"1", "Dotted", "127.0.0.1", p},
+                        {"2", "Named", "localhost", p},
+                        {"3", "Zero", "127.0.0.1", "0" + p}});
+        });
+        TForm4& b = *l.windows.browser;
+        QCOMPARE(b.windowTitle(), QStringLiteral("Servers"));
+        QCOMPARE(b.udps.LocalPort() == 15015 || b.udps.LocalPort() > 0, true);
+        QStringList shown;
+        connect(&b, &TForm4::statusShown, this, [&](const QString& t) { shown << t; });
+        l.form->ui.BitBtn5->click();
+        QVERIFY(b.isVisible());
+        b.QueryServers();
+        QCOMPARE(shown.value(0), QStringLiteral("Querying servers..."));
+        QTRY_VERIFY(shown.contains(QStringLiteral("Query done...")));
+        QCOMPARE(b.ui.SGrid->horizontalHeaderItem(3)->text(), QStringLiteral("Players"));
+        QCOMPARE(cell(b, 2, 1), QString::fromStdString("127.0.0.1:0" + p));
+        QTRY_VERIFY(cell(b, 0, 2) != QStringLiteral("??"));
+        QTRY_VERIFY(cell(b, 1, 2) != QStringLiteral("??"));
+        QCOMPARE(cell(b, 0, 3), QStringLiteral("3/32"));
+        QCOMPARE(cell(b, 1, 3), QStringLiteral("3/32"));
+        QCOMPARE(cell(b, 0, 4), QStringLiteral("co@10 Domination"));
+        QTest::qWait(200);
+        QCOMPARE(cell(b, 2, 2), QStringLiteral("??"));
+        QCOMPARE(cell(b, 2, 3), QStringLiteral(" "));
+        QCOMPARE(cell(b, 2, 4), QStringLiteral(" "));
+        QCOMPARE(b.statusText(), QStringLiteral("Ready"));
+        b.ui.SGrid->setCurrentCell(1, 0);
+        // Three requests reached the one server (port "0P" is the same number), and each of
+        // its replies belongs to both twin entries: their players are listed three times.
+        QCOMPARE(server.requests, 3);
+        QCOMPARE(playerRows(b.ui.PlrGrid).mid(0, 3), (QStringList{"P0|0", "P1|1", "P2|2"}));
+        QCOMPARE(b.ui.PlrGrid->rowCount(), 9);
+        b.ui.SGrid->setCurrentCell(2, 0);
+        QCOMPARE(playerRows(b.ui.PlrGrid), QStringList{"no players|"});
+    }
+
+    void replyColumns_data() {
+        QTest::addColumn<bool>("withMax");
+        QTest::addColumn<QString>("mission");
+        QTest::addColumn<QString>("players");
+        QTest::addColumn<QString>("missionCell");
+        QTest::newRow("noMaxPlayers") << false << "m"
+                                      << "5/??"
+                                      << "m";
+        QTest::newRow("emptyMission") << true << ""
+                                      << "5/32"
+                                      << "";
+    }
+    void replyColumns() {
+        QFETCH(bool, withMax);
+        QFETCH(QString, mission);
+        QFETCH(QString, players);
+        QFETCH(QString, missionCell);
+        Responder server(5);
+        server.state.withMaxPlayers = withMax;
+        server.state.mission = mission;
+        Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
+        TForm4& b = *l.windows.browser;
+        b.QueryServers();
+        QTRY_COMPARE(cell(b, 0, 3), players);
+        QCOMPARE(cell(b, 0, 4), missionCell);
+    }
+
+    void aSilentServerShowsNoPlayersAfterTheQuery() {
+        Responder server(2);
+        server.silent = true;
+        Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
+        TForm4& b = *l.windows.browser;
+        b.QueryServers();
+        QVERIFY(!b.ui.BitBtn2->isEnabled());
+        QTRY_VERIFY(b.ui.BitBtn2->isEnabled());
+        QCOMPARE(playerRows(b.ui.PlrGrid), QStringList{"no players|"});
+        QCOMPARE(server.requests, 1);
+    }
+
+    void aBadPortMarksItsRowAndThePassGoesOn() {
+        Responder server(1);
+        Launcher l([&](RegFileStore& s) {
+            servers(s,
+                    {{"1", "Bad", "127.0.0.1", "x2"}, {"2", "Good", "127.0.0.1", server.port()}});
+        });
+        TForm4& b = *l.windows.browser;
+        QStringList shown;
+        connect(&b, &TForm4::statusShown, this, [&](const QString& t) { shown << t; });
+        b.QueryServers();
+        QCOMPARE(cell(b, 0, 2), QStringLiteral("bad port"));
+        QVERIFY(shown.contains(QStringLiteral("'x2' is not a valid integer value")));
+        QVERIFY(shown.indexOf(QStringLiteral("Query done...")) >
+                shown.indexOf(QStringLiteral("'x2' is not a valid integer value")));
+        QTRY_VERIFY(cell(b, 1, 2) != QStringLiteral("??"));
+        QTRY_VERIFY(b.ui.BitBtn2->isEnabled());
+        QVERIFY(l.prompter.messages.isEmpty());
+    }
+
+    void withoutServersNothingCanBeJoinedOrWatched() {
+        Launcher l;
+        TForm4& b = *l.windows.browser;
+        b.QueryServers();
+        QCOMPARE(b.ui.SGrid->rowCount(), 0);
+        QVERIFY(!b.ui.BitBtn1->isEnabled());
+        QVERIFY(!b.ui.BitBtn3->isEnabled());
+        b.joinSlot(b.selectedSlot());
+        QTRY_VERIFY(b.ui.BitBtn2->isEnabled());
+        QCOMPARE(b.ui.PlrGrid->rowCount(), 0);
+        QVERIFY(l.starter.lines.empty());
+        QVERIFY(!l.windows.watcher->isVisible());
+    }
+
+    void aReplyForTheSelectedServerShowsItsPlayersAtOnce() {
+        Responder server(2);
+        server.delayMs = 100;
+        Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
+        TForm4& b = *l.windows.browser;
+        b.QueryServers();
+        QCOMPARE(b.selectedSlot(), 0);
+        QTRY_COMPARE(playerRows(b.ui.PlrGrid), (QStringList{"P0|0", "P1|1"}));
+        QVERIFY(b.Timer1.isActive()); // before the grid's own refill at the end of the pass
+    }
+
+    void theJoinStringOfAServer() {
+        Launcher l([&](RegFileStore& s) {
+            servers(s, {{"1", "S", "10.0.0.5", "2302", "", 0, "@M;"}});
+        });
+        TForm4& b = *l.windows.browser;
+        b.QueryServers();
+        b.ui.PlayerName->setEditText(QStringLiteral("Two Words"));
+        b.ui.BitBtn1->click();
+        QCOMPARE(l.starter.lines.size(), size_t(1));
+        const std::string& line = l.starter.lines[0];
+        QVERIFY2(line.find(" -connect=10.0.0.5 -port=2302 -dplay  \"-name=Two Words\"") !=
+                     std::string::npos,
+                 line.c_str());
+        QVERIFY2(line.find("-mod=@M ") != std::string::npos, line.c_str());
+    }
+
+    void thePingSurvivesTheTickWrap() {
+        Responder server(0);
+        server.delayMs = 120;
+        Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
+        TForm4& b = *l.windows.browser;
+        QElapsedTimer real;
+        real.start();
+        const qint64 base = (qint64(1) << 32) - 60; // milliseconds: wraps before the reply
+        b.pass.setClock([&] { return base * 1'000'000 + real.nsecsElapsed(); });
+        b.QueryServers();
+        QTRY_VERIFY(cell(b, 0, 2) != QStringLiteral("??"));
+        const uint32_t ping = cell(b, 0, 2).toUInt();
+        QVERIFY2(ping >= 100 && ping < 60'000, qPrintable(cell(b, 0, 2)));
+        QVERIFY(l.form->state().servers.queryTick[0] > 4'000'000'000u);
+    }
+
+    void theWatcherOpensOnTheSelectedServer() {
+        Responder server(2);
+        Launcher l([&](RegFileStore& s) {
+            servers(s, {{"1", "A", "127.0.0.1", server.port()}, {"2", "B", "127.0.0.1", "2302"}});
+        });
+        l.form->show();
+        TForm4& b = *l.windows.browser;
+        TFormWatcher& w = *l.windows.watcher;
+        QCOMPARE(w.windowTitle(), QStringLiteral("Server Watcher"));
+        QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
+        b.show();
+        b.QueryServers();
+        QSignalSpy replies(&w.udps, &TNMUDP::OnDataReceived);
+        b.ui.BitBtn3->click();
+        QVERIFY(w.isVisible());
+        QVERIFY(!b.isVisible());
+        QVERIFY(!l.form->isVisible());
+        QVERIFY(w.Timer2.isActive());
+        QCOMPARE(w.ui.host->text(), QString::fromStdString("127.0.0.1:" + server.port()));
+        QVERIFY(replies.wait(2000));
+        QCOMPARE(w.ui.status->text(), QStringLiteral("Game in progress..."));
+        QCOMPARE(w.ui.players->text(), QStringLiteral("2/32"));
+
+        // Join joins the watched server even when the browser's selection moved on.
+        b.ui.SGrid->setCurrentCell(1, 0);
+        w.ui.BitBtn2->click();
+        QCOMPARE(l.starter.lines.size(), size_t(1));
+        QVERIFY(l.starter.lines[0].find("-port=" + server.port()) != std::string::npos);
+        QVERIFY(!w.isVisible());
+        QVERIFY(b.isVisible());
+        QVERIFY(l.form->isVisible());
+        QCOMPARE(w.state.lastState, 0);
+        QVERIFY(!w.Timer2.isActive());
+    }
+
+    void aGameThatEndsAlertsOnce() {
+        Responder server(2);
+        Launcher l;
+        const std::string wav = writeWav(l.dir, "end.wav");
+        auto& s = l.form->state().settings;
+        s.flash = true;
+        s.watchers = 2;
+        s.sound1 = wav;
+        TFormWatcher& w = *l.windows.watcher;
+        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        Elsewhere away;
+        poll(w); // "7"
+        QCOMPARE(colourOf(w.ui.status), kMaroon);
+        QVERIFY(w.ui.LR->isVisible());
+        server.state.gameState = QStringLiteral("8");
+        poll(w);
+        QCOMPARE(l.alerts.calls, (QStringList{"flash", QString::fromStdString("file " + wav)}));
+        QCOMPARE(w.ui.status->text(), QStringLiteral("Debriefing"));
+        QCOMPARE(colourOf(w.ui.status), kGreen);
+        QVERIFY(!w.ui.LR->isVisible());
+        const bool lit = w.ui.LG->isVisible();
+        QTRY_VERIFY(w.ui.LG->isVisible() != lit); // blinks
+        poll(w);
+        QCOMPARE(l.alerts.calls.size(), 2);
+    }
+
+    void alertsBySoundSetting_data() {
+        QTest::addColumn<int>("watchers");
+        QTest::addColumn<QString>("sound1");
+        QTest::addColumn<bool>("foreground");
+        QTest::addColumn<QStringList>("calls");
+        QTest::newRow("none") << 0 << "none" << false << QStringList{"flash"};
+        QTest::newRow("default") << 1 << "none" << false << QStringList{"flash", "default"};
+        QTest::newRow("noFile") << 2 << "none" << false << QStringList{"flash", "system"};
+        QTest::newRow("foreground") << 1 << "none" << true << QStringList{"default"};
+    }
+    void alertsBySoundSetting() {
+        QFETCH(int, watchers);
+        QFETCH(QString, sound1);
+        QFETCH(bool, foreground);
+        QFETCH(QStringList, calls);
+        Responder server(0);
+        server.state.numPlayers = QStringLiteral("4");
+        Launcher l;
+        auto& s = l.form->state().settings;
+        s.flash = true;
+        s.watchers = watchers;
+        s.sound1 = sound1.toStdString();
+        TFormWatcher& w = *l.windows.watcher;
+        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        Elsewhere away;
+        if (foreground) {
+            w.activateWindow();
+            QTRY_VERIFY(QApplication::activeWindow() == &w);
+        }
+        poll(w);
+        server.state.numPlayers = QStringLiteral("0"); // the server empties during the game
+        poll(w);
+        QCOMPARE(w.ui.status->text(), QStringLiteral("Empty"));
+        QCOMPARE(colourOf(w.ui.status), kMaroon);
+        QCOMPARE(w.ui.players->text(), QStringLiteral("0/32"));
+        QCOMPARE(colourOf(w.ui.players), kMaroon);
+        QVERIFY(w.ui.LR->isVisible());
+        QCOMPARE(l.alerts.calls, calls);
+    }
+
+    void aPlayerJoiningAnEmptyServerAlerts() {
+        Responder server(0);
+        Launcher l;
+        const std::string wav = writeWav(l.dir, "join.wav");
+        auto& s = l.form->state().settings;
+        s.flash = true;
+        s.watchers = 2;
+        s.sound1 = "none";
+        s.sound2 = wav;
+        TFormWatcher& w = *l.windows.watcher;
+        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        Elsewhere away;
+        poll(w);
+        QCOMPARE(w.state.lastState, 256);
+        server.state.players << qMakePair(QStringLiteral("New"), 0);
+        server.state.gameState = QStringLiteral("1");
+        poll(w);
+        QCOMPARE(w.ui.status->text(), QStringLiteral("Selecting mission"));
+        QCOMPARE(colourOf(w.ui.status), kGreen);
+        QCOMPARE(l.alerts.calls, (QStringList{"flash", QString::fromStdString("file " + wav)}));
+    }
+
+    void onlyTheWatchedServerIsHeard() {
+        Responder server(2);
+        Launcher l;
+        l.form->state().settings.watchers = 1;
+        TFormWatcher& w = *l.windows.watcher;
+        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        poll(w); // "7"
+        FakeServerState other;
+        other.gameState = QStringLiteral("8");
+        QUdpSocket spoof;
+        QSignalSpy got(&w.udps, &TNMUDP::OnDataReceived);
+        spoof.writeDatagram(buildStatusReply(QByteArray(10, '\0'), other), QHostAddress::LocalHost,
+                            static_cast<quint16>(w.udps.LocalPort()));
+        QVERIFY(got.wait(2000));
+        QCOMPARE(w.ui.status->text(), QStringLiteral("Game in progress..."));
+        QVERIFY(l.alerts.calls.isEmpty());
+        QCOMPARE(w.state.lastState, 14);
+    }
+
+    void anUnrecognisedStateChangesOnlyTheText() {
+        Responder server(2);
+        Launcher l;
+        l.form->state().settings.watchers = 1;
+        TFormWatcher& w = *l.windows.watcher;
+        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        poll(w);
+        server.state.gameState = QStringLiteral("2");
+        poll(w);
+        QCOMPARE(w.ui.status->text(), QStringLiteral("2"));
+        QCOMPARE(colourOf(w.ui.status), kMaroon);
+        QVERIFY(w.ui.LR->isVisible());
+        server.state.withGameState = false;
+        poll(w);
+        QVERIFY(l.alerts.calls.isEmpty());
+        QCOMPARE(w.state.lastState, 14);
+    }
+
+    void reopeningNeverAlertsOnTheFirstReply() {
+        Responder server(2);
+        Launcher l;
+        l.form->state().settings.watchers = 1;
+        TFormWatcher& w = *l.windows.watcher;
+        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        poll(w);
+        w.close();
+        server.state.gameState = QStringLiteral("8");
+        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        poll(w);
+        QCOMPARE(w.ui.status->text(), QStringLiteral("Debriefing"));
+        QVERIFY(l.alerts.calls.isEmpty());
+    }
+
+    void aReplyWithoutACountKeepsThePlayersLabel() {
+        Responder server(3);
+        Launcher l;
+        TFormWatcher& w = *l.windows.watcher;
+        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        poll(w);
+        QCOMPARE(w.ui.players->text(), QStringLiteral("3/32"));
+        server.state.withNumPlayers = false;
+        poll(w);
+        QCOMPARE(w.ui.players->text(), QStringLiteral("3/32"));
+        w.ToggleWindow();
+        QCOMPARE(playerRows(w.ui.playerList), (QStringList{"P0|0", "P1|1", "P2|2"}));
+        QCOMPARE(w.ui.mission->text(), QStringLiteral("co@10 Domination"));
+        QCOMPARE(colourOf(w.ui.mission), kGreen);
+        w.FormActivate();
+        QCOMPARE(w.ui.playerList->rowCount(), 0);
+    }
+
+    void theLayoutSwitchesBothWays() {
+        Launcher l;
+        TFormWatcher& w = *l.windows.watcher;
+        const QSize small = w.size();
+        QVERIFY(w.frameGeometry().width() <= 300);
+        QVERIFY(!w.ui.playerList->isVisibleTo(&w));
+        QCOMPARE(w.ui.SpeedButton1->text(), QStringLiteral("More >>"));
+        QCOMPARE(w.ui.SpeedButton1->pos(), QPoint(210, 77));
+        w.ui.SpeedButton1->click();
+        QVERIFY(w.frameGeometry().width() > 300);
+        QVERIFY(w.ui.playerList->isVisibleTo(&w));
+        QVERIFY(w.ui.mission->isVisibleTo(&w));
+        QCOMPARE(w.ui.SpeedButton1->text(), QStringLiteral("<< Less"));
+        QCOMPARE(w.ui.SpeedButton1->pos(), QPoint(306, 133));
+        QCOMPARE(w.ui.Bevel1->size(), QSize(337, 137));
+        QCOMPARE(w.ui.BitBtn1->pos(), QPoint(16, 156));
+        w.ui.SpeedButton1->click();
+        QCOMPARE(w.size(), small);
+        QCOMPARE(w.ui.Bevel1->size(), QSize(241, 81));
+        QCOMPARE(w.ui.BitBtn1->y() + w.ui.BitBtn1->height() <= w.height(), true);
+        QCOMPARE(w.ui.LR->x() + 20 <= w.width(), true);
+    }
+
+    void closingShowsTheMainWindowAndTheBrowser() {
+        Launcher l;
+        QWidget opener;
+        opener.show();
+        l.form->show();
+        TFormWatcher& w = *l.windows.watcher;
+        w.watch(&opener, QStringLiteral("127.0.0.1"), "2302", {});
+        QVERIFY(!opener.isVisible());
+        w.close();
+        QVERIFY(l.form->isVisible());
+        QVERIFY(l.windows.browser->isVisible());
+        QVERIFY(!opener.isVisible());
+    }
+
+    void theRealSinkStaysSilentWithoutADevice() {
+        TempDir dir;
+        const std::string wav = writeWav(dir, "a.wav");
+        writeAll(dir.file("text.wav"), "not a sound");
+        QtAlertSink sink;
+        sink.playDefaultSound();
+        QVERIFY(sink.playFile(QString::fromStdString(wav)));
+        QVERIFY(!sink.playFile(QStringLiteral("none")));
+        QVERIFY(!sink.playFile(QString::fromStdString(dir.file("text.wav"))));
+        sink.playDefaultSound(); // cuts the last one off
+        sink.systemSound();
+        QTest::qWait(100);
+    }
+
+    void activatingTheBrowserQueriesHalfASecondLater() {
+        Responder server(1);
+        Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
+        TForm4& b = *l.windows.browser;
+        l.form->ui.BitBtn5->click();
+        b.activateWindow();
+        QTRY_VERIFY(b.Timer2.isActive());
+        QCOMPARE(server.requests, 0);
+        QTRY_COMPARE(server.requests, 1);
+        QTRY_VERIFY(cell(b, 0, 2) != QStringLiteral("??"));
+    }
+
+    void aBadPortOpensNothing() {
+        Launcher l;
+        l.form->show();
+        TFormWatcher& w = *l.windows.watcher;
+        QVERIFY_THROWS_EXCEPTION(ConvertError, w.watch(nullptr, QStringLiteral("h"), "70000", {}));
+        QVERIFY(l.form->isVisible());
+        QVERIFY(!w.isVisible());
+        QVERIFY(!w.Timer2.isActive());
+    }
+};
+
+QTEST_MAIN(TestServerWindows)
+#include "test_server_windows.moc"
