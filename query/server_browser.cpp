@@ -32,6 +32,7 @@ TForm4::TForm4(TForm1& main) : QMainWindow(nullptr), pass(udps), main_(main) {
     ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
     ui.BitBtn3->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     for (QTableWidget* g : {ui.SGrid, ui.PlrGrid}) {
+        g->verticalHeader()->setMinimumSectionSize(1);
         g->verticalHeader()->setDefaultSectionSize(16);
         g->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         g->horizontalHeader()->setMinimumSectionSize(10);
@@ -42,7 +43,9 @@ TForm4::TForm4(TForm1& main) : QMainWindow(nullptr), pass(udps), main_(main) {
     QFont small = font();
     small.setPixelSize(9);
     ui.GroupBox2->setFont(small);
-    ui.PlayerName->setFont(font());
+    QFont normal = font();
+    normal.setPixelSize(normal.pixelSize() > 0 ? normal.pixelSize() : 11); // set, not inherited
+    ui.PlayerName->setFont(normal);
 
     // FormCreate: the main window's player names, once.
     for (int i = 0; i < main_.ui.PlayerName->count(); ++i)

@@ -48,6 +48,7 @@ TFormWatcher::TFormWatcher(TForm1& main, AlertSink& alerts)
     QFont small = font();
     small.setPixelSize(9);
     ui.playerList->setFont(small);
+    ui.playerList->verticalHeader()->setMinimumSectionSize(1);
     ui.playerList->verticalHeader()->setDefaultSectionSize(14);
     ui.playerList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     QPalette face = ui.playerList->palette();

@@ -6,7 +6,9 @@
 #include "mod_editor.h"
 #include "prompter.h"
 #include "reg_file_store.h"
+#include "server_browser.h"
 #include "server_editor.h"
+#include "server_watcher.h"
 
 #include <QDir>
 #include <QTimer>
@@ -20,6 +22,12 @@ struct SilentPrompter : Prompter {
         return std::nullopt;
     }
 };
+
+void wait(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 void shoot(QWidget* w, const QString& dir, const QString& name) {
     w->show();
@@ -55,5 +63,19 @@ int main(int argc, char** argv) {
     shoot(w.modEditor, outDir, QStringLiteral("mod_editor"));
     w.serverEditor->FormActivate();
     shoot(w.serverEditor, outDir, QStringLiteral("server_editor"));
+    w.serverEditor->hide();
+    // The browser queries half a second after it becomes active; give the replies time.
+    w.browser->show();
+    w.browser->activateWindow();
+    wait(1500);
+    w.browser->ui.SGrid->setCurrentCell(1, 0);
+    shoot(w.browser.get(), outDir, QStringLiteral("server_browser"));
+    w.browser->ui.BitBtn3->click();
+    wait(500);
+    shoot(w.watcher.get(), outDir, QStringLiteral("watcher_small"));
+    w.watcher->ToggleWindow();
+    w.watcher->UpdateStatus();
+    wait(500);
+    shoot(w.watcher.get(), outDir, QStringLiteral("watcher_large"));
     return 0;
 }

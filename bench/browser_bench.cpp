@@ -1,0 +1,244 @@
+// The server browser over 1000 fake servers on 127.0.0.1: time from Refresh to every row
+// filled and the longest pause of the event loop, against the bare query pass over the same
+// servers in the same run. Then a flood: random datagrams of 1-3000 bytes at the browser's
+// and the watcher's ports for 5 s: the longest pause, the memory growth, and that no row or
+// label changes.
+#include "alert_sink.h"
+#include "application.h"
+#include "bench_util.h"
+#include "main_window.h"
+#include "reg_file_store.h"
+#include "server_browser.h"
+#include "server_watcher.h"
+#include "temp_dir.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <netinet/in.h>
+#include <random>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace quorvale;
+
+namespace {
+struct QuietPrompter : Prompter {
+    void message(const QString& t) override { std::printf("message: %s\n", qPrintable(t)); }
+    bool confirm(const QString&) override { return false; }
+    std::optional<QString> chooseFile(QWidget*, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+};
+
+struct NoAlerts : AlertSink {
+    void flash(QWidget*) override {}
+    void playDefaultSound() override {}
+    bool playFile(const QString&) override { return true; }
+    void systemSound() override {}
+};
+
+// The longest gap between the ticks of a 1 ms timer: how long the event loop was busy.
+struct PauseMeter {
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    PauseMeter() {
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(1);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            longest = std::max(longest, now - last);
+            last = now;
+        });
+    }
+    void start() {
+        clock.start();
+        last = 0;
+        longest = 0;
+        timer.start();
+    }
+    double stopMs() {
+        timer.stop();
+        return static_cast<double>(longest) / 1e6;
+    }
+};
+
+void spin(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+long rssKb() {
+    std::ifstream in("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (in >> key) {
+        if (key == "VmRSS:") {
+            in >> value;
+            return value;
+        }
+        in.ignore(1 << 12, '\n');
+    }
+    return 0;
+}
+
+QStringList faces(TForm4& b, TFormWatcher& w) {
+    QStringList t;
+    for (int r = 0; r < b.ui.SGrid->rowCount(); ++r)
+        for (int c = 0; c < 5; ++c)
+            t << (b.ui.SGrid->item(r, c) ? b.ui.SGrid->item(r, c)->text() : QString());
+    for (QLabel* l : {w.ui.host, w.ui.status, w.ui.players, w.ui.mission})
+        t << l->text();
+    return t;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    const QString bin = QCoreApplication::applicationDirPath();
+    const int count = 1000, base = 32000;
+    QProcess server;
+    server.start(bin + QStringLiteral("/fake_game_server"),
+                 {QStringLiteral("--players"), QStringLiteral("8"),
+                  QStringLiteral("%1-%2").arg(base).arg(base + count - 1)});
+    if (!server.waitForReadyRead(10000)) {
+        std::fprintf(stderr, "the fake game server did not start\n");
+        return 1;
+    }
+    std::vector<QueryPass::Server> list;
+    for (int i = 0; i < count; ++i)
+        list.push_back({"127.0.0.1", std::to_string(base + i)});
+
+    // Baseline: the bare pass until every server answered.
+    const auto bareMs = medianMs(5, [&] {
+        TNMUDP udp;
+        QueryPass pass(udp);
+        QEventLoop loop;
+        QObject::connect(&pass, &QueryPass::serverUpdated, &loop, [&] {
+            if (pass.allSettled())
+                loop.quit();
+        });
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        pass.start(list);
+        loop.exec();
+    });
+
+    TempDir dir;
+    const std::string reg = dir.file("registry.reg");
+    writeAll(dir.file("arma2.exe"), "");
+    {
+        RegFileStore s(reg);
+        s.openKey(kLauncherKey, true);
+        s.writeString("executable", dir.file("arma2.exe"));
+        s.writeInteger("nosplash", 1);
+        s.writeInteger("window", 0);
+        s.closeKey();
+    }
+    RegFileStore store(reg);
+    QuietPrompter prompter;
+    SystemProcessStarter starter;
+    NoAlerts alerts;
+    TForm1 form(AppContext{&store, &starter, &prompter, dir.file("home")});
+    ServerTable& t = form.state().servers;
+    for (int i = 0; i < count; ++i) {
+        t.lastIndex = i;
+        t.name[i] = "Server " + std::to_string(i);
+        t.ip[i] = list[i].host;
+        t.port[i] = list[i].port;
+    }
+    LauncherWindows w = createWindows(form, &alerts);
+    TForm4& b = *w.browser;
+    b.show();
+    spin(100);
+    b.Timer2.stop();
+
+    std::vector<double> fills, pauses;
+    for (int run = 0; run < 5; ++run) {
+        int answered = 0;
+        std::vector<bool> seen(count, false);
+        QEventLoop loop;
+        const auto c = QObject::connect(&b.pass, &QueryPass::serverUpdated, &loop, [&](int i) {
+            if (!seen[i] && b.pass.results()[i].outcome == QueryPass::Outcome::Answered) {
+                seen[i] = true;
+                if (++answered == count)
+                    loop.quit();
+            }
+        });
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        PauseMeter meter;
+        meter.start();
+        QElapsedTimer clock;
+        clock.start();
+        b.ui.BitBtn2->click();
+        if (answered < count)
+            loop.exec();
+        fills.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        pauses.push_back(meter.stopMs());
+        QObject::disconnect(c);
+        if (answered < count)
+            std::printf("run %d: only %d of %d rows filled\n", run, answered, count);
+        spin(600); // the pass settles
+    }
+    std::sort(fills.begin(), fills.end());
+    std::sort(pauses.begin(), pauses.end());
+    report("browser: Refresh to 1000 rows", fills[2], bareMs, "bare query pass");
+    std::printf("longest event-loop pause in a pass: median %.1f ms, max %.1f ms (target 50)\n",
+                pauses[2], pauses.back());
+
+    // The flood, with the watcher open on one of the servers.
+    b.ui.SGrid->setCurrentCell(0, 0);
+    b.ui.BitBtn3->click();
+    spin(300);
+    const QStringList before = faces(b, *w.watcher);
+    const long rssBefore = rssKb();
+    std::atomic<bool> stop{false};
+    std::atomic<long> sent{0};
+    const int ports[] = {b.udps.LocalPort(), w.watcher->udps.LocalPort()};
+    std::thread flood([&] {
+        const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        std::mt19937 rng(1);
+        std::uniform_int_distribution<int> size(1, 3000), byte(0, 255);
+        std::vector<char> buf(3000);
+        for (long n = 0; !stop; ++n) {
+            const int len = size(rng);
+            for (int i = 0; i < len; ++i)
+                buf[static_cast<size_t>(i)] = static_cast<char>(byte(rng));
+            if (n % 5 == 0 && len > 8) // some look like replies
+                std::memcpy(buf.data(), "\0CORYnumplayers\0009\0", 8);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(static_cast<uint16_t>(ports[n % 2]));
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (sendto(fd, buf.data(), static_cast<size_t>(len), 0,
+                       reinterpret_cast<sockaddr*>(&to), sizeof to) > 0)
+                ++sent;
+        }
+        close(fd);
+    });
+    PauseMeter meter;
+    meter.start();
+    spin(5000);
+    const double floodPause = meter.stopMs();
+    stop = true;
+    flood.join();
+    spin(200);
+    const long rssAfter = rssKb();
+    const bool same = faces(b, *w.watcher) == before;
+    std::printf("flood: %ld datagrams in 5 s; longest pause %.1f ms (target 100); memory growth "
+                "%.1f MB (target 5); rows and labels %s\n",
+                sent.load(), floodPause, static_cast<double>(rssAfter - rssBefore) / 1024.0,
+                same ? "unchanged" : "CHANGED");
+    server.kill();
+    server.waitForFinished();
+    return same ? 0 : 1;
+}
