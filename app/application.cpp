@@ -1,9 +1,12 @@
 #include "application.h"
 
+#include "about_dialog.h"
 #include "alert_sink.h"
+#include "direct_join.h"
 #include "error_handler.h"
 #include "main_window.h"
 #include "mod_editor.h"
+#include "options_dialog.h"
 #include "prompter.h"
 #include "reg_file_store.h"
 #include "server_browser.h"
@@ -28,13 +31,19 @@ LauncherWindows createWindows(TForm1& main, AlertSink* alerts) {
     w.modEditor = new TForm2(main);
     w.serverEditor = new TForm3(main);
     w.browser = std::make_unique<TForm4>(main);
+    w.about = new TAboutDialog(&main);
     w.watcher = std::make_unique<TFormWatcher>(main, *alerts);
+    w.options = new TFormOptions(main);
+    w.directJoin = new TFormDjoin(main, *w.watcher);
     w.browser->setWatcher(w.watcher.get());
     w.watcher->setBrowser(w.browser.get());
     TForm1::Windows open;
     open.modEditor = w.modEditor;
     open.serverEditor = w.serverEditor;
     open.browser = w.browser.get();
+    open.about = w.about;
+    open.options = w.options;
+    open.directJoin = w.directJoin;
     main.setWindows(open);
     return w;
 }

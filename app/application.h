@@ -10,6 +10,9 @@ class TForm3;
 class TForm4;
 class TFormWatcher;
 class AlertSink;
+class TAboutDialog;
+class TFormOptions;
+class TFormDjoin;
 
 // The windows behind the main window, each created once and owned by it.
 struct LauncherWindows {
@@ -22,7 +25,10 @@ struct LauncherWindows {
     TForm2* modEditor = nullptr; // dialogs of the main window, which deletes them
     TForm3* serverEditor = nullptr;
     std::unique_ptr<TForm4> browser; // windows of their own
+    TAboutDialog* about = nullptr;
     std::unique_ptr<TFormWatcher> watcher;
+    TFormOptions* options = nullptr;
+    TFormDjoin* directJoin = nullptr;
 };
 
 // Creates the other windows, hidden, in their order and hands them to the main window.

@@ -40,7 +40,13 @@ std::optional<QString> QtPrompter::chooseFile(QWidget* parent, const QString& fi
 }
 
 QString FileDialogState::execute(Prompter& prompter, QWidget* parent) {
-    if (const auto chosen = prompter.chooseFile(parent, filter_, fileName_))
-        fileName_ = *chosen;
+    choose(prompter, parent);
     return fileName_;
+}
+
+std::optional<QString> FileDialogState::choose(Prompter& prompter, QWidget* parent) {
+    const auto chosen = prompter.chooseFile(parent, filter_, fileName_);
+    if (chosen)
+        fileName_ = *chosen;
+    return chosen;
 }

@@ -32,6 +32,8 @@ public:
     explicit FileDialogState(QString filter) : filter_(std::move(filter)) {}
     // Shows the dialog and returns its file name: the new one, or the last one if cancelled.
     QString execute(Prompter& prompter, QWidget* parent);
+    // Shows the dialog; the chosen file, or nothing when cancelled (the last name stays).
+    std::optional<QString> choose(Prompter& prompter, QWidget* parent);
     const QString& fileName() const { return fileName_; }
     void setFileName(const QString& f) { fileName_ = f; }
     const QString& filter() const { return filter_; }

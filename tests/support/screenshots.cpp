@@ -1,9 +1,12 @@
 // Opens every window on a prepared store and writes a PNG of each: scripts/screenshot runs it
 // under Xvfb so that a person can look at what the player sees.
+#include "about_dialog.h"
 #include "application.h"
+#include "direct_join.h"
 #include "error_handler.h"
 #include "main_window.h"
 #include "mod_editor.h"
+#include "options_dialog.h"
 #include "prompter.h"
 #include "reg_file_store.h"
 #include "server_browser.h"
@@ -77,5 +80,13 @@ int main(int argc, char** argv) {
     w.watcher->UpdateStatus();
     wait(500);
     shoot(w.watcher.get(), outDir, QStringLiteral("watcher_large"));
+    w.watcher->close();
+    w.options->FormActivate();
+    shoot(w.options, outDir, QStringLiteral("options"));
+    w.options->hide();
+    w.directJoin->ui.host->setText(QStringLiteral("arma.example.org"));
+    shoot(w.directJoin, outDir, QStringLiteral("direct_join"));
+    w.directJoin->hide();
+    shoot(w.about, outDir, QStringLiteral("about"));
     return 0;
 }
