@@ -138,6 +138,7 @@ void TForm4::QueryServers() {
     ui.BitBtn2->setEnabled(false);
     ServerTable& t = main_.state().servers;
     const int keep = selectedSlot();
+    ui.SGrid->setUpdatesEnabled(false); // one repaint for the whole list
     ui.SGrid->setRowCount(t.count());
     std::vector<QueryPass::Server> servers;
     for (int i = 0; i <= t.lastIndex; ++i) {
@@ -154,6 +155,7 @@ void TForm4::QueryServers() {
         setCell(i, 4, QStringLiteral(" "));
         servers.push_back({t.ip[i], t.port[i]});
     }
+    ui.SGrid->setUpdatesEnabled(true);
     if (keep < 0 && t.count() > 0)
         ui.SGrid->setCurrentCell(0, 0);
     updateButtons();

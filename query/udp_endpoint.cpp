@@ -137,27 +137,50 @@ void TNMUDP::sendTo(const QByteArray& data, const QHostAddress& to, quint16 port
 }
 
 void TNMUDP::readPending() {
+    // Take everything the socket holds now; hand it on a slice per event-loop turn, so that a
+    // burst of replies does not hold up timers and input. A flood beyond the backlog's room is
+    // dropped here, as the network would drop it.
+    constexpr size_t room = 8192;
     while (socket_->hasPendingDatagrams()) {
         const QNetworkDatagram d = socket_->receiveDatagram(); // whole, up to the UDP maximum
-        QString from;
-        int port = 0;
+        Received r;
         if (d.isValid()) {
-            last_ = d.data();
-            lastLength_ = static_cast<int>(last_.size());
+            r.data = d.data();
+            r.length = static_cast<int>(r.data.size());
             const quint32 ip = d.senderAddress().toIPv4Address();
-            from = QStringLiteral("%1.%2.%3.%4")
-                       .arg(ip >> 24)
-                       .arg((ip >> 16) & 0xFF)
-                       .arg((ip >> 8) & 0xFF)
-                       .arg(ip & 0xFF);
-            port = d.senderPort();
-        } else {
-            last_.clear();
-            lastLength_ = -1;
+            r.from = QStringLiteral("%1.%2.%3.%4")
+                         .arg(ip >> 24)
+                         .arg((ip >> 16) & 0xFF)
+                         .arg((ip >> 8) & 0xFF)
+                         .arg(ip & 0xFF);
+            r.port = d.senderPort();
         }
-        Q_EMIT OnDataReceived(lastLength_, from, port);
+        if (backlog_.size() < room)
+            backlog_.push_back(std::move(r));
         if (!d.isValid())
             break; // an error report; nothing more to read this time
+    }
+    deliver();
+}
+
+void TNMUDP::deliver() {
+    constexpr int slice = 32;
+    for (int n = 0; n < slice && !backlog_.empty(); ++n) {
+        Received r = std::move(backlog_.front());
+        backlog_.pop_front();
+        last_ = std::move(r.data);
+        lastLength_ = r.length;
+        Q_EMIT OnDataReceived(lastLength_, r.from, r.port);
+    }
+    if (!backlog_.empty() && !deliveryQueued_) {
+        deliveryQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                deliveryQueued_ = false;
+                deliver();
+            },
+            Qt::QueuedConnection);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <deque>
 #include <functional>
 
 class QUdpSocket;
@@ -66,6 +67,15 @@ Q_SIGNALS:
 
 private:
     void readPending();
+    void deliver();
+    struct Received {
+        QByteArray data;
+        int length = -1; // -1: a failed receive
+        QString from;
+        int port = 0;
+    };
+    std::deque<Received> backlog_;
+    bool deliveryQueued_ = false;
     void enlargeReceiveBuffer();
     void sendTo(const QByteArray& data, const QHostAddress& to, quint16 port,
                 const SentCallback& sent);
