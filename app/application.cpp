@@ -9,9 +9,11 @@
 #include "options_dialog.h"
 #include "prompter.h"
 #include "reg_file_store.h"
+
 #include "server_browser.h"
 #include "server_editor.h"
 #include "server_watcher.h"
+#include <QTimer>
 
 #ifdef _WIN32
 #include "win32_registry_store.h"
@@ -48,6 +50,27 @@ LauncherWindows createWindows(TForm1& main, AlertSink* alerts) {
     return w;
 }
 
+namespace {
+// Runs a function once, when the window it watches first paints.
+class FirstPaint : public QObject {
+public:
+    FirstPaint(QWidget* window, std::function<void()> f) : QObject(window), f_(std::move(f)) {
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Paint && f_) {
+            auto f = std::move(f_);
+            f_ = nullptr;
+            f();
+        }
+        return QObject::eventFilter(o, e);
+    }
+
+private:
+    std::function<void()> f_;
+};
+} // namespace
+
 int runLauncher(int argc, char** argv, const std::function<void(QWidget*)>& afterShow) {
     QuorvaleApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvale"));
@@ -67,7 +90,17 @@ int runLauncher(int argc, char** argv, const std::function<void(QWidget*)>& afte
 
     QApplication::setQuitOnLastWindowClosed(false); // the main window's close ends the program
     TForm1 form1(context);
-    const LauncherWindows windows = createWindows(form1);
+    // The other windows follow once the main window is on the screen, in their order, so the
+    // player sees it sooner; a menu command that comes first creates them on the spot.
+    LauncherWindows windows;
+    const auto createRest = [&] {
+        if (!windows.browser)
+            windows = createWindows(form1);
+    };
+    form1.setWindowFactory(createRest);
+    auto* painted =
+        new FirstPaint(&form1, [createRest] { QTimer::singleShot(0, qApp, createRest); });
+    Q_UNUSED(painted);
     QObject::connect(&form1, &TForm1::closed, &app, &QApplication::quit);
     form1.show();
     if (afterShow)

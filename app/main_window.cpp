@@ -154,7 +154,7 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::BitBtn2Click() {
-    showWindow(windows_.directJoin);
+    showWindow(&Windows::directJoin);
 }
 
 void TForm1::BitBtn3Click() {
@@ -167,7 +167,7 @@ void TForm1::BitBtn5Click() {
             QStringLiteral("No server entries found, add servers first using the options menu"));
         return;
     }
-    showWindow(windows_.browser);
+    showWindow(&Windows::browser);
 }
 
 void TForm1::SpeedButton2Click() {
@@ -189,13 +189,13 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::Options2Click() {
-    showWindow(windows_.options);
+    showWindow(&Windows::options);
 }
 void TForm1::Mods1Click() {
-    showWindow(windows_.modEditor);
+    showWindow(&Windows::modEditor);
 }
 void TForm1::Servers1Click() {
-    showWindow(windows_.serverEditor);
+    showWindow(&Windows::serverEditor);
 }
 
 void TForm1::Launchwindowed1Click() {
@@ -214,10 +214,13 @@ void TForm1::quit1Click() {
     close();
 }
 void TForm1::About1Click() {
-    showWindow(windows_.about);
+    showWindow(&Windows::about);
 }
 
-void TForm1::showWindow(QWidget* w) {
+void TForm1::showWindow(QWidget* Windows::*which) {
+    if (!(windows_.*which) && createWindows_)
+        createWindows_(); // a click that came before the windows did
+    QWidget* w = windows_.*which;
     if (!w)
         return;
     w->show();

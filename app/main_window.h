@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class QListWidget;
@@ -30,6 +31,8 @@ public:
         QWidget* directJoin = nullptr;
     };
     void setWindows(const Windows& w) { windows_ = w; }
+    // Creates the other windows when one is wanted before start-up has made them.
+    void setWindowFactory(std::function<void()> f) { createWindows_ = std::move(f); }
 
     quorvale::LauncherState& state() { return *state_; }
     const AppContext& context() const { return context_; }
@@ -79,9 +82,10 @@ private:
     void refillModList() override;
     void setExecutableLabel(const std::string& text) override;
 
-    static void showWindow(QWidget* w);
+    void showWindow(QWidget* Windows::*which);
 
     AppContext context_;
     std::unique_ptr<quorvale::LauncherState> state_;
     Windows windows_;
+    std::function<void()> createWindows_;
 };

@@ -1,8 +1,11 @@
 #include "alert_sink.h"
 
+#include "sound_module.h"
 #include <QApplication>
 #include <QFile>
-#include <QSoundEffect>
+
+#include <QDir>
+#include <QLibrary>
 #include <QUrl>
 #include <QtEndian>
 
@@ -28,13 +31,32 @@ void QtAlertSink::systemSound() {
     QApplication::beep();
 }
 
+namespace {
+// The module sits next to the program in the build, in the library folder once installed.
+SoundPlayer* loadPlayer() {
+    const QString bin = QCoreApplication::applicationDirPath();
+    for (const QString& dir : {bin, QDir(bin).filePath(QStringLiteral(QUORVALE_MODULE_DIR))}) {
+        QLibrary lib(QDir(dir).filePath(QStringLiteral("quorvale_sound")));
+        if (!lib.load())
+            continue;
+        if (auto create = reinterpret_cast<SoundPlayerFactory>(lib.resolve(QUORVALE_SOUND_FACTORY)))
+            return create();
+    }
+    return nullptr;
+}
+} // namespace
+
 void QtAlertSink::play(const QUrl& source) {
-    // Created at the first alert, so that starting the program does not load the audio stack.
-    if (!effect_)
-        effect_ = std::make_unique<QSoundEffect>();
-    effect_->stop();
-    effect_->setSource(source);
-    effect_->play();
+    if (!player_ && !loadFailed_) {
+        player_.reset(loadPlayer());
+        loadFailed_ = !player_;
+        if (loadFailed_)
+            qWarning("The sound module could not be loaded; alerts use the system sound.");
+    }
+    if (player_)
+        player_->play(source);
+    else
+        QApplication::beep();
 }
 
 bool isPlayableWav(const QString& path) {

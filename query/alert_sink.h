@@ -4,8 +4,8 @@
 #include <memory>
 
 class QWidget;
-class QSoundEffect;
 class QUrl;
+class SoundPlayer;
 
 // Sound and attention for the watcher's alerts.
 class AlertSink {
@@ -19,7 +19,7 @@ public:
     virtual void systemSound() = 0;
 };
 
-// Qt Multimedia for the sounds; with no audio device they stay silent.
+// Qt Multimedia for the sounds, from the sound module; with no audio device they stay silent.
 class QtAlertSink : public AlertSink {
 public:
     QtAlertSink();
@@ -31,7 +31,8 @@ public:
 
 private:
     void play(const QUrl& source);
-    std::unique_ptr<QSoundEffect> effect_; // one at a time: a new sound cuts the last one off
+    std::unique_ptr<SoundPlayer> player_;
+    bool loadFailed_ = false;
 };
 
 // Whether a file holds RIFF WAVE audio in PCM, the only kind the alert plays.

@@ -28,8 +28,11 @@ public:
         ++filesAsked;
         if (files.empty())
             return std::nullopt;
-        auto f = files.front();
+        const bool cancelled = !files.front().has_value();
+        const QString f = cancelled ? QString() : *files.front();
         files.pop_front();
+        if (cancelled)
+            return std::nullopt;
         return f;
     }
 };
