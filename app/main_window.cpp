@@ -1,4 +1,5 @@
 #include "main_window.h"
+#include "qt_text.h"
 
 #include "command_line.h"
 #include "error_handler.h"
@@ -17,9 +18,6 @@
 using namespace quorvale;
 
 namespace {
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // Items of one fixed height, as the check list draws them.
 class FixedHeightDelegate : public QStyledItemDelegate {

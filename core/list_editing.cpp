@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #endif
 
@@ -72,36 +73,38 @@ bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fie
     return true;
 }
 
-void deleteModEntry(ModTable& table, int selected) {
+namespace {
+// Moves the slots behind the selected one up by one, in place; returns the new lastIndex.
+template <typename Move> int32_t closeGap(int32_t lastIndex, int selected, Move move) {
     int w = 0;
-    for (int j = 0; j <= table.lastIndex; ++j) {
-        if (w != j) {
-            table.name[w] = table.name[j];
-            table.id[w] = table.id[j];
-            table.dir[w] = table.dir[j];
-            table.checked[w] = table.checked[j];
-        }
+    for (int j = 0; j <= lastIndex; ++j) {
+        if (w != j)
+            move(w, j);
         if (j != selected)
             ++w;
     }
-    table.lastIndex = w - 1;
+    return w - 1;
+}
+} // namespace
+
+void deleteModEntry(ModTable& table, int selected) {
+    table.lastIndex = closeGap(table.lastIndex, selected, [&](int w, int j) {
+        table.name[w] = table.name[j];
+        table.id[w] = table.id[j];
+        table.dir[w] = table.dir[j];
+        table.checked[w] = table.checked[j];
+    });
 }
 
 void deleteServerEntry(ServerTable& servers, int selected) {
-    int w = 0;
-    for (int j = 0; j <= servers.lastIndex; ++j) {
-        if (w != j) {
-            servers.name[w] = servers.name[j];
-            servers.ip[w] = servers.ip[j];
-            servers.pass[w] = servers.pass[j];
-            servers.port[w] = servers.port[j];
-            servers.sockets[w] = servers.sockets[j];
-            servers.mods[w] = servers.mods[j];
-        }
-        if (j != selected)
-            ++w;
-    }
-    servers.lastIndex = w - 1;
+    servers.lastIndex = closeGap(servers.lastIndex, selected, [&](int w, int j) {
+        servers.name[w] = servers.name[j];
+        servers.ip[w] = servers.ip[j];
+        servers.pass[w] = servers.pass[j];
+        servers.port[w] = servers.port[j];
+        servers.sockets[w] = servers.sockets[j];
+        servers.mods[w] = servers.mods[j];
+    });
 }
 
 bool sameAsciiNoCase(std::string_view a, std::string_view b) {

@@ -1,4 +1,5 @@
 #include "options_dialog.h"
+#include "qt_text.h"
 
 #include "error_handler.h"
 #include "form_activation.h"
@@ -8,12 +9,6 @@
 #include <algorithm>
 
 using namespace quorvale;
-
-namespace {
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-} // namespace
 
 TFormOptions::TFormOptions(TForm1& main)
     : QDialog(&main), OpenDialog1(QStringLiteral("WAV files (*.wav);;All files (*)")),

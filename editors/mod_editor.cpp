@@ -1,4 +1,5 @@
 #include "mod_editor.h"
+#include "qt_text.h"
 
 #include "entry_selector.h"
 #include "error_handler.h"
@@ -12,12 +13,6 @@
 Q_LOGGING_CATEGORY(lcModScan, "quorvale.modscan")
 
 using namespace quorvale;
-
-namespace {
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-} // namespace
 
 TForm2::TForm2(TForm1& main) : QDialog(&main), main_(main) {
     ui.setupUi(this);

@@ -1,4 +1,5 @@
 #include "server_editor.h"
+#include "qt_text.h"
 
 #include "entry_selector.h"
 #include "error_handler.h"
@@ -9,12 +10,6 @@
 #include <QStyle>
 
 using namespace quorvale;
-
-namespace {
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-} // namespace
 
 TForm3::TForm3(TForm1& main) : QDialog(&main), main_(main) {
     ui.setupUi(this);

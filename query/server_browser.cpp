@@ -1,4 +1,5 @@
 #include "server_browser.h"
+#include "qt_text.h"
 
 #include "command_line.h"
 #include "error_handler.h"
@@ -15,9 +16,6 @@
 using namespace quorvale;
 
 namespace {
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 // The millisecond tick a server's query time is kept in: 32 bits, wrapping.
 uint32_t tickOf(qint64 ns) {
     return static_cast<uint32_t>(static_cast<uint64_t>(ns / 1'000'000));

@@ -1,4 +1,5 @@
 #include "server_watcher.h"
+#include "qt_text.h"
 
 #include "alert_sink.h"
 #include "error_handler.h"
@@ -31,9 +32,6 @@ void setColour(QLabel* label, LabelColour c) {
     label->setPalette(p);
 }
 
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 } // namespace
 
 TFormWatcher::TFormWatcher(TForm1& main, AlertSink& alerts)

@@ -6,6 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+#endif
+
 using namespace quorvale;
 
 namespace {
@@ -152,9 +159,15 @@ struct GameFolder {
         for (const char* p : {"X/addons", "Y/dta", "Z/other", ".H/addons"})
             std::filesystem::create_directories(dir.path() / p);
         writeAll(dir.file("F"), "");
+#ifdef _WIN32
+        // Windows hides by attribute, not by a leading dot.
+        SetFileAttributesW((dir.path() / ".H").c_str(), FILE_ATTRIBUTE_HIDDEN);
+#endif
         writeAll(dir.file("addons"), ""); // a file named like the sub-folder is no mod
     }
-    std::string path() const { return dir.path().string(); }
+    std::string path() const {
+        return dir.path().string();
+    }
 };
 
 std::vector<std::string> sorted(std::vector<std::string> v) {

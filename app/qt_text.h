@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+// Core texts are UTF-8.
+inline QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
