@@ -354,6 +354,23 @@ private Q_SLOTS:
         QCOMPARE(int(stored(l.reg, kServersKey).size()), 2);
     }
 
+    void aMenuCommandBeforeTheWindowsExistCreatesThem() {
+        Launcher l;
+        l.windows = LauncherWindows(); // as at start-up, before the main window has painted
+        l.form->setWindows({});
+        int made = 0;
+        l.form->setWindowFactory([&] {
+            ++made;
+            l.windows = createWindows(*l.form, &l.alerts);
+        });
+        l.form->ui.Mods1->trigger();
+        QCOMPARE(made, 1);
+        QVERIFY(l.windows.modEditor->isVisible());
+        l.form->ui.Servers1->trigger();
+        QCOMPARE(made, 1);
+        QVERIFY(l.windows.serverEditor->isVisible());
+    }
+
     void comingBackToAnEditorDropsUnsavedEdits() {
         Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "A", 0); });
         l.form->show();
