@@ -37,6 +37,8 @@ public:
     int ReportLevel = 1;
 
     int LocalPort() const { return localPort_; }
+    // Where host names are looked up; tests keep their names to themselves.
+    void setResolver(HostResolver resolver) { resolver_ = std::move(resolver); }
     // Re-creates the socket and binds it to 0.0.0.0:port; a bind that fails is silent and the
     // first send then binds to a port the system picks.
     void setLocalPort(int port);

@@ -181,6 +181,28 @@ private Q_SLOTS:
         QVERIFY(l.prompter.messages.isEmpty());
     }
 
+    void anUnknownHostIsToldOnTheStatusLine() {
+        Responder server(1);
+        Launcher l([&](RegFileStore& s) {
+            servers(
+                s, {{"1", "Gone", "gone.test", "2302"}, {"2", "Here", "127.0.0.1", server.port()}});
+        });
+        TForm4& b = *l.windows.browser;
+        b.udps.setResolver(
+            [](const QString&, QObject* ctx, std::function<void(const QHostAddress&)> done) {
+                QMetaObject::invokeMethod(
+                    ctx, [done] { done(QHostAddress()); }, Qt::QueuedConnection);
+            });
+        QStringList shown;
+        connect(&b, &TForm4::statusShown, this, [&](const QString& t) { shown << t; });
+        b.QueryServers();
+        QTRY_VERIFY(shown.contains(QStringLiteral("Invalid Host error occured.")));
+        QTRY_VERIFY(shown.contains(QStringLiteral("Query done...")));
+        QTRY_VERIFY(cell(b, 1, 2) != QStringLiteral("??"));
+        QCOMPARE(cell(b, 0, 2), QStringLiteral("??"));
+        QVERIFY(l.prompter.messages.isEmpty());
+    }
+
     void withoutServersNothingCanBeJoinedOrWatched() {
         Launcher l;
         TForm4& b = *l.windows.browser;
