@@ -137,11 +137,12 @@ void TNMUDP::sendTo(const QByteArray& data, const QHostAddress& to, quint16 port
 }
 
 void TNMUDP::readPending() {
-    // Take everything the socket holds now; hand it on a slice per event-loop turn, so that a
-    // burst of replies does not hold up timers and input. A flood beyond the backlog's room is
-    // dropped here, as the network would drop it.
-    constexpr size_t room = 8192;
-    while (socket_->hasPendingDatagrams()) {
+    // Take what the socket holds, a bounded batch per report; hand it on a slice per
+    // turn, so that a burst of replies does not hold up timers and input. What comes beyond the
+    // backlog's room is dropped here, as the network would drop it.
+    constexpr int batch = 256;
+    constexpr qsizetype room = 1 << 20; // bytes
+    for (int n = 0; n < batch && socket_->hasPendingDatagrams(); ++n) {
         const QNetworkDatagram d = socket_->receiveDatagram(); // whole, up to the UDP maximum
         Received r;
         if (d.isValid()) {
@@ -155,11 +156,15 @@ void TNMUDP::readPending() {
                          .arg(ip & 0xFF);
             r.port = d.senderPort();
         }
-        if (backlog_.size() < room)
+        if (backlogBytes_ + r.data.size() <= room) {
+            backlogBytes_ += r.data.size();
             backlog_.push_back(std::move(r));
+        }
         if (!d.isValid())
             break; // an error report; nothing more to read this time
     }
+    // What is left makes the socket report again at the next turn. Reading only when it
+    // reports matters: a report that finds nothing to read silences the socket for good.
     deliver();
 }
 
@@ -168,6 +173,7 @@ void TNMUDP::deliver() {
     for (int n = 0; n < slice && !backlog_.empty(); ++n) {
         Received r = std::move(backlog_.front());
         backlog_.pop_front();
+        backlogBytes_ -= r.data.size();
         last_ = std::move(r.data);
         lastLength_ = r.length;
         Q_EMIT OnDataReceived(lastLength_, r.from, r.port);

@@ -77,6 +77,7 @@ private:
         int port = 0;
     };
     std::deque<Received> backlog_;
+    qsizetype backlogBytes_ = 0;
     bool deliveryQueued_ = false;
     void enlargeReceiveBuffer();
     void sendTo(const QByteArray& data, const QHostAddress& to, quint16 port,

@@ -157,6 +157,30 @@ private Q_SLOTS:
         QCOMPARE(udp.ReadLastDatagram(), payload);
     }
 
+    // More than one report's worth arrives in order, each with its own bytes, and the endpoint
+    // still hears the datagram that comes after the burst.
+    void aBurstArrivesWholeAndInOrder() {
+        TNMUDP udp;
+        Peer peer;
+        QList<QByteArray> got;
+        connect(&udp, &TNMUDP::OnDataReceived, this,
+                [&](int n) { got << udp.ReadLastDatagram().left(n); });
+        udp.RemoteHost = QStringLiteral("127.0.0.1");
+        udp.RemotePort = peer.port();
+        udp.SendDatagram(QByteArray("hi", 2), 2);
+        QTRY_VERIFY(peer.socket.hasPendingDatagrams());
+        const quint16 to = peer.received().at(0).senderPort();
+        for (int i = 0; i < 700; ++i)
+            peer.socket.writeDatagram(QByteArray::number(i), QHostAddress::LocalHost, to);
+        QTRY_COMPARE(got.size(), 700);
+        for (int i = 0; i < 700; ++i)
+            QCOMPARE(got[i], QByteArray::number(i));
+        QTest::qWait(50);
+        peer.socket.writeDatagram(QByteArray("after"), QHostAddress::LocalHost, to);
+        QTRY_COMPARE(got.size(), 701);
+        QCOMPARE(got.last(), QByteArray("after"));
+    }
+
     void twoEndpointsEachGetOnlyTheirOwn() {
         TNMUDP browser, watcher;
         browser.setLocalPort(15015);
