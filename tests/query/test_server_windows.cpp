@@ -67,6 +67,13 @@ void poll(TFormWatcher& w) {
     QVERIFY(spy.wait(2000));
 }
 
+// Opens the watcher on a server of the test.
+TFormWatcher& watchOn(Launcher& l, const Responder& server) {
+    TFormWatcher& w = *l.windows.watcher;
+    w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+    return w;
+}
+
 // The player works in another window while the watcher waits.
 struct Elsewhere : QWidget {
     Elsewhere() {
@@ -303,8 +310,7 @@ private Q_SLOTS:
         s.flash = true;
         s.watchers = 2;
         s.sound1 = wav;
-        TFormWatcher& w = *l.windows.watcher;
-        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        TFormWatcher& w = watchOn(l, server);
         Elsewhere away;
         poll(w); // "7"
         QCOMPARE(colourOf(w.ui.status), kMaroon);
@@ -343,8 +349,7 @@ private Q_SLOTS:
         s.flash = true;
         s.watchers = watchers;
         s.sound1 = sound1.toStdString();
-        TFormWatcher& w = *l.windows.watcher;
-        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        TFormWatcher& w = watchOn(l, server);
         Elsewhere away;
         if (foreground) {
             w.activateWindow();
@@ -370,8 +375,7 @@ private Q_SLOTS:
         s.watchers = 2;
         s.sound1 = "none";
         s.sound2 = wav;
-        TFormWatcher& w = *l.windows.watcher;
-        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        TFormWatcher& w = watchOn(l, server);
         Elsewhere away;
         poll(w);
         QCOMPARE(w.state.lastState, 256);
@@ -387,8 +391,7 @@ private Q_SLOTS:
         Responder server(2);
         Launcher l;
         l.form->state().settings.watchers = 1;
-        TFormWatcher& w = *l.windows.watcher;
-        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        TFormWatcher& w = watchOn(l, server);
         poll(w); // "7"
         FakeServerState other;
         other.gameState = QStringLiteral("8");
@@ -406,8 +409,7 @@ private Q_SLOTS:
         Responder server(2);
         Launcher l;
         l.form->state().settings.watchers = 1;
-        TFormWatcher& w = *l.windows.watcher;
-        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        TFormWatcher& w = watchOn(l, server);
         poll(w);
         server.state.gameState = QStringLiteral("2");
         poll(w);
@@ -424,8 +426,7 @@ private Q_SLOTS:
         Responder server(2);
         Launcher l;
         l.form->state().settings.watchers = 1;
-        TFormWatcher& w = *l.windows.watcher;
-        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        TFormWatcher& w = watchOn(l, server);
         poll(w);
         w.close();
         server.state.gameState = QStringLiteral("8");
@@ -438,8 +439,7 @@ private Q_SLOTS:
     void aReplyWithoutACountKeepsThePlayersLabel() {
         Responder server(3);
         Launcher l;
-        TFormWatcher& w = *l.windows.watcher;
-        w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
+        TFormWatcher& w = watchOn(l, server);
         poll(w);
         QCOMPARE(w.ui.players->text(), QStringLiteral("3/32"));
         server.state.withNumPlayers = false;
