@@ -6,6 +6,7 @@
 #include "form_activation.h"
 #include "main_window.h"
 #include "server_watcher.h"
+#include "text.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -175,7 +176,8 @@ void TForm4::serverUpdated(int slot) {
     if (slot > t.lastIndex)
         return;
     const QueryPass::Result& r = pass.results()[static_cast<size_t>(slot)];
-    if (r.outcome == QueryPass::Outcome::Failed && !r.sent) {
+    uint16_t port = 0;
+    if (r.outcome == QueryPass::Outcome::Failed && !tryParsePort(t.port[slot], port)) {
         // A port that is no number: this row only; the pass goes on.
         setCell(slot, 2, QStringLiteral("bad port"));
         passError_ = qs(r.error);

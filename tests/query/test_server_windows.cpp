@@ -172,8 +172,9 @@ private Q_SLOTS:
     void aBadPortMarksItsRowAndThePassGoesOn() {
         Responder server(1);
         Launcher l([&](RegFileStore& s) {
-            servers(s,
-                    {{"1", "Bad", "127.0.0.1", "x2"}, {"2", "Good", "127.0.0.1", server.port()}});
+            servers(s, {{"1", "Bad", "127.0.0.1", "x2"},
+                        {"2", "Good", "127.0.0.1", server.port()},
+                        {"3", "NoHost", "", "2302"}});
         });
         TForm4& b = *l.windows.browser;
         QStringList shown;
@@ -181,9 +182,11 @@ private Q_SLOTS:
         b.QueryServers();
         QCOMPARE(cell(b, 0, 2), QStringLiteral("bad port"));
         QVERIFY(shown.contains(QStringLiteral("'x2' is not a valid integer value")));
-        QVERIFY(shown.indexOf(QStringLiteral("Query done...")) >
+        QTRY_VERIFY(shown.indexOf(QStringLiteral("Query done...")) >
                 shown.indexOf(QStringLiteral("'x2' is not a valid integer value")));
         QTRY_VERIFY(cell(b, 1, 2) != QStringLiteral("??"));
+        QCOMPARE(b.ui.SGrid->rowCount(), 3);
+        QCOMPARE(cell(b, 2, 2), QStringLiteral("??")); // a send that fails keeps its row as it was
         QTRY_VERIFY(b.ui.BitBtn2->isEnabled());
         QVERIFY(l.prompter.messages.isEmpty());
     }
