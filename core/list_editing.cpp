@@ -40,17 +40,27 @@ std::string modsFromTicks(const std::vector<bool>& ticks, const ModTable& table)
     return mods;
 }
 
+namespace {
+// The slot a save goes to: the selected one, or a new one with a fresh id; -1 when full.
+template <typename Table, typename NewId> int saveSlot(Table& table, int selected, NewId newId) {
+    if (selected >= 0 && selected <= table.lastIndex)
+        return selected;
+    if (table.count() >= TableCapacity)
+        return -1;
+    const int k = table.lastIndex + 1;
+    table.id[k] = newId();
+    table.lastIndex = k;
+    return k;
+}
+} // namespace
+
 bool saveModEntry(ModTable& table, int selected, const std::string& name, const std::string& dir,
                   std::mt19937& rng) {
-    int k = selected;
-    if (k < 0 || k > table.lastIndex) {
-        if (table.count() >= TableCapacity)
-            return false;
-        k = table.lastIndex + 1;
-        table.id[k] = newModId(table, rng);
-        table.lastIndex = k;
-        table.checked[k] = false;
-    }
+    const int k = saveSlot(table, selected, [&] { return newModId(table, rng); });
+    if (k < 0)
+        return false;
+    if (k != selected)
+        table.checked[k] = false; // a new mod starts unticked
     table.name[k] = name;
     table.dir[k] = dir;
     return true;
@@ -58,14 +68,9 @@ bool saveModEntry(ModTable& table, int selected, const std::string& name, const 
 
 bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
                      const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng) {
-    int k = selected;
-    if (k < 0 || k > servers.lastIndex) {
-        if (servers.count() >= TableCapacity)
-            return false;
-        k = servers.lastIndex + 1;
-        servers.id[k] = newServerId(servers, rng);
-        servers.lastIndex = k;
-    }
+    const int k = saveSlot(servers, selected, [&] { return newServerId(servers, rng); });
+    if (k < 0)
+        return false;
     servers.name[k] = fields.name;
     servers.ip[k] = fields.ip;
     servers.port[k] = fields.port;
