@@ -2,7 +2,7 @@
 
 #include "about_dialog.h"
 #include "alert_sink.h"
-#include "direct_join.h"
+#include "direct_join_dialog.h"
 #include "error_handler.h"
 #include "main_window.h"
 #include "mod_editor.h"
@@ -24,22 +24,22 @@ LauncherWindows::LauncherWindows(LauncherWindows&&) noexcept = default;
 LauncherWindows& LauncherWindows::operator=(LauncherWindows&&) noexcept = default;
 LauncherWindows::~LauncherWindows() = default;
 
-LauncherWindows createWindows(TForm1& main, AlertSink* alerts) {
+LauncherWindows createWindows(MainWindow& main, AlertSink* alerts) {
     LauncherWindows w;
     if (!alerts) {
         w.ownAlerts = std::make_unique<QtAlertSink>();
         alerts = w.ownAlerts.get();
     }
-    w.modEditor = new TForm2(main);
-    w.serverEditor = new TForm3(main);
-    w.browser = std::make_unique<TForm4>(main);
-    w.about = new TAboutDialog(&main);
-    w.watcher = std::make_unique<TFormWatcher>(main, *alerts);
-    w.options = new TFormOptions(main);
-    w.directJoin = new TFormDjoin(main, *w.watcher);
+    w.modEditor = new ModEditor(main);
+    w.serverEditor = new ServerEditor(main);
+    w.browser = std::make_unique<ServerBrowser>(main);
+    w.about = new AboutDialog(&main);
+    w.watcher = std::make_unique<ServerWatcher>(main, *alerts);
+    w.options = new OptionsDialog(main);
+    w.directJoin = new DirectJoinDialog(main, *w.watcher);
     w.browser->setWatcher(w.watcher.get());
     w.watcher->setBrowser(w.browser.get());
-    TForm1::Windows open;
+    MainWindow::Windows open;
     open.modEditor = w.modEditor;
     open.serverEditor = w.serverEditor;
     open.browser = w.browser.get();
@@ -89,7 +89,7 @@ int runLauncher(int argc, char** argv, const std::function<void(QWidget*)>& afte
     AppContext context{&store, &starter, &prompter, quorvale::userProfileFolder()};
 
     QApplication::setQuitOnLastWindowClosed(false); // the main window's close ends the program
-    TForm1 form1(context);
+    MainWindow form1(context);
     // The other windows follow once the main window is on the screen, in their order, so the
     // player sees it sooner; a menu command that comes first creates them on the spot.
     LauncherWindows windows;
@@ -101,7 +101,7 @@ int runLauncher(int argc, char** argv, const std::function<void(QWidget*)>& afte
     auto* painted =
         new FirstPaint(&form1, [createRest] { QTimer::singleShot(0, qApp, createRest); });
     Q_UNUSED(painted);
-    QObject::connect(&form1, &TForm1::closed, &app, &QApplication::quit);
+    QObject::connect(&form1, &MainWindow::closed, &app, &QApplication::quit);
     form1.show();
     if (afterShow)
         afterShow(&form1);

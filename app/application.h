@@ -4,15 +4,15 @@
 #include <memory>
 
 class QWidget;
-class TForm1;
-class TForm2;
-class TForm3;
-class TForm4;
-class TFormWatcher;
+class MainWindow;
+class ModEditor;
+class ServerEditor;
+class ServerBrowser;
+class ServerWatcher;
 class AlertSink;
-class TAboutDialog;
-class TFormOptions;
-class TFormDjoin;
+class AboutDialog;
+class OptionsDialog;
+class DirectJoinDialog;
 
 // The windows behind the main window, each created once and owned by it.
 struct LauncherWindows {
@@ -22,18 +22,18 @@ struct LauncherWindows {
     ~LauncherWindows();
 
     std::unique_ptr<AlertSink> ownAlerts;
-    TForm2* modEditor = nullptr; // dialogs of the main window, which deletes them
-    TForm3* serverEditor = nullptr;
-    std::unique_ptr<TForm4> browser; // windows of their own
-    TAboutDialog* about = nullptr;
-    std::unique_ptr<TFormWatcher> watcher;
-    TFormOptions* options = nullptr;
-    TFormDjoin* directJoin = nullptr;
+    ModEditor* modEditor = nullptr; // dialogs of the main window, which deletes them
+    ServerEditor* serverEditor = nullptr;
+    std::unique_ptr<ServerBrowser> browser; // windows of their own
+    AboutDialog* about = nullptr;
+    std::unique_ptr<ServerWatcher> watcher;
+    OptionsDialog* options = nullptr;
+    DirectJoinDialog* directJoin = nullptr;
 };
 
 // Creates the other windows, hidden, in their order and hands them to the main window.
 // Alerts go to the given sink, else to sound and the taskbar.
-LauncherWindows createWindows(TForm1& main, AlertSink* alerts = nullptr);
+LauncherWindows createWindows(MainWindow& main, AlertSink* alerts = nullptr);
 
 // Sets up the application, creates the windows in their order and runs the message loop.
 // afterShow sees the main window once it is shown (the start-up benchmark hooks in there).

@@ -33,9 +33,9 @@ private:
 };
 } // namespace
 
-TForm1::TForm1(const AppContext& context, QWidget* parent)
+MainWindow::MainWindow(const AppContext& context, QWidget* parent)
     : QMainWindow(parent),
-      OpenDialog1(QStringLiteral("ArmA 2 Executable (Arma2.exe arma2.exe);;All files (*)")),
+      executableDialog(QStringLiteral("ArmA 2 Executable (Arma2.exe arma2.exe);;All files (*)")),
       context_(context), state_(std::make_unique<LauncherState>()) {
     ui.setupUi(this);
     setFixedSize(size());
@@ -45,71 +45,71 @@ TForm1::TForm1(const AppContext& context, QWidget* parent)
     if (banner.open(QIODevice::ReadOnly)) {
         const QImage img = decodeJpeg(banner.readAll(), &error);
         if (!img.isNull())
-            ui.Image1->setPixmap(QPixmap::fromImage(img));
+            ui.bannerLabel->setPixmap(QPixmap::fromImage(img));
     }
 
-    ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
-    ui.BitBtn5->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-    ui.BitBtn3->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    for (QPushButton* b : {ui.BitBtn2, ui.BitBtn5, ui.BitBtn3})
+    ui.directJoinButton->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+    ui.serverListButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    ui.startSingleplayerButton->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    for (QPushButton* b : {ui.directJoinButton, ui.serverListButton, ui.startSingleplayerButton})
         b->setIconSize(QSize(16, 16));
 
-    QPalette menuColour = ui.MYIP->palette();
+    QPalette menuColour = ui.localAddressBox->palette();
     menuColour.setColor(QPalette::Base, palette().color(QPalette::Window));
-    ui.MYIP->setPalette(menuColour);
-    ui.ModList->setPalette(menuColour);
-    ui.ModList->setFont(listFont());
-    ui.ModList->setUniformItemSizes(true);
-    ui.ModList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ui.ModList->setItemDelegate(new FixedHeightDelegate(16, ui.ModList));
+    ui.localAddressBox->setPalette(menuColour);
+    ui.modList->setPalette(menuColour);
+    ui.modList->setFont(listFont());
+    ui.modList->setUniformItemSizes(true);
+    ui.modList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui.modList->setItemDelegate(new FixedHeightDelegate(16, ui.modList));
     QFont small = font();
     small.setPixelSize(9);
-    ui.SpeedButton2->setFont(small);
-    ui.exenimi->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ui.copyAddressButton->setFont(small);
+    ui.executableLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    Timer1.setInterval(10);
-    Timer1.setSingleShot(true);
-    connect(&Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    launchButtonsTimer.setInterval(10);
+    launchButtonsTimer.setSingleShot(true);
+    connect(&launchButtonsTimer, &QTimer::timeout, this, &MainWindow::enableLaunchButtons);
 
-    connect(ui.Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-    connect(ui.BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
-    connect(ui.BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
-    connect(ui.BitBtn5, &QPushButton::clicked, this, &TForm1::BitBtn5Click);
-    connect(ui.SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
-    connect(ui.ModList, &QListWidget::itemChanged, this, &TForm1::ModListClickCheck);
-    connect(ui.Options2, &QAction::triggered, this, &TForm1::Options2Click);
-    connect(ui.Mods1, &QAction::triggered, this, &TForm1::Mods1Click);
-    connect(ui.Servers1, &QAction::triggered, this, &TForm1::Servers1Click);
-    connect(ui.Launchwindowed1, &QAction::triggered, this, &TForm1::Launchwindowed1Click);
-    connect(ui.OFPPreferences1, &QAction::triggered, this, &TForm1::OFPPreferences1Click);
-    connect(ui.Launchdedicatedserver1, &QAction::triggered, this,
-            &TForm1::Launchdedicatedserver1Click);
-    connect(ui.quit1, &QAction::triggered, this, &TForm1::quit1Click);
-    connect(ui.About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(ui.changeExecutableButton, &QPushButton::clicked, this, &MainWindow::changeExecutable);
+    connect(ui.directJoinButton, &QPushButton::clicked, this, &MainWindow::openDirectJoin);
+    connect(ui.startSingleplayerButton, &QPushButton::clicked, this,
+            &MainWindow::startSingleplayer);
+    connect(ui.serverListButton, &QPushButton::clicked, this, &MainWindow::openServerBrowser);
+    connect(ui.copyAddressButton, &QToolButton::clicked, this, &MainWindow::copyAddress);
+    connect(ui.modList, &QListWidget::itemChanged, this, &MainWindow::storeModTicks);
+    connect(ui.optionsAction, &QAction::triggered, this, &MainWindow::openOptions);
+    connect(ui.modsAction, &QAction::triggered, this, &MainWindow::openModEditor);
+    connect(ui.serversAction, &QAction::triggered, this, &MainWindow::openServerEditor);
+    connect(ui.launchWindowedAction, &QAction::triggered, this, &MainWindow::launchWindowed);
+    connect(ui.hostGameAction, &QAction::triggered, this, &MainWindow::hostGame);
+    connect(ui.dedicatedServerAction, &QAction::triggered, this, &MainWindow::startDedicatedServer);
+    connect(ui.quitAction, &QAction::triggered, this, &MainWindow::quit);
+    connect(ui.aboutAction, &QAction::triggered, this, &MainWindow::openAbout);
 
     // FormCreate: a load that fails is reported and the window opens all the same.
     guarded([&] {
-        ReadRegistry();
-        UpdateModList(ui.ModList);
+        reloadSettings();
+        fillModList(ui.modList);
     });
 }
 
-TForm1::~TForm1() = default;
+MainWindow::~MainWindow() = default;
 
-void TForm1::ReadRegistry() {
+void MainWindow::reloadSettings() {
     readRegistry(*context_.store, *state_, *this, context_.userProfile);
 }
 
-void TForm1::SaveRegistry() {
+void MainWindow::storeSettings() {
     saveRegistry(*context_.store, *state_);
 }
 
-void TForm1::storeAndReload() {
-    SaveRegistry();
-    ReadRegistry();
+void MainWindow::storeAndReload() {
+    storeSettings();
+    reloadSettings();
 }
 
-void TForm1::UpdateModList(QListWidget* list) {
+void MainWindow::fillModList(QListWidget* list) {
     const QSignalBlocker block(list);
     list->clear();
     const ModTable& m = state_->mods;
@@ -120,46 +120,60 @@ void TForm1::UpdateModList(QListWidget* list) {
     }
 }
 
-std::string TForm1::playerNameText() const {
-    return ui.PlayerName->currentText().toStdString();
+QStringList MainWindow::modListTexts() const {
+    QStringList texts;
+    for (int i = 0; i < ui.modList->count(); ++i)
+        texts << ui.modList->item(i)->text();
+    return texts;
 }
 
-void TForm1::LaunchOFP(const std::string& connectString, int32_t launchMode) {
-    for (QPushButton* b : {ui.BitBtn3, ui.BitBtn5, ui.BitBtn2})
+QStringList MainWindow::playerNameChoices() const {
+    QStringList names;
+    for (int i = 0; i < ui.playerNameBox->count(); ++i)
+        names << ui.playerNameBox->itemText(i);
+    return names;
+}
+
+std::string MainWindow::playerNameText() const {
+    return ui.playerNameBox->currentText().toStdString();
+}
+
+void MainWindow::launchGame(const std::string& connectString, int32_t launchMode) {
+    for (QPushButton* b : {ui.startSingleplayerButton, ui.serverListButton, ui.directJoinButton})
         b->setEnabled(false);
-    Timer1.start();
-    const LaunchResult r =
-        launchGame(*state_, *context_.store, *context_.starter, connectString, launchMode);
+    launchButtonsTimer.start();
+    const LaunchResult r = quorvale::launchGame(*state_, *context_.store, *context_.starter,
+                                                connectString, launchMode);
     if (!r.gameStarted)
         context_.prompter->message(qs(r.error));
     if (r.closeLauncher)
         close();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
-    guarded([&] { SaveRegistry(); });
+void MainWindow::closeEvent(QCloseEvent* event) {
+    guarded([&] { storeSettings(); });
     event->accept();
     Q_EMIT closed();
 }
 
 // --- handlers
 
-void TForm1::Button1Click() {
+void MainWindow::changeExecutable() {
     guarded([&] {
         writeExecutableChoice(*context_.store, *this);
-        ReadRegistry();
+        reloadSettings();
     });
 }
 
-void TForm1::BitBtn2Click() {
+void MainWindow::openDirectJoin() {
     showWindow(&Windows::directJoin);
 }
 
-void TForm1::BitBtn3Click() {
-    guarded([&] { LaunchOFP(singlePlayerConnect(playerNameText()), -1); });
+void MainWindow::startSingleplayer() {
+    guarded([&] { launchGame(singlePlayerConnect(playerNameText()), -1); });
 }
 
-void TForm1::BitBtn5Click() {
+void MainWindow::openServerBrowser() {
     if (state_->servers.lastIndex < 0) {
         context_.prompter->message(
             QStringLiteral("No server entries found, add servers first using the options menu"));
@@ -168,54 +182,54 @@ void TForm1::BitBtn5Click() {
     showWindow(&Windows::browser);
 }
 
-void TForm1::SpeedButton2Click() {
-    ui.MYIP->selectAll();
-    QGuiApplication::clipboard()->setText(ui.MYIP->selectedText());
-    ui.MYIP->setFocus();
+void MainWindow::copyAddress() {
+    ui.localAddressBox->selectAll();
+    QGuiApplication::clipboard()->setText(ui.localAddressBox->selectedText());
+    ui.localAddressBox->setFocus();
 }
 
-void TForm1::ModListClickCheck() {
+void MainWindow::storeModTicks() {
     ModTable& m = state_->mods;
-    for (int k = 0; k < ui.ModList->count() && k < TableCapacity; ++k)
-        m.checked[k] = ui.ModList->item(k)->checkState() == Qt::Checked;
+    for (int k = 0; k < ui.modList->count() && k < TableCapacity; ++k)
+        m.checked[k] = ui.modList->item(k)->checkState() == Qt::Checked;
 }
 
-void TForm1::Timer1Timer() {
-    for (QPushButton* b : {ui.BitBtn3, ui.BitBtn5, ui.BitBtn2})
+void MainWindow::enableLaunchButtons() {
+    for (QPushButton* b : {ui.startSingleplayerButton, ui.serverListButton, ui.directJoinButton})
         b->setEnabled(true);
-    Timer1.stop();
+    launchButtonsTimer.stop();
 }
 
-void TForm1::Options2Click() {
+void MainWindow::openOptions() {
     showWindow(&Windows::options);
 }
-void TForm1::Mods1Click() {
+void MainWindow::openModEditor() {
     showWindow(&Windows::modEditor);
 }
-void TForm1::Servers1Click() {
+void MainWindow::openServerEditor() {
     showWindow(&Windows::serverEditor);
 }
 
-void TForm1::Launchwindowed1Click() {
-    guarded([&] { LaunchOFP(windowedConnect(playerNameText()), -1); });
+void MainWindow::launchWindowed() {
+    guarded([&] { launchGame(windowedConnect(playerNameText()), -1); });
 }
 
-void TForm1::OFPPreferences1Click() {
-    guarded([&] { LaunchOFP(hostConnect(playerNameText()), -1); });
+void MainWindow::hostGame() {
+    guarded([&] { launchGame(hostConnect(playerNameText()), -1); });
 }
 
-void TForm1::Launchdedicatedserver1Click() {
-    guarded([&] { LaunchOFP(dedicatedServerConnect(playerNameText()), -1); });
+void MainWindow::startDedicatedServer() {
+    guarded([&] { launchGame(dedicatedServerConnect(playerNameText()), -1); });
 }
 
-void TForm1::quit1Click() {
+void MainWindow::quit() {
     close();
 }
-void TForm1::About1Click() {
+void MainWindow::openAbout() {
     showWindow(&Windows::about);
 }
 
-void TForm1::showWindow(QWidget* Windows::*which) {
+void MainWindow::showWindow(QWidget* Windows::*which) {
     if (!(windows_.*which) && createWindows_)
         createWindows_(); // a click that came before the windows did
     QWidget* w = windows_.*which;
@@ -228,34 +242,34 @@ void TForm1::showWindow(QWidget* Windows::*which) {
 
 // --- what a load needs from this window
 
-void TForm1::showMessage(const std::string& text) {
+void MainWindow::showMessage(const std::string& text) {
     context_.prompter->message(qs(text));
 }
 
-std::string TForm1::chooseExecutable() {
-    return OpenDialog1.execute(*context_.prompter, this).toStdString();
+std::string MainWindow::chooseExecutable() {
+    return executableDialog.execute(*context_.prompter, this).toStdString();
 }
 
-void TForm1::refreshLocalAddress() {
-    ui.MYIP->setText(localIPv4Address().toUpper());
+void MainWindow::refreshLocalAddress() {
+    ui.localAddressBox->setText(localIPv4Address().toUpper());
 }
 
-void TForm1::setPlayerName(const std::string& text) {
-    ui.PlayerName->setEditText(qs(text));
+void MainWindow::setPlayerName(const std::string& text) {
+    ui.playerNameBox->setEditText(qs(text));
 }
 
-void TForm1::setPlayerList(const std::vector<std::string>& names) {
-    const QString text = ui.PlayerName->currentText();
-    ui.PlayerName->clear();
+void MainWindow::setPlayerList(const std::vector<std::string>& names) {
+    const QString text = ui.playerNameBox->currentText();
+    ui.playerNameBox->clear();
     for (const auto& n : names)
-        ui.PlayerName->addItem(qs(n));
-    ui.PlayerName->setEditText(text);
+        ui.playerNameBox->addItem(qs(n));
+    ui.playerNameBox->setEditText(text);
 }
 
-void TForm1::refillModList() {
-    UpdateModList(ui.ModList);
+void MainWindow::refillModList() {
+    fillModList(ui.modList);
 }
 
-void TForm1::setExecutableLabel(const std::string& text) {
-    ui.exenimi->setText(qs(text));
+void MainWindow::setExecutableLabel(const std::string& text) {
+    ui.executableLabel->setText(qs(text));
 }

@@ -15,11 +15,11 @@ class QListWidget;
 
 // The main window: owns the settings and both tables, loads and stores them, and starts the
 // game for every other window.
-class TForm1 : public QMainWindow, private quorvale::LoadHost {
+class MainWindow : public QMainWindow, private quorvale::LoadHost {
     Q_OBJECT
 public:
-    explicit TForm1(const AppContext& context, QWidget* parent = nullptr);
-    ~TForm1() override;
+    explicit MainWindow(const AppContext& context, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // The windows the menu and buttons open, created after this one.
     struct Windows {
@@ -37,17 +37,21 @@ public:
     quorvale::LauncherState& state() { return *state_; }
     const AppContext& context() const { return context_; }
 
-    void ReadRegistry();
-    void SaveRegistry();
+    void reloadSettings();
+    void storeSettings();
     // What every editor does after a change: store everything, then load it again.
     void storeAndReload();
-    void LaunchOFP(const std::string& connectString, int32_t launchMode);
-    void UpdateModList(QListWidget* list);
+    void launchGame(const std::string& connectString, int32_t launchMode);
+    void fillModList(QListWidget* list);
     std::string playerNameText() const;
+    // The mod list's names in its order, and the player names offered, for the other windows.
+    QStringList modListTexts() const;
+    QStringList playerNameChoices() const;
 
-    Ui::TForm1 ui;
-    QTimer Timer1;
-    FileDialogState OpenDialog1;
+    // The form's controls, reached by tests; other windows ask through methods.
+    Ui::MainWindow ui;
+    QTimer launchButtonsTimer;
+    FileDialogState executableDialog;
 
 Q_SIGNALS:
     void closed();
@@ -56,21 +60,21 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private Q_SLOTS:
-    void Button1Click();
-    void BitBtn2Click();
-    void BitBtn3Click();
-    void BitBtn5Click();
-    void SpeedButton2Click();
-    void ModListClickCheck();
-    void Timer1Timer();
-    void Options2Click();
-    void Mods1Click();
-    void Servers1Click();
-    void Launchwindowed1Click();
-    void OFPPreferences1Click();
-    void Launchdedicatedserver1Click();
-    void quit1Click();
-    void About1Click();
+    void changeExecutable();
+    void openDirectJoin();
+    void startSingleplayer();
+    void openServerBrowser();
+    void copyAddress();
+    void storeModTicks();
+    void enableLaunchButtons();
+    void openOptions();
+    void openModEditor();
+    void openServerEditor();
+    void launchWindowed();
+    void hostGame();
+    void startDedicatedServer();
+    void quit();
+    void openAbout();
 
 private:
     // LoadHost

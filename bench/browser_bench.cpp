@@ -90,12 +90,13 @@ long rssKb() {
     return 0;
 }
 
-QStringList faces(TForm4& b, TFormWatcher& w) {
+QStringList faces(ServerBrowser& b, ServerWatcher& w) {
     QStringList t;
-    for (int r = 0; r < b.ui.SGrid->rowCount(); ++r)
+    for (int r = 0; r < b.ui.serverGrid->rowCount(); ++r)
         for (int c = 0; c < 5; ++c)
-            t << (b.ui.SGrid->item(r, c) ? b.ui.SGrid->item(r, c)->text() : QString());
-    for (QLabel* l : {w.ui.host, w.ui.status, w.ui.players, w.ui.mission})
+            t << (b.ui.serverGrid->item(r, c) ? b.ui.serverGrid->item(r, c)->text() : QString());
+    for (QLabel* l :
+         {w.ui.watchedHostLabel, w.ui.statusLabel, w.ui.playersLabel, w.ui.missionLabel})
         t << l->text();
     return t;
 }
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
 
     // Baseline: the bare pass until every server answered.
     const auto bareMs = medianMs(5, [&] {
-        TNMUDP udp;
+        UdpEndpoint udp;
         QueryPass pass(udp);
         QEventLoop loop;
         QObject::connect(&pass, &QueryPass::serverUpdated, &loop, [&] {
@@ -148,7 +149,7 @@ int main(int argc, char** argv) {
     QuietPrompter prompter;
     SystemProcessStarter starter;
     NoAlerts alerts;
-    TForm1 form(AppContext{&store, &starter, &prompter, dir.file("home")});
+    MainWindow form(AppContext{&store, &starter, &prompter, dir.file("home")});
     ServerTable& t = form.state().servers;
     for (int i = 0; i < count; ++i) {
         t.lastIndex = i;
@@ -157,10 +158,10 @@ int main(int argc, char** argv) {
         t.port[i] = list[i].port;
     }
     LauncherWindows w = createWindows(form, &alerts);
-    TForm4& b = *w.browser;
+    ServerBrowser& b = *w.browser;
     b.show();
     spin(100);
-    b.Timer2.stop();
+    b.passTimer.stop();
 
     std::vector<double> fills, pauses;
     for (int run = 0; run < 5; ++run) {
@@ -179,7 +180,7 @@ int main(int argc, char** argv) {
         meter.start();
         QElapsedTimer clock;
         clock.start();
-        b.ui.BitBtn2->click();
+        b.ui.refreshButton->click();
         if (answered < count)
             loop.exec();
         fills.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
@@ -196,14 +197,14 @@ int main(int argc, char** argv) {
                 pauses[2], pauses.back());
 
     // The flood, with the watcher open on one of the servers.
-    b.ui.SGrid->setCurrentCell(0, 0);
-    b.ui.BitBtn3->click();
+    b.ui.serverGrid->setCurrentCell(0, 0);
+    b.ui.watcherButton->click();
     spin(300);
     const QStringList before = faces(b, *w.watcher);
     const long rssBefore = rssKb();
     std::atomic<bool> stop{false};
     std::atomic<long> sent{0};
-    const int ports[] = {b.udps.LocalPort(), w.watcher->udps.LocalPort()};
+    const int ports[] = {b.endpoint.localPort(), w.watcher->endpoint.localPort()};
     std::thread flood([&] {
         const int fd = socket(AF_INET, SOCK_DGRAM, 0);
         std::mt19937 rng(1);

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     std::vector<double> walls, pingErrors;
     int lost = 0;
     for (int run = 0; run < 5; ++run) {
-        TNMUDP udp;
+        UdpEndpoint udp;
         QueryPass pass(udp);
         QElapsedTimer t;
         QEventLoop loop;

@@ -5,9 +5,10 @@
 #include <QDialog>
 
 // "About": the program's name, version and address.
-class TAboutDialog : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutDialog(QWidget* parent = nullptr);
-    Ui::TAboutDialog ui;
+    explicit AboutDialog(QWidget* parent = nullptr);
+    // The form's controls, reached by tests; other windows ask through methods.
+    Ui::AboutDialog ui;
 };

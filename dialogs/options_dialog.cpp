@@ -2,110 +2,115 @@
 #include "qt_text.h"
 
 #include "error_handler.h"
-#include "form_activation.h"
 #include "main_window.h"
+#include "reload_on_activation.h"
 
 #include <QStyle>
 #include <algorithm>
 
 using namespace quorvale;
 
-TFormOptions::TFormOptions(TForm1& main)
-    : QDialog(&main), OpenDialog1(QStringLiteral("WAV files (*.wav);;All files (*)")),
-      OpenDialog2(QStringLiteral("Executable files (*.exe *.bat);;All files (*)")), main_(main) {
+OptionsDialog::OptionsDialog(MainWindow& main)
+    : QDialog(&main), soundDialog(QStringLiteral("WAV files (*.wav);;All files (*)")),
+      programDialog(QStringLiteral("Executable files (*.exe *.bat);;All files (*)")), main_(main) {
     ui.setupUi(this);
     setFixedSize(size());
-    ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
-    ui.BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    for (QRadioButton* r : {ui.sounds1, ui.sounds2, ui.sounds3})
+    ui.okButton->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    ui.cancelButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    for (QRadioButton* r : {ui.noSoundsButton, ui.defaultSoundsButton, ui.customSoundsButton})
         connect(r, &QRadioButton::toggled, this, [this](bool on) {
             if (on)
-                UpdateJuttu();
+                updateSoundFields();
         });
-    connect(ui.memUse, &QSlider::valueChanged, this, &TFormOptions::memUseChange);
-    connect(ui.Button2, &QPushButton::clicked, this, &TFormOptions::Button2Click);
-    connect(ui.Button1, &QPushButton::clicked, this, &TFormOptions::Button1Click);
-    connect(ui.Button3, &QPushButton::clicked, this, &TFormOptions::Button3Click);
-    connect(ui.BitBtn2, &QPushButton::clicked, this, &TFormOptions::BitBtn2Click);
-    connect(ui.BitBtn1, &QPushButton::clicked, this, &TFormOptions::BitBtn1Click);
-    new FormActivation(this, [this] { FormActivate(); });
+    connect(ui.memoryBar, &QSlider::valueChanged, this, &OptionsDialog::showMemoryLimit);
+    connect(ui.chooseNewGameSoundButton, &QPushButton::clicked, this,
+            &OptionsDialog::chooseNewGameSound);
+    connect(ui.choosePlayersSoundButton, &QPushButton::clicked, this,
+            &OptionsDialog::choosePlayersSound);
+    connect(ui.choosePreLaunchProgramButton, &QPushButton::clicked, this,
+            &OptionsDialog::choosePreLaunchProgram);
+    connect(ui.okButton, &QPushButton::clicked, this, &OptionsDialog::saveAndClose);
+    connect(ui.cancelButton, &QPushButton::clicked, this, &OptionsDialog::discardAndClose);
+    new ReloadOnActivation(this, [this] { refreshFields(); });
 }
 
-void TFormOptions::FormActivate() {
+void OptionsDialog::refreshFields() {
     const LauncherSettings& s = main_.state().settings;
-    ui.CheckBox1->setChecked(s.nosplash);
-    ui.CheckBox2->setChecked(s.window);
-    ui.CheckBox3->setChecked(s.close);
-    ui.CheckBox4->setChecked(s.runtir);
-    ui.CheckBox5->setChecked(s.flash);
+    ui.skipSplashBox->setChecked(s.nosplash);
+    ui.windowedBox->setChecked(s.window);
+    ui.closeAfterLaunchBox->setChecked(s.close);
+    ui.trackIrBox->setChecked(s.runtir);
+    ui.flashTaskbarBox->setChecked(s.flash);
 
     // A value outside 0..2 selects no button, which an exclusive group cannot show.
-    QRadioButton* radios[] = {ui.sounds1, ui.sounds2, ui.sounds3};
+    QRadioButton* radios[] = {ui.noSoundsButton, ui.defaultSoundsButton, ui.customSoundsButton};
     for (QRadioButton* r : radios)
         r->setAutoExclusive(false);
     for (int i = 0; i < 3; ++i)
         radios[i]->setChecked(s.watchers == i);
     for (QRadioButton* r : radios)
         r->setAutoExclusive(true);
-    UpdateJuttu();
+    updateSoundFields();
 
-    ui.sound1->setText(qs(s.sound1));
-    ui.sound2->setText(qs(s.sound2));
-    ui.additionalParams->setText(qs(s.extraParams));
-    ui.extraExec->setText(qs(s.extraExec));
-    ui.memUse->setValue(std::clamp(s.maxmem, 0, 2048));
-    memUseChange(ui.memUse->value());
+    ui.newGameSoundEdit->setText(qs(s.sound1));
+    ui.playersSoundEdit->setText(qs(s.sound2));
+    ui.additionalParametersEdit->setText(qs(s.extraParams));
+    ui.preLaunchProgramEdit->setText(qs(s.extraExec));
+    ui.memoryBar->setValue(std::clamp(s.maxmem, 0, 2048));
+    showMemoryLimit(ui.memoryBar->value());
 }
 
-void TFormOptions::UpdateJuttu() {
-    const bool custom = !ui.sounds1->isChecked() && !ui.sounds2->isChecked();
-    for (QWidget* w : {static_cast<QWidget*>(ui.sound1), static_cast<QWidget*>(ui.sound2),
-                       static_cast<QWidget*>(ui.Button2), static_cast<QWidget*>(ui.Button1)})
+void OptionsDialog::updateSoundFields() {
+    const bool custom = !ui.noSoundsButton->isChecked() && !ui.defaultSoundsButton->isChecked();
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui.newGameSoundEdit), static_cast<QWidget*>(ui.playersSoundEdit),
+          static_cast<QWidget*>(ui.chooseNewGameSoundButton),
+          static_cast<QWidget*>(ui.choosePlayersSoundButton)})
         w->setEnabled(custom);
 }
 
-void TFormOptions::memUseChange(int position) {
-    ui.memUseLabel->setText(position == 0 ? QStringLiteral("Automatic")
+void OptionsDialog::showMemoryLimit(int position) {
+    ui.memoryLabel->setText(position == 0 ? QStringLiteral("Automatic")
                                           : QString::number(position) + QStringLiteral(" MB"));
 }
 
-void TFormOptions::chooseInto(FileDialogState& dialog, QLineEdit* field) {
+void OptionsDialog::chooseInto(FileDialogState& dialog, QLineEdit* field) {
     if (const auto chosen = dialog.choose(*main_.context().prompter, this))
         field->setText(*chosen);
 }
 
-void TFormOptions::Button2Click() {
-    chooseInto(OpenDialog1, ui.sound1);
+void OptionsDialog::chooseNewGameSound() {
+    chooseInto(soundDialog, ui.newGameSoundEdit);
 }
-void TFormOptions::Button1Click() {
-    chooseInto(OpenDialog1, ui.sound2);
+void OptionsDialog::choosePlayersSound() {
+    chooseInto(soundDialog, ui.playersSoundEdit);
 }
-void TFormOptions::Button3Click() {
-    chooseInto(OpenDialog2, ui.extraExec);
+void OptionsDialog::choosePreLaunchProgram() {
+    chooseInto(programDialog, ui.preLaunchProgramEdit);
 }
 
-void TFormOptions::BitBtn2Click() {
+void OptionsDialog::saveAndClose() {
     LauncherSettings& s = main_.state().settings;
-    s.nosplash = ui.CheckBox1->isChecked();
-    s.window = ui.CheckBox2->isChecked();
-    s.close = ui.CheckBox3->isChecked();
-    s.runtir = ui.CheckBox4->isChecked();
-    s.sound1 = ui.sound1->text().toStdString();
-    s.sound2 = ui.sound2->text().toStdString();
-    s.flash = ui.CheckBox5->isChecked();
-    s.maxmem = ui.memUse->value();
-    s.extraParams = ui.additionalParams->text().toStdString();
-    s.extraExec = ui.extraExec->text().toStdString();
-    if (ui.sounds1->isChecked())
+    s.nosplash = ui.skipSplashBox->isChecked();
+    s.window = ui.windowedBox->isChecked();
+    s.close = ui.closeAfterLaunchBox->isChecked();
+    s.runtir = ui.trackIrBox->isChecked();
+    s.sound1 = ui.newGameSoundEdit->text().toStdString();
+    s.sound2 = ui.playersSoundEdit->text().toStdString();
+    s.flash = ui.flashTaskbarBox->isChecked();
+    s.maxmem = ui.memoryBar->value();
+    s.extraParams = ui.additionalParametersEdit->text().toStdString();
+    s.extraExec = ui.preLaunchProgramEdit->text().toStdString();
+    if (ui.noSoundsButton->isChecked())
         s.watchers = 0;
-    else if (ui.sounds2->isChecked())
+    else if (ui.defaultSoundsButton->isChecked())
         s.watchers = 1;
-    else if (ui.sounds3->isChecked())
+    else if (ui.customSoundsButton->isChecked())
         s.watchers = 2;
-    guarded([&] { main_.SaveRegistry(); });
+    guarded([&] { main_.storeSettings(); });
     hide();
 }
 
-void TFormOptions::BitBtn1Click() {
+void OptionsDialog::discardAndClose() {
     hide();
 }

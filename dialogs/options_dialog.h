@@ -5,31 +5,32 @@
 
 #include <QDialog>
 
-class TForm1;
+class MainWindow;
 
 // "Options": the launch options and the watcher's alerts; "&OK" stores them.
-class TFormOptions : public QDialog {
+class OptionsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormOptions(TForm1& main);
+    explicit OptionsDialog(MainWindow& main);
 
-    void FormActivate();
-    void UpdateJuttu();
+    void refreshFields();
+    void updateSoundFields();
 
-    Ui::TFormOptions ui;
-    FileDialogState OpenDialog1; // both sound fields
-    FileDialogState OpenDialog2; // the program run before the game
+    // The form's controls, reached by tests; other windows ask through methods.
+    Ui::OptionsDialog ui;
+    FileDialogState soundDialog;   // both sound fields
+    FileDialogState programDialog; // the program run before the game
 
 private Q_SLOTS:
-    void memUseChange(int position);
-    void Button2Click();
-    void Button1Click();
-    void Button3Click();
-    void BitBtn2Click();
-    void BitBtn1Click();
+    void showMemoryLimit(int position);
+    void chooseNewGameSound();
+    void choosePlayersSound();
+    void choosePreLaunchProgram();
+    void saveAndClose();
+    void discardAndClose();
 
 private:
     void chooseInto(FileDialogState& dialog, QLineEdit* field);
 
-    TForm1& main_;
+    MainWindow& main_;
 };

@@ -3,9 +3,9 @@
 
 #include "entry_selector.h"
 #include "error_handler.h"
-#include "form_activation.h"
 #include "list_editing.h"
 #include "main_window.h"
+#include "reload_on_activation.h"
 
 #include <QLoggingCategory>
 #include <QStyle>
@@ -14,60 +14,61 @@ Q_LOGGING_CATEGORY(lcModScan, "quorvale.modscan")
 
 using namespace quorvale;
 
-TForm2::TForm2(TForm1& main) : QDialog(&main), main_(main) {
+ModEditor::ModEditor(MainWindow& main) : QDialog(&main), main_(main) {
     ui.setupUi(this);
     setFixedSize(size());
-    ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
-    ui.BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    selector_ = new EntrySelector(ui.ModList, [this] { ShowSelectedMod(); });
-    connect(ui.BitBtn2, &QPushButton::clicked, this, &TForm2::BitBtn2Click);
-    connect(ui.BitBtn1, &QPushButton::clicked, this, &TForm2::BitBtn1Click);
-    connect(ui.BitBtn3, &QPushButton::clicked, this, &TForm2::BitBtn3Click);
-    new FormActivation(this, [this] { FormActivate(); });
+    ui.saveModButton->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    ui.deleteModButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    selector_ = new EntrySelector(ui.modSelector, [this] { showSelectedMod(); });
+    connect(ui.saveModButton, &QPushButton::clicked, this, &ModEditor::saveMod);
+    connect(ui.deleteModButton, &QPushButton::clicked, this, &ModEditor::deleteMod);
+    connect(ui.autoScanButton, &QPushButton::clicked, this, &ModEditor::autoScan);
+    new ReloadOnActivation(this, [this] { refreshFields(); });
 }
 
-void TForm2::FormActivate() {
+void ModEditor::refreshFields() {
     const ModTable& m = main_.state().mods;
     selector_->fill(m.name, m.count());
-    ShowSelectedMod();
+    showSelectedMod();
 }
 
-void TForm2::ShowSelectedMod() {
+void ModEditor::showSelectedMod() {
     const ModTable& m = main_.state().mods;
     const int k = selector_->selectedSlot();
     if (k >= 0 && k <= m.lastIndex) {
-        ui.Name->setText(qs(m.name[k]));
-        ui.Dir->setText(qs(m.dir[k]));
+        ui.modNameEdit->setText(qs(m.name[k]));
+        ui.modFolderEdit->setText(qs(m.dir[k]));
     } else {
-        ui.Name->setText(ui.ModList->currentText());
-        ui.Dir->clear();
+        ui.modNameEdit->setText(ui.modSelector->currentText());
+        ui.modFolderEdit->clear();
     }
 }
 
-void TForm2::BitBtn2Click() {
+void ModEditor::saveMod() {
     guarded([&] {
         std::mt19937 rng = clockSeededRng();
         if (!saveModEntry(main_.state().mods, selector_->selectedSlot(),
-                          ui.Name->text().toStdString(), ui.Dir->text().toStdString(), rng)) {
+                          ui.modNameEdit->text().toStdString(),
+                          ui.modFolderEdit->text().toStdString(), rng)) {
             main_.context().prompter->message(qs(tableFullMessage("mod")));
             return;
         }
         main_.storeAndReload();
-        FormActivate();
+        refreshFields();
     });
 }
 
-void TForm2::BitBtn1Click() {
+void ModEditor::deleteMod() {
     guarded([&] {
         if (!main_.context().prompter->confirm(QStringLiteral("Are you sure?")))
             return;
         deleteModEntry(main_.state().mods, selector_->selectedSlot());
         main_.storeAndReload();
-        FormActivate();
+        refreshFields();
     });
 }
 
-void TForm2::BitBtn3Click() {
+void ModEditor::autoScan() {
     guarded([&] {
         Prompter& prompter = *main_.context().prompter;
         const ModScan scan = scanForMods(main_.state().settings.gamePath, main_.state().mods);
@@ -82,14 +83,14 @@ void TForm2::BitBtn3Click() {
         }
         if (!prompter.confirm(qs(scanQuestion(scan))))
             return;
-        AddFoundMods(scan.found);
-        FormActivate();
+        addFoundMods(scan.found);
+        refreshFields();
     });
 }
 
-void TForm2::AddFoundMods(const std::vector<std::string>& names) {
+void ModEditor::addFoundMods(const std::vector<std::string>& names) {
     std::mt19937 rng = clockSeededRng();
-    addFoundMods(main_.state().mods, names, rng,
+    quorvale::addFoundMods(main_.state().mods, names, rng,
                  [](const std::string& line) { qCDebug(lcModScan).noquote() << qs(line); });
     main_.storeAndReload();
 }

@@ -6,31 +6,32 @@
 #include <string>
 #include <vector>
 
-class TForm1;
+class MainWindow;
 class EntrySelector;
 
 // "Modifications": adds, changes and deletes mods, and scans the game folder for new ones.
-class TForm2 : public QDialog {
+class ModEditor : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm2(TForm1& main);
+    explicit ModEditor(MainWindow& main);
 
-    void FormActivate();
-    void ShowSelectedMod();
+    void refreshFields();
+    void showSelectedMod();
     // Adds the found mods as unticked entries named after their folders, then stores and
     // reloads once.
-    void AddFoundMods(const std::vector<std::string>& names);
+    void addFoundMods(const std::vector<std::string>& names);
 
-    Ui::TForm2 ui;
+    // The form's controls, reached by tests; other windows ask through methods.
+    Ui::ModEditor ui;
 
 private Q_SLOTS:
-    void BitBtn2Click();
-    void BitBtn1Click();
-    void BitBtn3Click();
+    void saveMod();
+    void deleteMod();
+    void autoScan();
 
 private:
     void storeAndReload();
 
-    TForm1& main_;
+    MainWindow& main_;
     EntrySelector* selector_;
 };

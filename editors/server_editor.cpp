@@ -3,59 +3,60 @@
 
 #include "entry_selector.h"
 #include "error_handler.h"
-#include "form_activation.h"
 #include "list_editing.h"
 #include "main_window.h"
+#include "reload_on_activation.h"
 
 #include <QStyle>
 
 using namespace quorvale;
 
-TForm3::TForm3(TForm1& main) : QDialog(&main), main_(main) {
+ServerEditor::ServerEditor(MainWindow& main) : QDialog(&main), main_(main) {
     ui.setupUi(this);
     setFixedSize(size());
-    ui.BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
-    ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    selector_ = new EntrySelector(ui.ServerList, [this] { ShowSelectedServer(); });
-    connect(ui.BitBtn1, &QPushButton::clicked, this, &TForm3::BitBtn1Click);
-    connect(ui.BitBtn2, &QPushButton::clicked, this, &TForm3::BitBtn2Click);
-    new FormActivation(this, [this] { FormActivate(); });
+    ui.saveServerButton->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    ui.deleteServerButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    selector_ = new EntrySelector(ui.serverSelector, [this] { showSelectedServer(); });
+    connect(ui.saveServerButton, &QPushButton::clicked, this, &ServerEditor::saveServer);
+    connect(ui.deleteServerButton, &QPushButton::clicked, this, &ServerEditor::deleteServer);
+    new ReloadOnActivation(this, [this] { refreshFields(); });
 }
 
-void TForm3::FormActivate() {
+void ServerEditor::refreshFields() {
     const ServerTable& s = main_.state().servers;
     selector_->fill(s.name, s.count());
-    ShowSelectedServer();
+    showSelectedServer();
 }
 
-void TForm3::ShowSelectedServer() {
+void ServerEditor::showSelectedServer() {
     const ServerTable& s = main_.state().servers;
     const int k = selector_->selectedSlot();
     const bool existing = k >= 0 && k <= s.lastIndex;
-    ui.name->setText(existing ? qs(s.name[k]) : ui.ServerList->currentText());
-    ui.host->setText(existing ? qs(s.ip[k]) : QString());
-    ui.port->setText(existing ? qs(s.port[k]) : QStringLiteral("2302"));
-    ui.pass->setText(existing ? qs(s.pass[k]) : QString());
+    ui.serverNameEdit->setText(existing ? qs(s.name[k]) : ui.serverSelector->currentText());
+    ui.serverHostEdit->setText(existing ? qs(s.ip[k]) : QString());
+    ui.serverPortEdit->setText(existing ? qs(s.port[k]) : QStringLiteral("2302"));
+    ui.serverPasswordEdit->setText(existing ? qs(s.pass[k]) : QString());
 
     const std::vector<bool> ticks =
         existing ? modTicks(s.mods[k], main_.state().mods) : std::vector<bool>{};
-    ui.modlistb->clear();
-    const QListWidget* mainList = main_.ui.ModList;
-    for (int i = 0; i < mainList->count(); ++i) {
-        auto* item = new QListWidgetItem(mainList->item(i)->text(), ui.modlistb);
+    ui.serverModList->clear();
+    const QStringList names = main_.modListTexts();
+    for (int i = 0; i < names.size(); ++i) {
+        auto* item = new QListWidgetItem(names[i], ui.serverModList);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         const bool ticked = static_cast<size_t>(i) < ticks.size() && ticks[static_cast<size_t>(i)];
         item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
     }
 }
 
-void TForm3::BitBtn1Click() {
+void ServerEditor::saveServer() {
     guarded([&] {
         std::vector<bool> ticks;
-        for (int i = 0; i < ui.modlistb->count(); ++i)
-            ticks.push_back(ui.modlistb->item(i)->checkState() == Qt::Checked);
-        const ServerFields fields{ui.name->text().toStdString(), ui.host->text().toStdString(),
-                                  ui.port->text().toStdString(), ui.pass->text().toStdString()};
+        for (int i = 0; i < ui.serverModList->count(); ++i)
+            ticks.push_back(ui.serverModList->item(i)->checkState() == Qt::Checked);
+        const ServerFields fields{
+            ui.serverNameEdit->text().toStdString(), ui.serverHostEdit->text().toStdString(),
+            ui.serverPortEdit->text().toStdString(), ui.serverPasswordEdit->text().toStdString()};
         std::mt19937 rng = clockSeededRng();
         if (!saveServerEntry(main_.state().servers, selector_->selectedSlot(), fields, ticks,
                              main_.state().mods, rng)) {
@@ -63,16 +64,16 @@ void TForm3::BitBtn1Click() {
             return;
         }
         main_.storeAndReload();
-        FormActivate();
+        refreshFields();
     });
 }
 
-void TForm3::BitBtn2Click() {
+void ServerEditor::deleteServer() {
     guarded([&] {
         if (!main_.context().prompter->confirm(QStringLiteral("Are you sure?")))
             return;
         deleteServerEntry(main_.state().servers, selector_->selectedSlot());
         main_.storeAndReload();
-        FormActivate();
+        refreshFields();
     });
 }

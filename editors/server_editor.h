@@ -4,25 +4,26 @@
 
 #include <QDialog>
 
-class TForm1;
+class MainWindow;
 class EntrySelector;
 
 // "Servers": adds, changes and deletes favourite servers and the mods each one uses.
-class TForm3 : public QDialog {
+class ServerEditor : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm3(TForm1& main);
+    explicit ServerEditor(MainWindow& main);
 
-    void FormActivate();
-    void ShowSelectedServer();
+    void refreshFields();
+    void showSelectedServer();
 
-    Ui::TForm3 ui;
+    // The form's controls, reached by tests; other windows ask through methods.
+    Ui::ServerEditor ui;
 
 private Q_SLOTS:
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void saveServer();
+    void deleteServer();
 
 private:
-    TForm1& main_;
+    MainWindow& main_;
     EntrySelector* selector_;
 };

@@ -4,8 +4,8 @@
 
 #include <QTimer>
 
-QueryPass::QueryPass(TNMUDP& endpoint, QObject* parent) : QObject(parent), udp_(endpoint) {
-    connect(&udp_, &TNMUDP::OnDataReceived, this, &QueryPass::onData);
+QueryPass::QueryPass(UdpEndpoint& endpoint, QObject* parent) : QObject(parent), udp_(endpoint) {
+    connect(&udp_, &UdpEndpoint::dataReceived, this, &QueryPass::onData);
     clock_.start();
     now_ = [this] { return clock_.nsecsElapsed(); };
 }
@@ -35,12 +35,12 @@ void QueryPass::sendNext(int i) {
         settle();
         return;
     }
-    udp_.RemoteHost = QString::fromStdString(servers_[i].host);
-    udp_.RemotePort = port;
+    udp_.remoteHost = QString::fromStdString(servers_[i].host);
+    udp_.remotePort = port;
     try {
         const QByteArray request(reinterpret_cast<const char*>(quorvale::StatusRequest.data()),
                                  static_cast<int>(quorvale::StatusRequest.size()));
-        udp_.SendDatagram(
+        udp_.sendDatagram(
             request, request.size(),
             [this, i, settle, generation](const QHostAddress& to, quint16) {
                 if (generation != generation_)
@@ -72,7 +72,7 @@ void QueryPass::onData(int bytes, const QString& from, int port) {
     if (bytes < 1)
         return;
     const qint64 now = now_();
-    const QByteArray data = udp_.ReadLastDatagram();
+    const QByteArray data = udp_.readLastDatagram();
     const std::string fromIp = from.toStdString();
     const std::string portText = std::to_string(port);
     for (int i = 0; i < static_cast<int>(results_.size()); ++i) {
@@ -84,7 +84,7 @@ void QueryPass::onData(int bytes, const QString& from, int port) {
         r.outcome = Outcome::Answered;
         r.error.clear();
         try {
-            quorvale::ParseStatusReply(reinterpret_cast<const uint8_t*>(data.constData()),
+            quorvale::parseStatusReply(reinterpret_cast<const uint8_t*>(data.constData()),
                                        static_cast<size_t>(data.size()), r.reply);
         } catch (const std::exception& e) {
             r.error = e.what();

@@ -32,7 +32,7 @@ public:
         quorvale::ServerStatusReply reply;
     };
 
-    explicit QueryPass(TNMUDP& endpoint, QObject* parent = nullptr);
+    explicit QueryPass(UdpEndpoint& endpoint, QObject* parent = nullptr);
 
     // Nanoseconds on a monotonic clock; tests set one that they move themselves.
     using Clock = std::function<qint64()>;
@@ -53,7 +53,7 @@ private:
     void sendNext(int index);
     void sendBatch(int from);
 
-    TNMUDP& udp_;
+    UdpEndpoint& udp_;
     std::vector<Server> servers_;
     std::vector<Result> results_;
     QElapsedTimer clock_;

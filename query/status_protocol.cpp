@@ -23,7 +23,7 @@ Key keyOf(std::string_view f) {
 }
 } // namespace
 
-void ParseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out) {
+void parseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out) {
     out = ServerStatusReply();
     Key pending = Key::None;
     bool inPlayers = false;
@@ -74,9 +74,9 @@ void ParseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out
     }
 }
 
-ServerStatusReply ParseStatusReply(const uint8_t* bytes, size_t count) {
+ServerStatusReply parseStatusReply(const uint8_t* bytes, size_t count) {
     ServerStatusReply r;
-    ParseStatusReply(bytes, count, r);
+    parseStatusReply(bytes, count, r);
     return r;
 }
 

@@ -34,8 +34,8 @@ struct ServerStatusReply {
 
 // Reads one reply datagram into out. Throws ConvertError when "maxplayers" is not a whole
 // number; what was read before it stays in out.
-void ParseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out);
-ServerStatusReply ParseStatusReply(const uint8_t* bytes, size_t count);
+void parseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out);
+ServerStatusReply parseStatusReply(const uint8_t* bytes, size_t count);
 
 // The watcher's text for a game state code; other codes are shown as they are.
 std::string gameStateText(const std::string& code);

@@ -25,15 +25,15 @@ HostResolver systemResolver() {
         };
 }
 
-TNMUDP::TNMUDP(QObject* parent, HostResolver resolver)
+UdpEndpoint::UdpEndpoint(QObject* parent, HostResolver resolver)
     : QObject(parent), resolver_(std::move(resolver)) {
-    ReportStatus(8, QStringLiteral("Initializing Winsock"));
+    reportStatus(8, QStringLiteral("Initializing Winsock"));
     setLocalPort(0);
 }
 
-TNMUDP::~TNMUDP() = default;
+UdpEndpoint::~UdpEndpoint() = default;
 
-void TNMUDP::setLocalPort(int port) {
+void UdpEndpoint::setLocalPort(int port) {
     delete socket_;
     socket_ = new QUdpSocket(this);
     localPort_ = port;
@@ -42,17 +42,17 @@ void TNMUDP::setLocalPort(int port) {
     if ((port <= 0 || !socket_->bind(QHostAddress::AnyIPv4, static_cast<quint16>(port))) &&
         !socket_->bind(QHostAddress::AnyIPv4, 0)) {
         // No socket at all: the one failure an endpoint cannot live with.
-        ReportStatus(16, QStringLiteral("Checking Error In Error Manager"));
+        reportStatus(16, QStringLiteral("Checking Error In Error Manager"));
         const QString text =
             QStringLiteral("Unknown Error No. %1").arg(static_cast<int>(socket_->error()));
-        ReportStatus(8, QStringLiteral("Looking Up Error Message") + text);
-        throw UDPSockError(text.toStdString());
+        reportStatus(8, QStringLiteral("Looking Up Error Message") + text);
+        throw UdpSocketError(text.toStdString());
     }
     enlargeReceiveBuffer();
-    connect(socket_, &QUdpSocket::readyRead, this, &TNMUDP::readPending);
+    connect(socket_, &QUdpSocket::readyRead, this, &UdpEndpoint::readPending);
 }
 
-void TNMUDP::enlargeReceiveBuffer() {
+void UdpEndpoint::enlargeReceiveBuffer() {
     // Room for a burst of replies from a thousand servers.
     constexpr int want = 1 << 20;
     socket_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(want));
@@ -66,47 +66,48 @@ void TNMUDP::enlargeReceiveBuffer() {
 #endif
 }
 
-int TNMUDP::receiveBufferSize() const {
+int UdpEndpoint::receiveBufferSize() const {
     return socket_->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
 }
 
-void TNMUDP::ReportStatus(int level, const QString& text) {
-    if (level > ReportLevel)
+void UdpEndpoint::reportStatus(int level, const QString& text) {
+    if (level > reportLevel)
         return;
     status_ = text;
-    Q_EMIT OnStatus(text);
+    Q_EMIT statusReported(text);
 }
 
-void TNMUDP::SendDatagram(QByteArray buff, int length, SentCallback sent, FailedCallback failed) {
+void UdpEndpoint::sendDatagram(QByteArray buff, int length, SentCallback sent,
+                               FailedCallback failed) {
     for (int round = 0; length == 0; ++round) {
         bool handled = false;
-        if (round == 1 || !isSignalConnected(QMetaMethod::fromSignal(&TNMUDP::OnBufferInvalid)))
+        if (round == 1 || !isSignalConnected(QMetaMethod::fromSignal(&UdpEndpoint::bufferInvalid)))
             throw quorvale::LauncherError("Invalid buffer");
-        Q_EMIT OnBufferInvalid(handled, buff, length);
+        Q_EMIT bufferInvalid(handled, buff, length);
         if (!handled)
             throw quorvale::LauncherError("Invalid buffer");
     }
     const QByteArray data = buff.left(std::max(0, length));
-    const auto port = static_cast<quint16>(RemotePort);
+    const auto port = static_cast<quint16>(remotePort);
     QHostAddress dotted;
-    if (dotted.setAddress(RemoteHost) && dotted.protocol() == QAbstractSocket::IPv4Protocol) {
+    if (dotted.setAddress(remoteHost) && dotted.protocol() == QAbstractSocket::IPv4Protocol) {
         if (dotted.toIPv4Address() == 0)
-            throw UDPSockError("Null Remote Address");
+            throw UdpSocketError("Null Remote Address");
         sendTo(data, dotted, port, sent);
         return;
     }
-    lookup(RemoteHost.left(127), 1, data, port, std::move(sent), std::move(failed));
+    lookup(remoteHost.left(127), 1, data, port, std::move(sent), std::move(failed));
 }
 
-void TNMUDP::fail(const QString& message, const FailedCallback& failed) {
+void UdpEndpoint::fail(const QString& message, const FailedCallback& failed) {
     if (failed)
         failed(message);
     Q_EMIT sendFailed(message);
 }
 
-void TNMUDP::lookup(const QString& name, int attempt, QByteArray data, quint16 port,
-                    SentCallback sent, FailedCallback failed) {
-    QPointer<TNMUDP> self(this);
+void UdpEndpoint::lookup(const QString& name, int attempt, QByteArray data, quint16 port,
+                         SentCallback sent, FailedCallback failed) {
+    QPointer<UdpEndpoint> self(this);
     resolver_(name, this, [=, this](const QHostAddress& a) {
         if (!self)
             return;
@@ -122,21 +123,21 @@ void TNMUDP::lookup(const QString& name, int attempt, QByteArray data, quint16 p
             return;
         }
         bool handled = false;
-        Q_EMIT OnInvalidHost(handled);
+        Q_EMIT invalidHost(handled);
         lookup(name, attempt + 1, data, port, sent, failed);
     });
 }
 
-void TNMUDP::sendTo(const QByteArray& data, const QHostAddress& to, quint16 port,
-                    const SentCallback& sent) {
-    ReportStatus(2, QStringLiteral("Sending Data"));
+void UdpEndpoint::sendTo(const QByteArray& data, const QHostAddress& to, quint16 port,
+                         const SentCallback& sent) {
+    reportStatus(2, QStringLiteral("Sending Data"));
     socket_->writeDatagram(data, to, port); // a refused datagram is lost without notice
     if (sent)
         sent(to, port);
-    Q_EMIT OnDataSend();
+    Q_EMIT dataSent();
 }
 
-void TNMUDP::readPending() {
+void UdpEndpoint::readPending() {
     // Take what the socket holds, a bounded batch per report; hand it on a slice per
     // turn, so that a burst of replies does not hold up timers and input. What comes beyond the
     // backlog's room is dropped here, as the network would drop it.
@@ -168,7 +169,7 @@ void TNMUDP::readPending() {
     deliver();
 }
 
-void TNMUDP::deliver() {
+void UdpEndpoint::deliver() {
     constexpr int slice = 32;
     for (int n = 0; n < slice && !backlog_.empty(); ++n) {
         Received r = std::move(backlog_.front());
@@ -176,7 +177,7 @@ void TNMUDP::deliver() {
         backlogBytes_ -= r.data.size();
         last_ = std::move(r.data);
         lastLength_ = r.length;
-        Q_EMIT OnDataReceived(lastLength_, r.from, r.port);
+        Q_EMIT dataReceived(lastLength_, r.from, r.port);
     }
     if (!backlog_.empty() && !deliveryQueued_) {
         deliveryQueued_ = true;
@@ -190,6 +191,6 @@ void TNMUDP::deliver() {
     }
 }
 
-QByteArray TNMUDP::ReadLastDatagram() const {
+QByteArray UdpEndpoint::readLastDatagram() const {
     return last_;
 }

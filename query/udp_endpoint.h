@@ -13,7 +13,7 @@
 class QUdpSocket;
 
 // The endpoint's own errors: "Null Remote Address", "Host Lookup Canceled", "Unknown Error No. n".
-class UDPSockError : public quorvale::LauncherError {
+class UdpSocketError : public quorvale::LauncherError {
 public:
     using quorvale::LauncherError::LauncherError;
 };
@@ -26,45 +26,45 @@ HostResolver systemResolver();
 
 // One UDP datagram endpoint bound to a local port; its events arrive as signals on the UI
 // thread. Name lookups never block: a send to a host name goes out when its lookup completes.
-class TNMUDP : public QObject {
+class UdpEndpoint : public QObject {
     Q_OBJECT
 public:
-    explicit TNMUDP(QObject* parent = nullptr, HostResolver resolver = systemResolver());
-    ~TNMUDP() override;
+    explicit UdpEndpoint(QObject* parent = nullptr, HostResolver resolver = systemResolver());
+    ~UdpEndpoint() override;
 
-    QString RemoteHost;
-    int RemotePort = 0;
-    int ReportLevel = 1;
+    QString remoteHost;
+    int remotePort = 0;
+    int reportLevel = 1;
 
-    int LocalPort() const { return localPort_; }
+    int localPort() const { return localPort_; }
     // Where host names are looked up; tests keep their names to themselves.
     void setResolver(HostResolver resolver) { resolver_ = std::move(resolver); }
     // Re-creates the socket and binds it to 0.0.0.0:port; a bind that fails is silent and the
     // first send then binds to a port the system picks.
     void setLocalPort(int port);
 
-    // Sends the first `length` bytes of buff to RemoteHost:RemotePort. Throws "Invalid buffer"
-    // (after one OnBufferInvalid chance) and UDPSockError "Null Remote Address" at once; a
+    // Sends the first `length` bytes of buff to remoteHost:remotePort. Throws "Invalid buffer"
+    // (after one bufferInvalid chance) and UdpSocketError "Null Remote Address" at once; a
     // host name that cannot be resolved ends in sendFailed("Host Lookup Canceled").
     // sent, when given, runs the moment the datagram leaves, with its destination; failed,
     // when given, runs with the error of a send that failed after its lookup.
     using SentCallback = std::function<void(const QHostAddress&, quint16)>;
     using FailedCallback = std::function<void(const QString&)>;
-    void SendDatagram(QByteArray buff, int length, SentCallback sent = {},
+    void sendDatagram(QByteArray buff, int length, SentCallback sent = {},
                       FailedCallback failed = {});
     // The last datagram received (empty after a failed receive).
-    QByteArray ReadLastDatagram() const;
-    void ReportStatus(int level, const QString& text);
+    QByteArray readLastDatagram() const;
+    void reportStatus(int level, const QString& text);
     const QString& lastStatus() const { return status_; }
     int receiveBufferSize() const;
 
 Q_SIGNALS:
-    void OnDataReceived(int NumberBytes, const QString& FromIP, int Port);
-    void OnDataSend();
-    void OnStatus(const QString& status);
-    void OnInvalidHost(bool& handled);
-    void OnBufferInvalid(bool& handled, QByteArray& Buff, int& length);
-    // A send that failed after SendDatagram returned (its name lookup); the error's text.
+    void dataReceived(int byteCount, const QString& fromAddress, int Port);
+    void dataSent();
+    void statusReported(const QString& status);
+    void invalidHost(bool& handled);
+    void bufferInvalid(bool& handled, QByteArray& Buff, int& length);
+    // A send that failed after sendDatagram returned (its name lookup); the error's text.
     void sendFailed(const QString& message);
 
 private:

@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
     if (servers.empty())
         return usage("no server given");
 
-    TNMUDP udp;
+    UdpEndpoint udp;
     QueryPass pass(udp);
     QTimer deadline;
     deadline.setSingleShot(true);

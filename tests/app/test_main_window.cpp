@@ -36,33 +36,34 @@ private Q_SLOTS:
 
     void controlsCarryTheirNamesAndCaptions() {
         Launcher l;
-        TForm1& f = *l.form;
-        QCOMPARE(f.ui.BitBtn3->text(), QStringLiteral("&Start singleplayer"));
-        QCOMPARE(f.ui.BitBtn5->text(), QStringLiteral("MP: &Server list"));
-        QCOMPARE(f.ui.BitBtn2->text(), QStringLiteral("MP: &Direct join"));
-        QCOMPARE(f.ui.Button1->text(), QStringLiteral("ch&ange"));
-        QCOMPARE(f.ui.GroupBox1->title(), QStringLiteral(" Mods "));
-        QCOMPARE(f.ui.BitBtn3->geometry(), QRect(16, 160, 113, 25));
-        QCOMPARE(f.ui.ModList->parentWidget(), f.ui.GroupBox1);
-        QCOMPARE(f.ui.Image1->pixmap().size(), QSize(271, 75));
-        QVERIFY(f.ui.MYIP->isReadOnly());
-        QCOMPARE(f.ui.MYIP->text(), f.ui.MYIP->text().toUpper());
+        MainWindow& f = *l.form;
+        QCOMPARE(f.ui.startSingleplayerButton->text(), QStringLiteral("&Start singleplayer"));
+        QCOMPARE(f.ui.serverListButton->text(), QStringLiteral("MP: &Server list"));
+        QCOMPARE(f.ui.directJoinButton->text(), QStringLiteral("MP: &Direct join"));
+        QCOMPARE(f.ui.changeExecutableButton->text(), QStringLiteral("ch&ange"));
+        QCOMPARE(f.ui.modGroup->title(), QStringLiteral(" Mods "));
+        QCOMPARE(f.ui.startSingleplayerButton->geometry(), QRect(16, 160, 113, 25));
+        QCOMPARE(f.ui.modList->parentWidget(), f.ui.modGroup);
+        QCOMPARE(f.ui.bannerLabel->pixmap().size(), QSize(271, 75));
+        QVERIFY(f.ui.localAddressBox->isReadOnly());
+        QCOMPARE(f.ui.localAddressBox->text(), f.ui.localAddressBox->text().toUpper());
         QStringList menu;
-        for (QAction* a : f.ui.Options1->actions())
+        for (QAction* a : f.ui.optionsMenu->actions())
             menu << (a->isSeparator() ? QStringLiteral("-") : a->text());
         QCOMPARE(menu, (QStringList{"&Options", "&Mods", "&Servers", "-", "Launch &windowed",
                                     "&Host game", "&Dedicated server", "-", "&Quit"}));
         // keyboard order
         QStringList order;
-        QWidget* w = f.ui.BitBtn3;
+        QWidget* w = f.ui.startSingleplayerButton;
         for (int i = 0; i < 8; ++i) {
             order << w->objectName();
             do
                 w = w->nextInFocusChain();
             while (!(w->focusPolicy() & Qt::TabFocus) || w->objectName().isEmpty());
         }
-        QCOMPARE(order.mid(0, 6), (QStringList{"BitBtn3", "Button1", "ModList", "BitBtn2",
-                                               "BitBtn5", "PlayerName"}));
+        QCOMPARE(order.mid(0, 6),
+                 (QStringList{"startSingleplayerButton", "changeExecutableButton", "modList",
+                              "directJoinButton", "serverListButton", "playerNameBox"}));
     }
 
     void modListShowsTheTableAndTicksAreStoredOnClose() {
@@ -70,13 +71,13 @@ private Q_SLOTS:
             Launcher::mod(s, "1", "First", 1);
             Launcher::mod(s, "2", "Second", 0);
         });
-        QListWidget* list = l.form->ui.ModList;
+        QListWidget* list = l.form->ui.modList;
         QCOMPARE(itemTexts(list), (QStringList{"First", "Second"}));
         QCOMPARE(list->item(0)->checkState(), Qt::Checked);
         QCOMPARE(list->item(1)->checkState(), Qt::Unchecked);
         list->item(1)->setCheckState(Qt::Checked);
         QVERIFY(l.form->state().mods.checked[1]);
-        QSignalSpy closed(l.form.get(), &TForm1::closed);
+        QSignalSpy closed(l.form.get(), &MainWindow::closed);
         l.form->close();
         QCOMPARE(closed.count(), 1);
         QCOMPARE(l.storedChecked("1"), 1);
@@ -85,22 +86,22 @@ private Q_SLOTS:
 
     void changeReloadsAndDropsAnUnsavedTick() {
         Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "First", 0); });
-        l.form->ui.ModList->item(0)->setCheckState(Qt::Checked);
+        l.form->ui.modList->item(0)->setCheckState(Qt::Checked);
         l.prompter.files = {QString::fromStdString(l.exe)};
-        l.form->ui.Button1->click();
+        l.form->ui.changeExecutableButton->click();
         QCOMPARE(l.prompter.messages, QStringList{"Select the ArmA 2 executable."});
-        QCOMPARE(l.form->ui.ModList->item(0)->checkState(), Qt::Unchecked);
+        QCOMPARE(l.form->ui.modList->item(0)->checkState(), Qt::Unchecked);
         QVERIFY(!l.form->state().mods.checked[0]);
     }
 
     void changeCancelledOnANeverUsedDialogWritesAnEmptyExecutable() {
         Launcher l;
-        l.form->ui.Button1->click();
+        l.form->ui.changeExecutableButton->click();
         QCOMPARE(l.prompter.messages,
                  (QStringList{"Select the ArmA 2 executable.",
                               "ArmA Executable not found! Select the correct ArmA executable."}));
         QCOMPARE(l.prompter.filesAsked, 2);
-        QCOMPARE(l.form->ui.exenimi->text(), QString());
+        QCOMPARE(l.form->ui.executableLabel->text(), QString());
         RegFileStore s(l.reg);
         s.openKeyReadOnly(kLauncherKey);
         QCOMPARE(QString::fromStdString(s.readString("executable")), QString());
@@ -110,13 +111,13 @@ private Q_SLOTS:
         Launcher l;
         QWidget browser;
         l.form->setWindows({nullptr, nullptr, &browser, nullptr, nullptr, nullptr});
-        l.form->ui.BitBtn5->click();
+        l.form->ui.serverListButton->click();
         QCOMPARE(l.prompter.messages,
                  QStringList{"No server entries found, add servers first using the options menu"});
         QVERIFY(!browser.isVisible());
 
         l.form->state().servers.lastIndex = 0;
-        l.form->ui.BitBtn5->click();
+        l.form->ui.serverListButton->click();
         QVERIFY(browser.isVisible());
         QCOMPARE(l.prompter.messages.size(), 1);
         QVERIFY(l.form->isEnabled()); // not modal
@@ -124,8 +125,8 @@ private Q_SLOTS:
 
     void copyPutsExactlyTheAddressOnTheClipboard() {
         Launcher l;
-        l.form->ui.MYIP->setText(QStringLiteral("192.168.0.10"));
-        l.form->ui.SpeedButton2->click();
+        l.form->ui.localAddressBox->setText(QStringLiteral("192.168.0.10"));
+        l.form->ui.copyAddressButton->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("192.168.0.10"));
     }
 
@@ -133,19 +134,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("tail");
-        QTest::newRow("single") << "BitBtn3"
+        QTest::newRow("single") << "startSingleplayerButton"
                                 << "Typed Name"
                                 << "  \"-name=Typed Name\" ";
-        QTest::newRow("singleEmptyName") << "BitBtn3"
+        QTest::newRow("singleEmptyName") << "startSingleplayerButton"
                                          << ""
                                          << "  \"-name=\" ";
-        QTest::newRow("windowed") << "Launchwindowed1"
+        QTest::newRow("windowed") << "launchWindowedAction"
                                   << "A"
                                   << "  -window \"-name=A\" ";
-        QTest::newRow("host") << "OFPPreferences1"
+        QTest::newRow("host") << "hostGameAction"
                               << "A"
                               << " -host \"-name=A\"";
-        QTest::newRow("dedicated") << "Launchdedicatedserver1"
+        QTest::newRow("dedicated") << "dedicatedServerAction"
                                    << "A"
                                    << " -server -config=server.cfg \"-name=A\"";
     }
@@ -154,7 +155,7 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(QString, tail);
         Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "CBA", 1); });
-        l.form->ui.PlayerName->setEditText(typed);
+        l.form->ui.playerNameBox->setEditText(typed);
         if (auto* b = l.form->findChild<QPushButton*>(name))
             b->click();
         else
@@ -170,7 +171,7 @@ private Q_SLOTS:
 
     void aClickDuringALaunchIsLost() {
         Launcher l;
-        QPushButton* start = l.form->ui.BitBtn3;
+        QPushButton* start = l.form->ui.startSingleplayerButton;
         // the player clicks again while the game is being started: the click waits in the queue
         l.starter.during = [&] {
             const QPointF at(10, 10);
@@ -183,10 +184,10 @@ private Q_SLOTS:
         };
         start->click();
         QVERIFY(!start->isEnabled());
-        QVERIFY(!l.form->ui.BitBtn5->isEnabled());
-        QVERIFY(!l.form->ui.BitBtn2->isEnabled());
+        QVERIFY(!l.form->ui.serverListButton->isEnabled());
+        QVERIFY(!l.form->ui.directJoinButton->isEnabled());
         QTRY_VERIFY(start->isEnabled());
-        QVERIFY(l.form->ui.BitBtn5->isEnabled());
+        QVERIFY(l.form->ui.serverListButton->isEnabled());
         QTest::qWait(50);
         QCOMPARE(l.starter.lines.size(), size_t(1));
         waitForStubRecords(l.out, 1);
@@ -195,8 +196,8 @@ private Q_SLOTS:
     void aGameThatCannotStartIsReportedAndCloseWaits() {
         Launcher l([](RegFileStore& s) { s.writeInteger("close", 1); });
         l.form->state().settings.executable = l.dir.file("missing.exe");
-        QSignalSpy closed(l.form.get(), &TForm1::closed);
-        l.form->ui.BitBtn3->click();
+        QSignalSpy closed(l.form.get(), &MainWindow::closed);
+        l.form->ui.startSingleplayerButton->click();
         QCOMPARE(l.prompter.messages.size(), 1);
         QVERIFY(l.prompter.messages[0].contains(QString::fromStdString(l.dir.file("missing.exe"))));
         QCOMPARE(closed.count(), 0);
@@ -205,8 +206,8 @@ private Q_SLOTS:
     void closeAfterLaunchStoresAndEnds() {
         Launcher l([](RegFileStore& s) { s.writeInteger("close", 1); });
         l.form->state().settings.maxmem = 777; // not stored yet
-        QSignalSpy closed(l.form.get(), &TForm1::closed);
-        l.form->ui.BitBtn3->click();
+        QSignalSpy closed(l.form.get(), &MainWindow::closed);
+        l.form->ui.startSingleplayerButton->click();
         QCOMPARE(closed.count(), 1);
         RegFileStore s(l.reg);
         s.openKeyReadOnly(kLauncherKey);
@@ -233,8 +234,8 @@ private Q_SLOTS:
         });
         writeAll(l.dir.file("home/My Documents/ArmA 2/Alpha.ArmAProfile"), "");
         writeAll(l.dir.file("home/My Documents/ArmA 2/Bravo.ArmAProfile"), "");
-        l.form->ReadRegistry();
-        QComboBox* p = l.form->ui.PlayerName;
+        l.form->reloadSettings();
+        QComboBox* p = l.form->ui.playerNameBox;
         QCOMPARE(p->currentText(), QStringLiteral("Zulu"));
         QCOMPARE(p->count(), 2);
         QCOMPARE(p->itemText(0), QStringLiteral("Alpha"));

@@ -226,7 +226,7 @@ TEST(ModScan, QuestionText) {
 }
 
 // Adding n found mods in one go stores the same as n adds, each stored and reloaded.
-TEST(AddFoundMods, OneStoreEqualsOneAddAfterAnother) {
+TEST(addFoundMods, OneStoreEqualsOneAddAfterAnother) {
     const std::vector<std::string> names{"b", "a", "c10", "c9"};
     TempDir game;
     const std::string exe = game.file("arma2.exe");
@@ -276,7 +276,7 @@ TEST(AddFoundMods, OneStoreEqualsOneAddAfterAnother) {
     EXPECT_EQ(t1, t2);
 }
 
-TEST(AddFoundMods, EachIsAnUntickedModNamedAfterItsFolderWithItsOwnId) {
+TEST(addFoundMods, EachIsAnUntickedModNamedAfterItsFolderWithItsOwnId) {
     ModTable m = modsWithDirs({"old"});
     m.checked[0] = true;
     std::mt19937 rng(3);

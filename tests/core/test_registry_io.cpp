@@ -64,7 +64,7 @@ struct Fixture {
 
 } // namespace
 
-TEST(ReadRegistry, FirstRunCreatesTheKeyWithItsFirstValues) {
+TEST(reloadSettings, FirstRunCreatesTheKeyWithItsFirstValues) {
     Fixture f;
     LauncherState st;
     RecordingHost host;
@@ -97,7 +97,7 @@ TEST(ReadRegistry, FirstRunCreatesTheKeyWithItsFirstValues) {
     EXPECT_TRUE(s.subKeyNames().empty());
 }
 
-TEST(ReadRegistry, FirstRunCancelledWritesAnEmptyExecutableAndAsksAgain) {
+TEST(reloadSettings, FirstRunCancelledWritesAnEmptyExecutableAndAsksAgain) {
     Fixture f;
     LauncherState st;
     RecordingHost host; // the dialog is cancelled every time: its file name stays empty
@@ -110,7 +110,7 @@ TEST(ReadRegistry, FirstRunCancelledWritesAnEmptyExecutableAndAsksAgain) {
     EXPECT_EQ(st.settings.executable, "");
 }
 
-TEST(ReadRegistry, MissingValuesTakeTheirFallbacks) {
+TEST(reloadSettings, MissingValuesTakeTheirFallbacks) {
     Fixture f;
     f.launcherKey([](RegistryStore&) {});
     LauncherState st;
@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(Sounds, SoundPair,
                                                      "%WINDIR%\\a.wav", "none"}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST(ReadRegistry, MissingExecutableAsksAndWritesTheChoiceBack) {
+TEST(reloadSettings, MissingExecutableAsksAndWritesTheChoiceBack) {
     Fixture f;
     f.launcherKey([](RegistryStore& s) { s.writeString("executable", "/no/such/arma2.exe"); });
     LauncherState st;
@@ -200,7 +200,7 @@ TEST(ReadRegistry, MissingExecutableAsksAndWritesTheChoiceBack) {
     EXPECT_EQ(s.readString("executable"), "/chosen/but/unchecked.exe");
 }
 
-TEST(ReadRegistry, GameFolderComesFromTheInstallKeyElseFromTheExecutable) {
+TEST(reloadSettings, GameFolderComesFromTheInstallKeyElseFromTheExecutable) {
     Fixture f;
     f.launcherKey([](RegistryStore&) {});
     LauncherState st;
@@ -220,7 +220,7 @@ TEST(ReadRegistry, GameFolderComesFromTheInstallKeyElseFromTheExecutable) {
     EXPECT_EQ(st.settings.gamePath, "D:\\ArmA 2");
 }
 
-TEST(ReadRegistry, PlayerNameAndProfiles) {
+TEST(reloadSettings, PlayerNameAndProfiles) {
     Fixture f;
     f.launcherKey([](RegistryStore& s) {
         s.openKey(kGameUserKey, true);
@@ -241,7 +241,7 @@ TEST(ReadRegistry, PlayerNameAndProfiles) {
     EXPECT_TRUE(noProfiles.playerList.empty());
 }
 
-TEST(ReadRegistry, NoGameUserKeyLeavesThePlayerNameEmpty) {
+TEST(reloadSettings, NoGameUserKeyLeavesThePlayerNameEmpty) {
     Fixture f;
     f.launcherKey([](RegistryStore&) {});
     LauncherState st;
@@ -250,7 +250,7 @@ TEST(ReadRegistry, NoGameUserKeyLeavesThePlayerNameEmpty) {
     EXPECT_EQ(host.playerName, "");
 }
 
-TEST(ReadRegistry, TablesLoadInStoreOrder) {
+TEST(reloadSettings, TablesLoadInStoreOrder) {
     Fixture f;
     f.launcherKey([](RegistryStore& s) {
         Fixture::mod(s, "9", "Nine", "@nine", 0);
@@ -349,7 +349,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "Invalid data type for 'sockets'", 1}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(SaveRegistry, LoadSaveLoadIsIdentityAndASecondSaveChangesNothing) {
+TEST(storeSettings, LoadSaveLoadIsIdentityAndASecondSaveChangesNothing) {
     Fixture f;
     f.launcherKey([](RegistryStore& s) {
         s.writeString("sound1", "a.wav");
@@ -390,7 +390,7 @@ TEST(SaveRegistry, LoadSaveLoadIsIdentityAndASecondSaveChangesNothing) {
         EXPECT_TRUE(s.valueExists(v)) << v;
 }
 
-TEST(SaveRegistry, RemovedEntriesLoseTheirSubkeys) {
+TEST(storeSettings, RemovedEntriesLoseTheirSubkeys) {
     Fixture f;
     f.launcherKey([](RegistryStore& s) {
         Fixture::mod(s, "1", "A", "a", 0);
@@ -413,7 +413,7 @@ TEST(SaveRegistry, RemovedEntriesLoseTheirSubkeys) {
     EXPECT_TRUE(s.subKeyNames().empty());
 }
 
-TEST(SaveRegistry, WithoutTheLauncherKeyStoresNothing) {
+TEST(storeSettings, WithoutTheLauncherKeyStoresNothing) {
     Fixture f;
     LauncherState st;
     st.settings.executable = "x";
@@ -422,7 +422,7 @@ TEST(SaveRegistry, WithoutTheLauncherKeyStoresNothing) {
     EXPECT_FALSE(store_->openKeyReadOnly(kLauncherKey));
 }
 
-TEST(SaveRegistry, AFailedLoadDoesNotCostTheEntriesItDidNotReach) {
+TEST(storeSettings, AFailedLoadDoesNotCostTheEntriesItDidNotReach) {
     Fixture f;
     f.launcherKey([](RegistryStore& s) {
         Fixture::mod(s, "1", "First", "a", 1);
@@ -445,7 +445,7 @@ TEST(SaveRegistry, AFailedLoadDoesNotCostTheEntriesItDidNotReach) {
     EXPECT_EQ(s.subKeyNames(), std::vector<std::string>{"7"});
 }
 
-TEST(SaveRegistry, ATableKeepsAtMostItsCapacityAndLeavesTheRestStored) {
+TEST(storeSettings, ATableKeepsAtMostItsCapacityAndLeavesTheRestStored) {
     Fixture f;
     const int total = TableCapacity + 5;
     f.launcherKey([&](RegistryStore& s) {
@@ -470,7 +470,7 @@ TEST(SaveRegistry, ATableKeepsAtMostItsCapacityAndLeavesTheRestStored) {
 }
 
 #ifndef _WIN32
-TEST(SaveRegistry, AnUnreadableStoreFileIsToldAndStartsAFirstRun) {
+TEST(storeSettings, AnUnreadableStoreFileIsToldAndStartsAFirstRun) {
     Fixture f;
     writeAll(f.path, "garbage");
     LauncherState st;

@@ -1,5 +1,5 @@
 #include "about_dialog.h"
-#include "direct_join.h"
+#include "direct_join_dialog.h"
 #include "launcher_fixture.h"
 #include "options_dialog.h"
 #include "responder.h"
@@ -35,18 +35,20 @@ std::string storedString(const std::string& reg, const char* name) {
     return s.readString(name);
 }
 
-bool soundControlsEnabled(TFormOptions& o) {
-    const bool on = o.ui.sound1->isEnabled();
-    for (QWidget* w : {static_cast<QWidget*>(o.ui.sound2), static_cast<QWidget*>(o.ui.Button1),
-                       static_cast<QWidget*>(o.ui.Button2)})
+bool soundControlsEnabled(OptionsDialog& o) {
+    const bool on = o.ui.newGameSoundEdit->isEnabled();
+    for (QWidget* w : {static_cast<QWidget*>(o.ui.playersSoundEdit),
+                       static_cast<QWidget*>(o.ui.choosePlayersSoundButton),
+                       static_cast<QWidget*>(o.ui.chooseNewGameSoundButton)})
         if (w->isEnabled() != on)
             return !on; // mixed: neither answer holds
     return on;
 }
 
-QString radios(TFormOptions& o) {
-    return QString::fromLatin1(o.ui.sounds1->isChecked() ? "1" : "-") +
-           (o.ui.sounds2->isChecked() ? "2" : "-") + (o.ui.sounds3->isChecked() ? "3" : "-");
+QString radios(OptionsDialog& o) {
+    return QString::fromLatin1(o.ui.noSoundsButton->isChecked() ? "1" : "-") +
+           (o.ui.defaultSoundsButton->isChecked() ? "2" : "-") +
+           (o.ui.customSoundsButton->isChecked() ? "3" : "-");
 }
 
 } // namespace
@@ -84,39 +86,39 @@ private Q_SLOTS:
         QFETCH(QString, radio);
         QFETCH(bool, soundsEnabled);
         Launcher l([&](RegFileStore& s) { settings(s, maxmem, watchers); });
-        TFormOptions& o = *l.windows.options;
+        OptionsDialog& o = *l.windows.options;
         QCOMPARE(o.windowTitle(), QStringLiteral("Options"));
         QCOMPARE(o.size(), QSize(443, 299));
-        l.form->ui.Options2->trigger();
+        l.form->ui.optionsAction->trigger();
         QVERIFY(o.isVisible());
         QVERIFY(!o.isModal());
-        o.FormActivate();
-        QVERIFY(o.ui.CheckBox1->isChecked()); // nosplash
-        QVERIFY(!o.ui.CheckBox2->isChecked());
-        QVERIFY(!o.ui.CheckBox3->isChecked());
-        QVERIFY(!o.ui.CheckBox4->isChecked());
-        QVERIFY(o.ui.CheckBox5->isChecked()); // flash
-        QCOMPARE(o.ui.memUse->value(), bar);
-        QCOMPARE(o.ui.memUseLabel->text(), label);
+        o.refreshFields();
+        QVERIFY(o.ui.skipSplashBox->isChecked()); // nosplash
+        QVERIFY(!o.ui.windowedBox->isChecked());
+        QVERIFY(!o.ui.closeAfterLaunchBox->isChecked());
+        QVERIFY(!o.ui.trackIrBox->isChecked());
+        QVERIFY(o.ui.flashTaskbarBox->isChecked()); // flash
+        QCOMPARE(o.ui.memoryBar->value(), bar);
+        QCOMPARE(o.ui.memoryLabel->text(), label);
         QCOMPARE(radios(o), radio);
         QCOMPARE(soundControlsEnabled(o), soundsEnabled);
-        QCOMPARE(o.ui.sound1->text(), QStringLiteral("none"));
+        QCOMPARE(o.ui.newGameSoundEdit->text(), QStringLiteral("none"));
     }
 
     void theSoundChoiceEnablesTheFields() {
         Launcher l([&](RegFileStore& s) { settings(s, 0, 1); });
-        TFormOptions& o = *l.windows.options;
-        o.FormActivate();
-        o.ui.sounds3->click();
+        OptionsDialog& o = *l.windows.options;
+        o.refreshFields();
+        o.ui.customSoundsButton->click();
         QVERIFY(soundControlsEnabled(o));
-        o.ui.sounds1->click();
+        o.ui.noSoundsButton->click();
         QVERIFY(!soundControlsEnabled(o));
         QCOMPARE(radios(o), QStringLiteral("1--"));
-        o.ui.memUse->setFocus();
-        QTest::keyClick(o.ui.memUse, Qt::Key_Right);
-        QCOMPARE(o.ui.memUseLabel->text(), QStringLiteral("1 MB"));
-        QTest::keyClick(o.ui.memUse, Qt::Key_PageUp);
-        QCOMPARE(o.ui.memUseLabel->text(), QStringLiteral("3 MB"));
+        o.ui.memoryBar->setFocus();
+        QTest::keyClick(o.ui.memoryBar, Qt::Key_Right);
+        QCOMPARE(o.ui.memoryLabel->text(), QStringLiteral("1 MB"));
+        QTest::keyClick(o.ui.memoryBar, Qt::Key_PageUp);
+        QCOMPARE(o.ui.memoryLabel->text(), QStringLiteral("3 MB"));
     }
 
     void okStoresWhatTheControlsShow_data() {
@@ -133,13 +135,13 @@ private Q_SLOTS:
         QFETCH(int, storedMaxmem);
         QFETCH(int, storedWatchers);
         Launcher l([&](RegFileStore& s) { settings(s, maxmem, watchers); });
-        TFormOptions& o = *l.windows.options;
+        OptionsDialog& o = *l.windows.options;
         o.show();
-        o.FormActivate();
-        o.ui.sound1->clear();
-        o.ui.additionalParams->setText(QStringLiteral("-world=empty -cpuCount=4"));
-        o.ui.CheckBox2->setChecked(true);
-        o.ui.BitBtn2->click();
+        o.refreshFields();
+        o.ui.newGameSoundEdit->clear();
+        o.ui.additionalParametersEdit->setText(QStringLiteral("-world=empty -cpuCount=4"));
+        o.ui.windowedBox->setChecked(true);
+        o.ui.okButton->click();
         QVERIFY(!o.isVisible());
         QCOMPARE(storedInteger(l.reg, "maxmem"), storedMaxmem);
         QCOMPARE(storedInteger(l.reg, "watchers"), storedWatchers);
@@ -152,22 +154,22 @@ private Q_SLOTS:
 
     void cancelAndComingBackRestoreTheStoredValues() {
         Launcher l([&](RegFileStore& s) { settings(s, 64, 1); });
-        TFormOptions& o = *l.windows.options;
+        OptionsDialog& o = *l.windows.options;
         l.form->show();
-        l.form->ui.Options2->trigger();
+        l.form->ui.optionsAction->trigger();
         o.activateWindow();
         QTRY_VERIFY(QGuiApplication::focusWindow() == o.windowHandle());
         const std::string before = readAll(l.reg);
-        o.ui.memUse->setValue(512);
-        o.ui.CheckBox1->setChecked(false);
+        o.ui.memoryBar->setValue(512);
+        o.ui.skipSplashBox->setChecked(false);
         l.form->activateWindow();
         QTRY_VERIFY(QGuiApplication::focusWindow() == l.form->windowHandle());
         o.activateWindow();
         QTRY_VERIFY(QGuiApplication::focusWindow() == o.windowHandle());
-        QCOMPARE(o.ui.memUse->value(), 64);
-        QVERIFY(o.ui.CheckBox1->isChecked());
-        o.ui.memUse->setValue(512);
-        o.ui.BitBtn1->click();
+        QCOMPARE(o.ui.memoryBar->value(), 64);
+        QVERIFY(o.ui.skipSplashBox->isChecked());
+        o.ui.memoryBar->setValue(512);
+        o.ui.cancelButton->click();
         QVERIFY(!o.isVisible());
         QCOMPARE(readAll(l.reg), before);
         QCOMPARE(l.form->state().settings.maxmem, 64);
@@ -175,17 +177,17 @@ private Q_SLOTS:
 
     void fileChoosersFillTheirFieldsAndKeepTheLastFile() {
         Launcher l([&](RegFileStore& s) { settings(s, 0, 2); });
-        TFormOptions& o = *l.windows.options;
-        o.FormActivate();
+        OptionsDialog& o = *l.windows.options;
+        o.refreshFields();
         l.prompter.files = {QStringLiteral("/sounds/new.wav"), std::nullopt,
                             QStringLiteral("/bin/prep.bat")};
-        o.ui.Button2->click();
-        QCOMPARE(o.ui.sound1->text(), QStringLiteral("/sounds/new.wav"));
-        o.ui.Button1->click(); // cancelled: the field stays as it was
-        QCOMPARE(o.ui.sound2->text(), QStringLiteral("none"));
-        QCOMPARE(o.OpenDialog1.fileName(), QStringLiteral("/sounds/new.wav"));
-        o.ui.Button3->click();
-        QCOMPARE(o.ui.extraExec->text(), QStringLiteral("/bin/prep.bat"));
+        o.ui.chooseNewGameSoundButton->click();
+        QCOMPARE(o.ui.newGameSoundEdit->text(), QStringLiteral("/sounds/new.wav"));
+        o.ui.choosePlayersSoundButton->click(); // cancelled: the field stays as it was
+        QCOMPARE(o.ui.playersSoundEdit->text(), QStringLiteral("none"));
+        QCOMPARE(o.soundDialog.fileName(), QStringLiteral("/sounds/new.wav"));
+        o.ui.choosePreLaunchProgramButton->click();
+        QCOMPARE(o.ui.preLaunchProgramEdit->text(), QStringLiteral("/bin/prep.bat"));
         QCOMPARE(l.prompter.filesAsked, 3);
         QCOMPARE(l.form->state().settings.sound1, std::string("none")); // nothing before OK
     }
@@ -221,14 +223,14 @@ private Q_SLOTS:
         QFETCH(QString, pass);
         QFETCH(QString, expected);
         Launcher l;
-        TFormDjoin& d = *l.windows.directJoin;
-        l.form->ui.BitBtn2->click();
+        DirectJoinDialog& d = *l.windows.directJoin;
+        l.form->ui.directJoinButton->click();
         QVERIFY(d.isVisible());
-        l.form->ui.PlayerName->setEditText(player);
-        d.ui.host->setText(host);
-        d.ui.port->setText(port);
-        d.ui.pass->setText(pass);
-        d.ui.BitBtn1->click();
+        l.form->ui.playerNameBox->setEditText(player);
+        d.ui.hostEdit->setText(host);
+        d.ui.portEdit->setText(port);
+        d.ui.passwordEdit->setText(pass);
+        d.ui.connectButton->click();
         QVERIFY(!d.isVisible());
         QCOMPARE(l.starter.lines.size(), size_t(1));
         const QString line = QString::fromStdString(l.starter.lines[0]);
@@ -237,40 +239,41 @@ private Q_SLOTS:
 
     void theDirectJoinKeepsItsTexts() {
         Launcher l;
-        TFormDjoin& d = *l.windows.directJoin;
+        DirectJoinDialog& d = *l.windows.directJoin;
         QCOMPARE(d.windowTitle(), QStringLiteral("Direct join server"));
         QCOMPARE(d.size(), QSize(329, 153));
-        QCOMPARE(d.ui.GroupBox1->title(), QStringLiteral("Host && port"));
-        QCOMPARE(d.ui.port->text(), QStringLiteral("2302"));
-        QCOMPARE(d.ui.BitBtn2->geometry(), QRect(120, 120, 89, 25)); // in view, between the two
+        QCOMPARE(d.ui.hostGroup->title(), QStringLiteral("Host && port"));
+        QCOMPARE(d.ui.portEdit->text(), QStringLiteral("2302"));
+        QCOMPARE(d.ui.watcherButton->geometry(),
+                 QRect(120, 120, 89, 25)); // in view, between the two
         d.show();
-        d.ui.host->setText(QStringLiteral("h"));
-        d.ui.pass->setText(QStringLiteral("p"));
-        d.ui.BitBtn3->click();
+        d.ui.hostEdit->setText(QStringLiteral("h"));
+        d.ui.passwordEdit->setText(QStringLiteral("p"));
+        d.ui.cancelButton->click();
         QVERIFY(!d.isVisible());
-        l.form->ui.BitBtn2->click();
-        QCOMPARE(d.ui.host->text(), QStringLiteral("h"));
-        QCOMPARE(d.ui.pass->text(), QStringLiteral("p"));
+        l.form->ui.directJoinButton->click();
+        QCOMPARE(d.ui.hostEdit->text(), QStringLiteral("h"));
+        QCOMPARE(d.ui.passwordEdit->text(), QStringLiteral("p"));
     }
 
     void theDirectJoinsWatcherWatchesTheTypedServer() {
         Responder server(2);
         Launcher l;
         l.form->show();
-        TFormDjoin& d = *l.windows.directJoin;
-        TFormWatcher& w = *l.windows.watcher;
+        DirectJoinDialog& d = *l.windows.directJoin;
+        ServerWatcher& w = *l.windows.watcher;
         d.show();
-        d.ui.host->setText(QStringLiteral("127.0.0.1"));
-        d.ui.port->setText(QString::fromStdString(server.port()));
-        QSignalSpy replies(&w.udps, &TNMUDP::OnDataReceived);
-        d.ui.BitBtn2->click();
+        d.ui.hostEdit->setText(QStringLiteral("127.0.0.1"));
+        d.ui.portEdit->setText(QString::fromStdString(server.port()));
+        QSignalSpy replies(&w.endpoint, &UdpEndpoint::dataReceived);
+        d.ui.watcherButton->click();
         QVERIFY(w.isVisible());
         QVERIFY(!d.isVisible());
         QVERIFY(!l.form->isVisible());
-        QVERIFY(w.Timer2.isActive());
+        QVERIFY(w.pollTimer.isActive());
         QVERIFY(replies.wait(2000));
-        QCOMPARE(w.ui.players->text(), QStringLiteral("2/32"));
-        w.ui.BitBtn2->click(); // Join: this dialog's server, with the ticked mods
+        QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("2/32"));
+        w.ui.joinButton->click(); // Join: this dialog's server, with the ticked mods
         QCOMPARE(l.starter.lines.size(), size_t(1));
         QVERIFY(l.starter.lines[0].find(" -connect=127.0.0.1 -port=" + server.port()) !=
                 std::string::npos);
@@ -282,10 +285,10 @@ private Q_SLOTS:
     void aBadPortInTheDirectJoinHidesNothing() {
         Launcher l;
         l.form->show();
-        TFormDjoin& d = *l.windows.directJoin;
+        DirectJoinDialog& d = *l.windows.directJoin;
         d.show();
-        d.ui.port->setText(QStringLiteral("23o2"));
-        d.ui.BitBtn2->click();
+        d.ui.portEdit->setText(QStringLiteral("23o2"));
+        d.ui.watcherButton->click();
         QCOMPARE(l.prompter.messages, QStringList{"'23o2' is not a valid integer value"});
         QVERIFY(d.isVisible());
         QVERIFY(l.form->isVisible());
@@ -294,18 +297,18 @@ private Q_SLOTS:
 
     void theAboutBoxClosesOnOkAndEnter() {
         Launcher l;
-        TAboutDialog& a = *l.windows.about;
+        AboutDialog& a = *l.windows.about;
         QCOMPARE(a.windowTitle(), QStringLiteral("About"));
         QCOMPARE(a.size(), QSize(281, 195));
         l.form->show();
-        l.form->ui.About1->trigger();
+        l.form->ui.aboutAction->trigger();
         QVERIFY(a.isVisible());
         QVERIFY(!a.isModal());
         QVERIFY(QApplication::activeModalWidget() == nullptr); // the main window stays usable
-        QVERIFY(l.form->ui.BitBtn3->isEnabled());
-        a.ui.OKBtn->click();
+        QVERIFY(l.form->ui.startSingleplayerButton->isEnabled());
+        a.ui.okButton->click();
         QVERIFY(!a.isVisible());
-        l.form->ui.About1->trigger();
+        l.form->ui.aboutAction->trigger();
         a.activateWindow();
         QTRY_VERIFY(QGuiApplication::focusWindow() == a.windowHandle());
         QTest::keyClick(&a, Qt::Key_Return);

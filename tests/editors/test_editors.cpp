@@ -76,24 +76,24 @@ private Q_SLOTS:
 
     void modEditorStartsEmptyAndSaveCreatesSlotZero() {
         Launcher l;
-        TForm2& e = *l.windows.modEditor;
+        ModEditor& e = *l.windows.modEditor;
         QCOMPARE(e.windowTitle(), QStringLiteral("Modifications"));
         QCOMPARE(e.size(), QSize(288, 217));
-        e.FormActivate();
-        QCOMPARE(e.ui.ModList->count(), 0);
-        QCOMPARE(e.ui.ModList->currentText(), QString());
-        QCOMPARE(e.ui.Name->text(), QString());
-        QCOMPARE(e.ui.Dir->text(), QString());
-        e.ui.Name->setText(QStringLiteral("My mod"));
-        e.ui.Dir->setText(QStringLiteral("@my"));
-        QTest::mouseClick(e.ui.BitBtn2, Qt::LeftButton);
+        e.refreshFields();
+        QCOMPARE(e.ui.modSelector->count(), 0);
+        QCOMPARE(e.ui.modSelector->currentText(), QString());
+        QCOMPARE(e.ui.modNameEdit->text(), QString());
+        QCOMPARE(e.ui.modFolderEdit->text(), QString());
+        e.ui.modNameEdit->setText(QStringLiteral("My mod"));
+        e.ui.modFolderEdit->setText(QStringLiteral("@my"));
+        QTest::mouseClick(e.ui.saveModButton, Qt::LeftButton);
         QCOMPARE(l.form->state().mods.count(), 1);
         const auto mods = stored(l.reg, kModsKey);
         QCOMPARE(mods.size(), size_t(1));
         QCOMPARE(mods.begin()->second.at("name"), std::string("My mod"));
         QCOMPARE(mods.begin()->second.at("checked"), std::string("0"));
-        QCOMPARE(e.ui.ModList->currentText(), QStringLiteral("My mod"));
-        QCOMPARE(l.form->ui.ModList->count(), 1);
+        QCOMPARE(e.ui.modSelector->currentText(), QStringLiteral("My mod"));
+        QCOMPARE(l.form->ui.modList->count(), 1);
     }
 
     void typingANewNameFollowsEachKeystroke() {
@@ -101,25 +101,26 @@ private Q_SLOTS:
             Launcher::mod(s, "1", "A", 0);
             Launcher::mod(s, "2", "B", 1);
         });
-        TForm2& e = *l.windows.modEditor;
-        e.FormActivate();
-        QCOMPARE(itemTexts(e.ui.ModList), (QStringList{"A", "B"}));
-        QCOMPARE(e.ui.Dir->text(), QStringLiteral("@A"));
-        e.ui.ModList->lineEdit()->clear();
+        ModEditor& e = *l.windows.modEditor;
+        e.refreshFields();
+        QCOMPARE(itemTexts(e.ui.modSelector), (QStringList{"A", "B"}));
+        QCOMPARE(e.ui.modFolderEdit->text(), QStringLiteral("@A"));
+        e.ui.modSelector->lineEdit()->clear();
         QStringList names, dirs;
-        connect(e.ui.Name, &QLineEdit::textChanged, this, [&] { dirs << e.ui.Dir->text(); });
-        typeInto(e.ui.ModList, QStringLiteral("Ne"));
-        QCOMPARE(e.ui.Name->text(), QStringLiteral("Ne"));
-        QCOMPARE(e.ui.Dir->text(), QString());
-        e.ui.Dir->setText(QStringLiteral("typed"));
-        typeInto(e.ui.ModList, QStringLiteral("w"));
-        QCOMPARE(e.ui.Name->text(), QStringLiteral("New"));
-        QCOMPARE(e.ui.Dir->text(), QString());
+        connect(e.ui.modNameEdit, &QLineEdit::textChanged, this,
+                [&] { dirs << e.ui.modFolderEdit->text(); });
+        typeInto(e.ui.modSelector, QStringLiteral("Ne"));
+        QCOMPARE(e.ui.modNameEdit->text(), QStringLiteral("Ne"));
+        QCOMPARE(e.ui.modFolderEdit->text(), QString());
+        e.ui.modFolderEdit->setText(QStringLiteral("typed"));
+        typeInto(e.ui.modSelector, QStringLiteral("w"));
+        QCOMPARE(e.ui.modNameEdit->text(), QStringLiteral("New"));
+        QCOMPARE(e.ui.modFolderEdit->text(), QString());
         // picking an item loads that entry again
-        e.ui.ModList->setCurrentIndex(1);
-        Q_EMIT e.ui.ModList->activated(1);
-        QCOMPARE(e.ui.Name->text(), QStringLiteral("B"));
-        QCOMPARE(e.ui.Dir->text(), QStringLiteral("@B"));
+        e.ui.modSelector->setCurrentIndex(1);
+        Q_EMIT e.ui.modSelector->activated(1);
+        QCOMPARE(e.ui.modNameEdit->text(), QStringLiteral("B"));
+        QCOMPARE(e.ui.modFolderEdit->text(), QStringLiteral("@B"));
     }
 
     void savingAnEntryKeepsItsIdAndTickAndShowsTheFirst() {
@@ -127,20 +128,20 @@ private Q_SLOTS:
             Launcher::mod(s, "1", "A", 0);
             Launcher::mod(s, "2", "B", 1);
         });
-        TForm2& e = *l.windows.modEditor;
-        e.FormActivate();
-        e.ui.ModList->setCurrentIndex(1);
-        e.ui.Name->setText(QStringLiteral("B2"));
-        e.ui.Dir->setText(QStringLiteral("@b2"));
-        QTest::mouseClick(e.ui.BitBtn2, Qt::LeftButton);
+        ModEditor& e = *l.windows.modEditor;
+        e.refreshFields();
+        e.ui.modSelector->setCurrentIndex(1);
+        e.ui.modNameEdit->setText(QStringLiteral("B2"));
+        e.ui.modFolderEdit->setText(QStringLiteral("@b2"));
+        QTest::mouseClick(e.ui.saveModButton, Qt::LeftButton);
         const auto mods = stored(l.reg, kModsKey);
         QCOMPARE(mods.size(), size_t(2));
         QCOMPARE(mods.at("2").at("name"), std::string("B2"));
         QCOMPARE(mods.at("2").at("dir"), std::string("@b2"));
         QCOMPARE(mods.at("2").at("checked"), std::string("1"));
-        QCOMPARE(l.form->ui.ModList->item(1)->checkState(), Qt::Checked);
-        QCOMPARE(e.ui.ModList->currentIndex(), 0);
-        QCOMPARE(e.ui.Name->text(), QStringLiteral("A"));
+        QCOMPARE(l.form->ui.modList->item(1)->checkState(), Qt::Checked);
+        QCOMPARE(e.ui.modSelector->currentIndex(), 0);
+        QCOMPARE(e.ui.modNameEdit->text(), QStringLiteral("A"));
     }
 
     void deleteClosesTheGap_data() {
@@ -164,42 +165,42 @@ private Q_SLOTS:
             Launcher::mod(s, "2", "B", 0);
             Launcher::mod(s, "3", "C", 1);
         });
-        TForm2& e = *l.windows.modEditor;
-        e.FormActivate();
+        ModEditor& e = *l.windows.modEditor;
+        e.refreshFields();
         if (select >= 0)
-            e.ui.ModList->setCurrentIndex(select);
+            e.ui.modSelector->setCurrentIndex(select);
         else
-            typeInto(e.ui.ModList, QStringLiteral("x"));
+            typeInto(e.ui.modSelector, QStringLiteral("x"));
         l.prompter.answers = {yes};
-        QTest::mouseClick(e.ui.BitBtn1, Qt::LeftButton);
+        QTest::mouseClick(e.ui.deleteModButton, Qt::LeftButton);
         QCOMPARE(l.prompter.questions, QStringList{"Are you sure?"});
-        QCOMPARE(itemTexts(e.ui.ModList), left);
-        QCOMPARE(ticks(l.form->ui.ModList), leftTicks);
+        QCOMPARE(itemTexts(e.ui.modSelector), left);
+        QCOMPARE(ticks(l.form->ui.modList), leftTicks);
         QCOMPARE(int(stored(l.reg, kModsKey).size()), left.size());
     }
 
     void deletingTheOnlyEntryLeavesNoSubkeys() {
         Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "A", 1); });
-        TForm2& e = *l.windows.modEditor;
-        e.FormActivate();
+        ModEditor& e = *l.windows.modEditor;
+        e.refreshFields();
         l.prompter.answers = {true};
-        QTest::mouseClick(e.ui.BitBtn1, Qt::LeftButton);
+        QTest::mouseClick(e.ui.deleteModButton, Qt::LeftButton);
         QCOMPARE(l.form->state().mods.lastIndex, -1);
         QVERIFY(stored(l.reg, kModsKey).empty());
-        QCOMPARE(e.ui.Name->text(), QString());
+        QCOMPARE(e.ui.modNameEdit->text(), QString());
     }
 
     void autoScanOffersNewModFolders() {
         Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "x", 0); });
         for (const char* p : {"X/addons", "Y/dta", "Z/other", ".H/addons", "W/AddOns"})
             std::filesystem::create_directories(l.gameDir + "/" + p);
-        TForm2& e = *l.windows.modEditor;
-        e.FormActivate();
+        ModEditor& e = *l.windows.modEditor;
+        e.refreshFields();
         // the display name "x" hides X; only Y is new
         l.prompter.answers = {true};
         gTrace.clear();
         const auto old = qInstallMessageHandler(traceHandler);
-        QTest::mouseClick(e.ui.BitBtn3, Qt::LeftButton);
+        QTest::mouseClick(e.ui.autoScanButton, Qt::LeftButton);
         qInstallMessageHandler(old);
         QCOMPARE(l.prompter.questions,
                  QStringList{"Found mods:\r\nY\r\n\r\n\r\nAdd to mods list?"});
@@ -212,19 +213,19 @@ private Q_SLOTS:
         QCOMPARE(int(stored(l.reg, kModsKey).size()), 2);
 
         // a second scan finds nothing new and leaves the fields alone
-        e.ui.Name->setText(QStringLiteral("edit"));
-        QTest::mouseClick(e.ui.BitBtn3, Qt::LeftButton);
+        e.ui.modNameEdit->setText(QStringLiteral("edit"));
+        QTest::mouseClick(e.ui.autoScanButton, Qt::LeftButton);
         QCOMPARE(l.prompter.messages, QStringList{"No new mods found."});
-        QCOMPARE(e.ui.Name->text(), QStringLiteral("edit"));
+        QCOMPARE(e.ui.modNameEdit->text(), QStringLiteral("edit"));
     }
 
     void autoScanAnsweredNoAddsNothing() {
         Launcher l;
         std::filesystem::create_directories(l.gameDir + "/A/addons");
         std::filesystem::create_directories(l.gameDir + "/B/dta");
-        TForm2& e = *l.windows.modEditor;
+        ModEditor& e = *l.windows.modEditor;
         l.prompter.answers = {false};
-        QTest::mouseClick(e.ui.BitBtn3, Qt::LeftButton);
+        QTest::mouseClick(e.ui.autoScanButton, Qt::LeftButton);
         QCOMPARE(l.prompter.questions.size(), 1);
         QVERIFY(l.prompter.questions[0] == "Found mods:\r\nA\r\nB\r\n\r\n\r\nAdd to mods list?" ||
                 l.prompter.questions[0] == "Found mods:\r\nB\r\nA\r\n\r\n\r\nAdd to mods list?");
@@ -238,16 +239,16 @@ private Q_SLOTS:
                 Launcher::mod(s, std::to_string(i).c_str(), "m", 0);
         });
         std::filesystem::create_directories(l.gameDir + "/New/addons");
-        TForm2& e = *l.windows.modEditor;
-        e.FormActivate();
-        typeInto(e.ui.ModList, QStringLiteral("new"));
+        ModEditor& e = *l.windows.modEditor;
+        e.refreshFields();
+        typeInto(e.ui.modSelector, QStringLiteral("new"));
         const std::string before = readAll(l.reg);
-        QTest::mouseClick(e.ui.BitBtn2, Qt::LeftButton);
+        QTest::mouseClick(e.ui.saveModButton, Qt::LeftButton);
         QCOMPARE(l.prompter.messages,
                  QStringList{"The mod list is full (1025 entries). Delete an entry before adding "
                              "a new one."});
         QCOMPARE(readAll(l.reg), before);
-        QTest::mouseClick(e.ui.BitBtn3, Qt::LeftButton);
+        QTest::mouseClick(e.ui.autoScanButton, Qt::LeftButton);
         QCOMPARE(l.prompter.messages.last(),
                  QStringLiteral("1 more mod folder does not fit in the mod list (at most 1025 "
                                 "entries) and is left out."));
@@ -258,7 +259,7 @@ private Q_SLOTS:
     void autoScanWithoutAGameFolderSaysSo() {
         Launcher l;
         l.form->state().settings.gamePath.clear();
-        QTest::mouseClick(l.windows.modEditor->ui.BitBtn3, Qt::LeftButton);
+        QTest::mouseClick(l.windows.modEditor->ui.autoScanButton, Qt::LeftButton);
         QCOMPARE(l.prompter.messages, QStringList{QString::fromUtf8(kGameFolderUnknown)});
         QVERIFY(l.prompter.questions.isEmpty());
     }
@@ -268,31 +269,31 @@ private Q_SLOTS:
             Launcher::mod(s, "1", "A", 1);
             Launcher::mod(s, "2", "B", 0);
         });
-        TForm3& e = *l.windows.serverEditor;
+        ServerEditor& e = *l.windows.serverEditor;
         QCOMPARE(e.windowTitle(), QStringLiteral("Servers"));
         QCOMPARE(e.size(), QSize(425, 233));
-        e.FormActivate();
-        QCOMPARE(e.ui.ServerList->count(), 0);
-        QCOMPARE(e.ui.name->text(), QString());
-        QCOMPARE(e.ui.host->text(), QString());
-        QCOMPARE(e.ui.port->text(), QStringLiteral("2302"));
-        QCOMPARE(e.ui.pass->text(), QString());
-        QCOMPARE(ticks(e.ui.modlistb), (QList<bool>{false, false}));
-        QCOMPARE(e.ui.modlistb->item(1)->text(), QStringLiteral("B"));
+        e.refreshFields();
+        QCOMPARE(e.ui.serverSelector->count(), 0);
+        QCOMPARE(e.ui.serverNameEdit->text(), QString());
+        QCOMPARE(e.ui.serverHostEdit->text(), QString());
+        QCOMPARE(e.ui.serverPortEdit->text(), QStringLiteral("2302"));
+        QCOMPARE(e.ui.serverPasswordEdit->text(), QString());
+        QCOMPARE(ticks(e.ui.serverModList), (QList<bool>{false, false}));
+        QCOMPARE(e.ui.serverModList->item(1)->text(), QStringLiteral("B"));
 
         // typing a name after filling in the host resets the other fields
-        e.ui.host->setText(QStringLiteral("example.org"));
-        e.ui.port->setText(QStringLiteral("1"));
-        e.ui.modlistb->item(1)->setCheckState(Qt::Checked);
-        typeInto(e.ui.ServerList, QStringLiteral("S"));
-        QCOMPARE(e.ui.name->text(), QStringLiteral("S"));
-        QCOMPARE(e.ui.host->text(), QString());
-        QCOMPARE(e.ui.port->text(), QStringLiteral("2302"));
-        QCOMPARE(ticks(e.ui.modlistb), (QList<bool>{false, false}));
+        e.ui.serverHostEdit->setText(QStringLiteral("example.org"));
+        e.ui.serverPortEdit->setText(QStringLiteral("1"));
+        e.ui.serverModList->item(1)->setCheckState(Qt::Checked);
+        typeInto(e.ui.serverSelector, QStringLiteral("S"));
+        QCOMPARE(e.ui.serverNameEdit->text(), QStringLiteral("S"));
+        QCOMPARE(e.ui.serverHostEdit->text(), QString());
+        QCOMPARE(e.ui.serverPortEdit->text(), QStringLiteral("2302"));
+        QCOMPARE(ticks(e.ui.serverModList), (QList<bool>{false, false}));
 
-        e.ui.host->setText(QStringLiteral("10.0.0.5"));
-        e.ui.modlistb->item(1)->setCheckState(Qt::Checked);
-        QTest::mouseClick(e.ui.BitBtn1, Qt::LeftButton);
+        e.ui.serverHostEdit->setText(QStringLiteral("10.0.0.5"));
+        e.ui.serverModList->item(1)->setCheckState(Qt::Checked);
+        QTest::mouseClick(e.ui.saveServerButton, Qt::LeftButton);
         const auto servers = stored(l.reg, kServersKey);
         QCOMPARE(servers.size(), size_t(1));
         const auto& v = servers.begin()->second;
@@ -315,14 +316,14 @@ private Q_SLOTS:
             s.writeInteger("checked", 0);
             server(s, "7", "S", "dirA;dirB;", 0);
         });
-        TForm3& e = *l.windows.serverEditor;
-        e.FormActivate();
-        QCOMPARE(e.ui.name->text(), QStringLiteral("S"));
-        QCOMPARE(e.ui.host->text(), QStringLiteral("host-S"));
-        QCOMPARE(e.ui.port->text(), QStringLiteral("237"));
-        QCOMPARE(e.ui.pass->text(), QStringLiteral("pw S"));
-        QCOMPARE(ticks(e.ui.modlistb), (QList<bool>{true, false}));
-        QTest::mouseClick(e.ui.BitBtn1, Qt::LeftButton);
+        ServerEditor& e = *l.windows.serverEditor;
+        e.refreshFields();
+        QCOMPARE(e.ui.serverNameEdit->text(), QStringLiteral("S"));
+        QCOMPARE(e.ui.serverHostEdit->text(), QStringLiteral("host-S"));
+        QCOMPARE(e.ui.serverPortEdit->text(), QStringLiteral("237"));
+        QCOMPARE(e.ui.serverPasswordEdit->text(), QStringLiteral("pw S"));
+        QCOMPARE(ticks(e.ui.serverModList), (QList<bool>{true, false}));
+        QTest::mouseClick(e.ui.saveServerButton, Qt::LeftButton);
         const auto v = stored(l.reg, kServersKey).at("7");
         QCOMPARE(v.at("mods"), std::string("dirB;"));
         QCOMPARE(v.at("sockets"), std::string("1")); // was 0
@@ -334,15 +335,15 @@ private Q_SLOTS:
             server(s, "2", "B", "b;", 0);
             server(s, "3", "C", "", 1);
         });
-        TForm3& e = *l.windows.serverEditor;
-        e.FormActivate();
+        ServerEditor& e = *l.windows.serverEditor;
+        e.refreshFields();
         l.prompter.answers = {false, true};
-        QTest::mouseClick(e.ui.BitBtn2, Qt::LeftButton);
+        QTest::mouseClick(e.ui.deleteServerButton, Qt::LeftButton);
         QCOMPARE(l.form->state().servers.count(), 3);
-        QTest::mouseClick(e.ui.BitBtn2, Qt::LeftButton);
+        QTest::mouseClick(e.ui.deleteServerButton, Qt::LeftButton);
         const ServerTable& t = l.form->state().servers;
         QCOMPARE(t.count(), 2);
-        QCOMPARE(itemTexts(e.ui.ServerList), (QStringList{"B", "C"}));
+        QCOMPARE(itemTexts(e.ui.serverSelector), (QStringList{"B", "C"}));
         QCOMPARE(t.ip[0], std::string("host-B"));
         QCOMPARE(t.port[0], std::string("232"));
         QCOMPARE(t.pass[0], std::string("pw B"));
@@ -363,10 +364,10 @@ private Q_SLOTS:
             ++made;
             l.windows = createWindows(*l.form, &l.alerts);
         });
-        l.form->ui.Mods1->trigger();
+        l.form->ui.modsAction->trigger();
         QCOMPARE(made, 1);
         QVERIFY(l.windows.modEditor->isVisible());
-        l.form->ui.Servers1->trigger();
+        l.form->ui.serversAction->trigger();
         QCOMPARE(made, 1);
         QVERIFY(l.windows.serverEditor->isVisible());
     }
@@ -375,31 +376,31 @@ private Q_SLOTS:
         Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "A", 0); });
         l.form->show();
         QVERIFY(QTest::qWaitForWindowActive(l.form.get()));
-        TForm2& e = *l.windows.modEditor;
+        ModEditor& e = *l.windows.modEditor;
         QVERIFY(!e.isVisible());
-        l.form->ui.Mods1->trigger();
+        l.form->ui.modsAction->trigger();
         QVERIFY(e.isVisible());
         e.activateWindow();
         QTRY_VERIFY(QGuiApplication::focusWindow() == e.windowHandle());
-        QCOMPARE(e.ui.Name->text(), QStringLiteral("A"));
+        QCOMPARE(e.ui.modNameEdit->text(), QStringLiteral("A"));
         QVERIFY(!e.isModal());
-        e.ui.Name->setText(QStringLiteral("unsaved"));
+        e.ui.modNameEdit->setText(QStringLiteral("unsaved"));
         l.form->activateWindow();
         QTRY_VERIFY(QGuiApplication::focusWindow() == l.form->windowHandle());
         QVERIFY(e.isVisible()); // side by side with the main window
         e.activateWindow();
         QTRY_VERIFY(QGuiApplication::focusWindow() == e.windowHandle());
-        QCOMPARE(e.ui.Name->text(), QStringLiteral("A"));
+        QCOMPARE(e.ui.modNameEdit->text(), QStringLiteral("A"));
 
         // the answer to its own question is no new activation
-        e.ui.Name->setText(QStringLiteral("kept"));
+        e.ui.modNameEdit->setText(QStringLiteral("kept"));
         QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
         QtPrompter().message(QStringLiteral("box"));
         e.activateWindow(); // where the window manager puts the focus back
         QTRY_VERIFY(QGuiApplication::focusWindow() == e.windowHandle());
-        QCOMPARE(e.ui.Name->text(), QStringLiteral("kept"));
+        QCOMPARE(e.ui.modNameEdit->text(), QStringLiteral("kept"));
 
-        l.form->ui.Servers1->trigger();
+        l.form->ui.serversAction->trigger();
         QVERIFY(l.windows.serverEditor->isVisible());
         QVERIFY(!l.windows.serverEditor->isModal());
         e.close(); // closing only hides

@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     quorvale::ServerStatusReply r;
     try {
-        quorvale::ParseStatusReply(data, size, r);
+        quorvale::parseStatusReply(data, size, r);
     } catch (const quorvale::ConvertError&) {
         // a bad "maxplayers" is the one failure the parser reports
     }

@@ -25,7 +25,8 @@ class TestQueryPass : public QObject {
 private Q_SLOTS:
     void aReplyMatchesEveryEntryOfItsAddressAndPortText() {
         Responder server(3);
-        TNMUDP udp(nullptr, names({{QStringLiteral("game.test"), QStringLiteral("127.0.0.1")}}));
+        UdpEndpoint udp(nullptr,
+                        names({{QStringLiteral("game.test"), QStringLiteral("127.0.0.1")}}));
         QueryPass pass(udp);
         const std::string port = server.port();
         pass.start({{"127.0.0.1", port}, {"game.test", port}, {"127.0.0.1", "0" + port}});
@@ -41,7 +42,7 @@ private Q_SLOTS:
     void theSlowServersPingIsItsOwnRoundTrip() {
         Responder fast(1), slow(1);
         slow.delayMs = 50;
-        TNMUDP udp;
+        UdpEndpoint udp;
         QueryPass pass(udp);
         pass.start({{"127.0.0.1", slow.port()}, {"127.0.0.1", fast.port()}});
         QTRY_VERIFY(pass.allSettled());
@@ -53,7 +54,7 @@ private Q_SLOTS:
 
     void aBadPortFailsThatServerAndThePassGoesOn() {
         Responder server(0);
-        TNMUDP udp(nullptr, names({}));
+        UdpEndpoint udp(nullptr, names({}));
         QueryPass pass(udp);
         QSignalSpy done(&pass, &QueryPass::sendsDone);
         pass.start({{"127.0.0.1", "abc"},
@@ -76,7 +77,7 @@ private Q_SLOTS:
         const QByteArray reply = buildStatusReply(request, full);
         QCOMPARE(reply.size(), 1400);
         QCOMPARE(reply.back(), '\0');
-        const auto r = quorvale::ParseStatusReply(
+        const auto r = quorvale::parseStatusReply(
             reinterpret_cast<const uint8_t*>(reply.constData()), static_cast<size_t>(reply.size()));
         QCOMPARE(r.numPlayers, std::optional<std::string>("100"));
         QVERIFY(r.players.size() > 10 && r.players.size() < 100);

@@ -23,7 +23,7 @@ const std::string kAnna = fields({"hostname", "Our server", "numplayers", "3", "
                                   "deaths_", "", "Anna", "1", "120", "2"});
 
 ServerStatusReply parse(const std::string& s) {
-    return ParseStatusReply(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    return parseStatusReply(reinterpret_cast<const uint8_t*>(s.data()), s.size());
 }
 
 using Players = std::vector<std::pair<std::string, std::optional<std::string>>>;
@@ -140,7 +140,7 @@ TEST(ParseReply, BadMaxplayersFailsKeepingWhatCameBefore) {
     ServerStatusReply r;
     const std::string s = fields({"numplayers", "3", "maxplayers", "ten", "mission", "m"});
     try {
-        ParseStatusReply(reinterpret_cast<const uint8_t*>(s.data()), s.size(), r);
+        parseStatusReply(reinterpret_cast<const uint8_t*>(s.data()), s.size(), r);
         FAIL();
     } catch (const ConvertError& e) {
         EXPECT_STREQ(e.what(), "'ten' is not a valid integer value");

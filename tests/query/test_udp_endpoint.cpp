@@ -40,11 +40,11 @@ private Q_SLOTS:
     void sendsToADottedAddressAtOnce() {
         Peer peer;
         int lookups = 0;
-        TNMUDP udp(nullptr, tableResolver({}, &lookups));
-        QSignalSpy sent(&udp, &TNMUDP::OnDataSend);
-        udp.RemoteHost = QStringLiteral("127.0.0.1");
-        udp.RemotePort = peer.port();
-        udp.SendDatagram(QByteArray("hello", 5), 5);
+        UdpEndpoint udp(nullptr, tableResolver({}, &lookups));
+        QSignalSpy sent(&udp, &UdpEndpoint::dataSent);
+        udp.remoteHost = QStringLiteral("127.0.0.1");
+        udp.remotePort = peer.port();
+        udp.sendDatagram(QByteArray("hello", 5), 5);
         QCOMPARE(sent.count(), 1); // before any event loop ran
         QCOMPARE(lookups, 0);
         QTRY_VERIFY(peer.socket.hasPendingDatagrams());
@@ -62,12 +62,12 @@ private Q_SLOTS:
         QFETCH(int, handler);
         QFETCH(bool, sends);
         Peer peer;
-        TNMUDP udp;
-        udp.RemoteHost = QStringLiteral("127.0.0.1");
-        udp.RemotePort = peer.port();
+        UdpEndpoint udp;
+        udp.remoteHost = QStringLiteral("127.0.0.1");
+        udp.remotePort = peer.port();
         int calls = 0;
         if (handler)
-            connect(&udp, &TNMUDP::OnBufferInvalid, this,
+            connect(&udp, &UdpEndpoint::bufferInvalid, this,
                     [&](bool& handled, QByteArray& buff, int& length) {
                         ++calls;
                         handled = true;
@@ -78,7 +78,7 @@ private Q_SLOTS:
                     });
         QString error;
         try {
-            udp.SendDatagram(QByteArray(), 0);
+            udp.sendDatagram(QByteArray(), 0);
         } catch (const std::exception& e) {
             error = QString::fromUtf8(e.what());
         }
@@ -91,24 +91,24 @@ private Q_SLOTS:
     }
 
     void theNullAddressSendsNothing() {
-        TNMUDP udp;
-        QSignalSpy sent(&udp, &TNMUDP::OnDataSend);
-        udp.RemoteHost = QStringLiteral("0.0.0.0");
-        udp.RemotePort = 2302;
-        QVERIFY_THROWS_EXCEPTION(UDPSockError, udp.SendDatagram(QByteArray(10, 'x'), 10));
+        UdpEndpoint udp;
+        QSignalSpy sent(&udp, &UdpEndpoint::dataSent);
+        udp.remoteHost = QStringLiteral("0.0.0.0");
+        udp.remotePort = 2302;
+        QVERIFY_THROWS_EXCEPTION(UdpSocketError, udp.sendDatagram(QByteArray(10, 'x'), 10));
         QCOMPARE(sent.count(), 0);
     }
 
     void anUnknownNameIsTriedTwiceThenCanceled() {
         int lookups = 0;
-        TNMUDP udp(nullptr, tableResolver({}, &lookups));
+        UdpEndpoint udp(nullptr, tableResolver({}, &lookups));
         int invalid = 0;
-        connect(&udp, &TNMUDP::OnInvalidHost, this, [&](bool&) { ++invalid; });
-        QSignalSpy failed(&udp, &TNMUDP::sendFailed);
-        QSignalSpy sent(&udp, &TNMUDP::OnDataSend);
-        udp.RemoteHost = QStringLiteral("nowhere.example");
-        udp.RemotePort = 2302;
-        udp.SendDatagram(QByteArray(10, 'x'), 10); // returns at once: nothing waits
+        connect(&udp, &UdpEndpoint::invalidHost, this, [&](bool&) { ++invalid; });
+        QSignalSpy failed(&udp, &UdpEndpoint::sendFailed);
+        QSignalSpy sent(&udp, &UdpEndpoint::dataSent);
+        udp.remoteHost = QStringLiteral("nowhere.example");
+        udp.remotePort = 2302;
+        udp.sendDatagram(QByteArray(10, 'x'), 10); // returns at once: nothing waits
         QCOMPARE(failed.count(), 0);
         QTRY_COMPARE(failed.count(), 1);
         QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("Host Lookup Canceled"));
@@ -119,12 +119,12 @@ private Q_SLOTS:
 
     void aKnownNameIsSentWhenItsLookupCompletes() {
         Peer peer;
-        TNMUDP udp(nullptr,
-                   tableResolver({{QStringLiteral("game.test"), QStringLiteral("127.0.0.1")}}));
+        UdpEndpoint udp(
+            nullptr, tableResolver({{QStringLiteral("game.test"), QStringLiteral("127.0.0.1")}}));
         QHostAddress to;
-        udp.RemoteHost = QStringLiteral("game.test");
-        udp.RemotePort = peer.port();
-        udp.SendDatagram(QByteArray("q", 1), 1, [&](const QHostAddress& a, quint16) { to = a; });
+        udp.remoteHost = QStringLiteral("game.test");
+        udp.remotePort = peer.port();
+        udp.sendDatagram(QByteArray("q", 1), 1, [&](const QHostAddress& a, quint16) { to = a; });
         QTRY_VERIFY(peer.socket.hasPendingDatagrams());
         QCOMPARE(to, QHostAddress(QStringLiteral("127.0.0.1")));
     }
@@ -138,36 +138,36 @@ private Q_SLOTS:
     }
     void receivesWholeDatagramsWithTheirSender() {
         QFETCH(int, size);
-        TNMUDP udp;
+        UdpEndpoint udp;
         udp.setLocalPort(0);
         Peer peer;
         // find the port the endpoint got by sending from it first
-        udp.RemoteHost = QStringLiteral("127.0.0.1");
-        udp.RemotePort = peer.port();
-        udp.SendDatagram(QByteArray("x", 1), 1);
+        udp.remoteHost = QStringLiteral("127.0.0.1");
+        udp.remotePort = peer.port();
+        udp.sendDatagram(QByteArray("x", 1), 1);
         QTRY_VERIFY(peer.socket.hasPendingDatagrams());
         const QNetworkDatagram first = peer.received().at(0);
-        QSignalSpy got(&udp, &TNMUDP::OnDataReceived);
+        QSignalSpy got(&udp, &UdpEndpoint::dataReceived);
         const QByteArray payload(size, 'r');
         peer.socket.writeDatagram(payload, first.senderAddress(), first.senderPort());
         QTRY_COMPARE(got.count(), 1);
         QCOMPARE(got.at(0).at(0).toInt(), size);
         QCOMPARE(got.at(0).at(1).toString(), QStringLiteral("127.0.0.1"));
         QCOMPARE(got.at(0).at(2).toInt(), int(peer.port()));
-        QCOMPARE(udp.ReadLastDatagram(), payload);
+        QCOMPARE(udp.readLastDatagram(), payload);
     }
 
     // More than one report's worth arrives in order, each with its own bytes, and the endpoint
     // still hears the datagram that comes after the burst.
     void aBurstArrivesWholeAndInOrder() {
-        TNMUDP udp;
+        UdpEndpoint udp;
         Peer peer;
         QList<QByteArray> got;
-        connect(&udp, &TNMUDP::OnDataReceived, this,
-                [&](int n) { got << udp.ReadLastDatagram().left(n); });
-        udp.RemoteHost = QStringLiteral("127.0.0.1");
-        udp.RemotePort = peer.port();
-        udp.SendDatagram(QByteArray("hi", 2), 2);
+        connect(&udp, &UdpEndpoint::dataReceived, this,
+                [&](int n) { got << udp.readLastDatagram().left(n); });
+        udp.remoteHost = QStringLiteral("127.0.0.1");
+        udp.remotePort = peer.port();
+        udp.sendDatagram(QByteArray("hi", 2), 2);
         QTRY_VERIFY(peer.socket.hasPendingDatagrams());
         const quint16 to = peer.received().at(0).senderPort();
         for (int i = 0; i < 700; ++i)
@@ -182,11 +182,11 @@ private Q_SLOTS:
     }
 
     void twoEndpointsEachGetOnlyTheirOwn() {
-        TNMUDP browser, watcher;
+        UdpEndpoint browser, watcher;
         browser.setLocalPort(15015);
         watcher.setLocalPort(15020);
-        QSignalSpy b(&browser, &TNMUDP::OnDataReceived);
-        QSignalSpy w(&watcher, &TNMUDP::OnDataReceived);
+        QSignalSpy b(&browser, &UdpEndpoint::dataReceived);
+        QSignalSpy w(&watcher, &UdpEndpoint::dataReceived);
         QUdpSocket out;
         out.writeDatagram(QByteArray("to browser"), QHostAddress::LocalHost, 15015);
         out.writeDatagram(QByteArray("to watcher!"), QHostAddress::LocalHost, 15020);
@@ -194,22 +194,22 @@ private Q_SLOTS:
         QTRY_COMPARE(w.count(), 1);
         QTest::qWait(20);
         QCOMPARE(b.count(), 1);
-        QCOMPARE(browser.ReadLastDatagram(), QByteArray("to browser"));
-        QCOMPARE(watcher.ReadLastDatagram(), QByteArray("to watcher!"));
+        QCOMPARE(browser.readLastDatagram(), QByteArray("to browser"));
+        QCOMPARE(watcher.readLastDatagram(), QByteArray("to watcher!"));
     }
 
     void aPortInUseIsSilentAndRepliesStillArrive() {
-        TNMUDP first, second;
+        UdpEndpoint first, second;
         first.setLocalPort(15015);
         second.setLocalPort(15015); // taken: silent
         Peer peer;
-        second.RemoteHost = QStringLiteral("127.0.0.1");
-        second.RemotePort = peer.port();
-        second.SendDatagram(QByteArray("q", 1), 1);
+        second.remoteHost = QStringLiteral("127.0.0.1");
+        second.remotePort = peer.port();
+        second.sendDatagram(QByteArray("q", 1), 1);
         QTRY_VERIFY(peer.socket.hasPendingDatagrams());
         const QNetworkDatagram d = peer.received().at(0);
         QVERIFY(d.senderPort() != 15015);
-        QSignalSpy got(&second, &TNMUDP::OnDataReceived);
+        QSignalSpy got(&second, &UdpEndpoint::dataReceived);
         peer.socket.writeDatagram(QByteArray("reply"), d.senderAddress(), d.senderPort());
         QTRY_COMPARE(got.count(), 1);
     }

@@ -55,7 +55,7 @@ struct Launcher {
     RecordingStarter starter;
     std::unique_ptr<RegFileStore> store;
     RecordingAlerts alerts;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<MainWindow> form;
     LauncherWindows windows;
 
     explicit Launcher(const std::function<void(RegFileStore&)>& fill = {},
@@ -79,7 +79,7 @@ struct Launcher {
         store = std::make_unique<RegFileStore>(reg);
         setErrorPrompter(&prompter);
         AppContext ctx{store.get(), &starter, &prompter, dir.file("home")};
-        form = std::make_unique<TForm1>(ctx);
+        form = std::make_unique<MainWindow>(ctx);
         windows = createWindows(*form, &alerts);
     }
     static void mod(RegFileStore& s, const char* id, const char* name, int checked) {

@@ -2,7 +2,7 @@
 // under Xvfb so that a person can look at what the player sees.
 #include "about_dialog.h"
 #include "application.h"
-#include "direct_join.h"
+#include "direct_join_dialog.h"
 #include "error_handler.h"
 #include "main_window.h"
 #include "mod_editor.h"
@@ -59,32 +59,32 @@ int main(int argc, char** argv) {
     quorvale::RegFileStore reg(store);
     quorvale::SystemProcessStarter starter;
     AppContext ctx{&reg, &starter, &prompter, qEnvironmentVariable("HOME").toStdString()};
-    TForm1 form1(ctx);
+    MainWindow form1(ctx);
     const LauncherWindows w = createWindows(form1);
     shoot(&form1, outDir, QStringLiteral("main_window"));
-    w.modEditor->FormActivate();
+    w.modEditor->refreshFields();
     shoot(w.modEditor, outDir, QStringLiteral("mod_editor"));
-    w.serverEditor->FormActivate();
+    w.serverEditor->refreshFields();
     shoot(w.serverEditor, outDir, QStringLiteral("server_editor"));
     w.serverEditor->hide();
     // The browser queries half a second after it becomes active; give the replies time.
     w.browser->show();
     w.browser->activateWindow();
     wait(1500);
-    w.browser->ui.SGrid->setCurrentCell(1, 0);
+    w.browser->ui.serverGrid->setCurrentCell(1, 0);
     shoot(w.browser.get(), outDir, QStringLiteral("server_browser"));
-    w.browser->ui.BitBtn3->click();
+    w.browser->ui.watcherButton->click();
     wait(500);
     shoot(w.watcher.get(), outDir, QStringLiteral("watcher_small"));
-    w.watcher->ToggleWindow();
-    w.watcher->UpdateStatus();
+    w.watcher->toggleDetails();
+    w.watcher->updateStatus();
     wait(500);
     shoot(w.watcher.get(), outDir, QStringLiteral("watcher_large"));
     w.watcher->close();
-    w.options->FormActivate();
+    w.options->refreshFields();
     shoot(w.options, outDir, QStringLiteral("options"));
     w.options->hide();
-    w.directJoin->ui.host->setText(QStringLiteral("arma.example.org"));
+    w.directJoin->ui.hostEdit->setText(QStringLiteral("arma.example.org"));
     shoot(w.directJoin, outDir, QStringLiteral("direct_join"));
     w.directJoin->hide();
     shoot(w.about, outDir, QStringLiteral("about"));

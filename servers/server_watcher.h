@@ -9,16 +9,16 @@
 #include <functional>
 #include <optional>
 
-class TForm1;
+class MainWindow;
 class AlertSink;
 
 // "Server Watcher": polls one server every 5 s, shows its state and alerts when the game in
 // progress there ends.
-class TFormWatcher : public QWidget {
+class ServerWatcher : public QWidget {
     Q_OBJECT
 public:
-    TFormWatcher(TForm1& main, AlertSink& alerts);
-    ~TFormWatcher() override;
+    ServerWatcher(MainWindow& main, AlertSink& alerts);
+    ~ServerWatcher() override;
 
     // Opens the watcher on a server: hides the main window and the opener, shows this window,
     // starts polling. join runs for the Join button. A port that is no whole number in
@@ -26,16 +26,17 @@ public:
     void watch(QWidget* opener, const QString& host, const std::string& port,
                std::function<void()> join);
 
-    void UpdateStatus();
-    void ToggleWindow();
-    void FormActivate();
+    void updateStatus();
+    void toggleDetails();
+    void refreshFields();
     // The window that shows again with the main window when the watcher closes.
     void setBrowser(QWidget* browser) { browser_ = browser; }
 
-    Ui::TFormWatcher ui;
-    TNMUDP udps;
-    QTimer Timer1;
-    QTimer Timer2;
+    // The form's controls, reached by tests; other windows ask through methods.
+    Ui::ServerWatcher ui;
+    UdpEndpoint endpoint;
+    QTimer blinkTimer;
+    QTimer pollTimer;
     quorvale::WatcherState state;
 
 protected:
@@ -43,15 +44,15 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private Q_SLOTS:
-    void udpsDataReceived(int NumberBytes, const QString& FromIP, int Port);
-    void Timer1Timer();
-    void BitBtn2Click();
+    void processReply(int byteCount, const QString& fromAddress, int Port);
+    void blinkLamp();
+    void joinWatched();
 
 private:
     void alert(const std::string& soundFile);
     void placeAnchored();
 
-    TForm1& main_;
+    MainWindow& main_;
     AlertSink& alerts_;
     QWidget* browser_ = nullptr;
     std::function<void()> join_;

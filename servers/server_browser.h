@@ -7,34 +7,35 @@
 #include <QMainWindow>
 #include <QTimer>
 
-class TForm1;
-class TFormWatcher;
+class MainWindow;
+class ServerWatcher;
 class QLabel;
 
 // "Servers": the favourite servers with their state, queried in one pass; joins the selected
 // one or watches it.
-class TForm4 : public QMainWindow {
+class ServerBrowser : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm4(TForm1& main);
+    explicit ServerBrowser(MainWindow& main);
     // The watcher is created after the browser.
-    void setWatcher(TFormWatcher* watcher) { watcher_ = watcher; }
-    ~TForm4() override;
+    void setWatcher(ServerWatcher* watcher) { watcher_ = watcher; }
+    ~ServerBrowser() override;
 
-    void LayoutColumns();
-    void QueryServers();
-    void ShowPlayers();
+    void layoutColumns();
+    void queryServers();
+    void showPlayers();
     // The selected server's slot, or -1 when no row is selected.
     int selectedSlot() const;
     // Joins the server of a slot, as "&Join server" does for the selected one.
     void joinSlot(int slot);
     QString statusText() const;
 
-    Ui::TForm4 ui;
-    TNMUDP udps;
+    // The form's controls, reached by tests; other windows ask through methods.
+    Ui::ServerBrowser ui;
+    UdpEndpoint endpoint;
     QueryPass pass;
-    QTimer Timer1;
-    QTimer Timer2;
+    QTimer activationTimer;
+    QTimer passTimer;
 
 Q_SIGNALS:
     void statusShown(const QString& text);
@@ -43,13 +44,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private Q_SLOTS:
-    void FormActivate();
-    void Timer1Timer();
-    void Timer2Timer();
-    void BitBtn1Click();
-    void BitBtn2Click();
-    void BitBtn3Click();
-    void SGridClick();
+    void refreshFields();
+    void startQueryAfterActivation();
+    void finishPass();
+    void joinSelected();
+    void refresh();
+    void openWatcher();
+    void showSelectedPlayers();
     void serverUpdated(int slot);
 
 private:
@@ -57,8 +58,8 @@ private:
     void setCell(int row, int column, const QString& text);
     void updateButtons();
 
-    TForm1& main_;
-    TFormWatcher* watcher_ = nullptr;
+    MainWindow& main_;
+    ServerWatcher* watcher_ = nullptr;
     QLabel* status_;
     QString passError_;  // a server of this pass that could not be queried
     QString replyError_; // the latest datagram's parse error

@@ -9,9 +9,9 @@ class QWidget;
 // Runs a form's activation handler whenever the form becomes the program's active window:
 // when it is opened and when the user comes back to it from another window. Getting the focus
 // back from a modal box the form itself opened is no new activation.
-class FormActivation : public QObject {
+class ReloadOnActivation : public QObject {
 public:
-    FormActivation(QWidget* form, std::function<void()> onActivate);
+    ReloadOnActivation(QWidget* form, std::function<void()> onActivate);
 
 private:
     void focusWindowChanged(QWindow* now);

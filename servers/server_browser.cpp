@@ -3,8 +3,8 @@
 
 #include "command_line.h"
 #include "error_handler.h"
-#include "form_activation.h"
 #include "main_window.h"
+#include "reload_on_activation.h"
 #include "server_watcher.h"
 #include "text.h"
 
@@ -23,122 +23,123 @@ uint32_t tickOf(qint64 ns) {
 }
 } // namespace
 
-TForm4::TForm4(TForm1& main) : QMainWindow(nullptr), pass(udps), main_(main) {
+ServerBrowser::ServerBrowser(MainWindow& main) : QMainWindow(nullptr), pass(endpoint), main_(main) {
     ui.setupUi(this);
     status_ = new QLabel(QStringLiteral("Ready"));
-    ui.StatusBar1->addWidget(status_, 1);
-    ui.BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    ui.BitBtn3->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
-    for (QTableWidget* g : {ui.SGrid, ui.PlrGrid}) {
+    ui.statusBar->addWidget(status_, 1);
+    ui.joinButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    ui.refreshButton->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    ui.watcherButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    for (QTableWidget* g : {ui.serverGrid, ui.playerGrid}) {
         g->verticalHeader()->setMinimumSectionSize(1);
         g->verticalHeader()->setDefaultSectionSize(16);
         g->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         g->horizontalHeader()->setMinimumSectionSize(10);
     }
-    ui.SGrid->horizontalHeader()->setFixedHeight(18);
-    ui.SGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    ui.Splitter1->setSizes({177, 289 - 177 - 3});
+    ui.serverGrid->horizontalHeader()->setFixedHeight(18);
+    ui.serverGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ui.gridSplitter->setSizes({177, 289 - 177 - 3});
     QFont small = font();
     small.setPixelSize(9);
-    ui.GroupBox2->setFont(small);
+    ui.playerGroup->setFont(small);
     QFont normal = font();
     normal.setPixelSize(normal.pixelSize() > 0 ? normal.pixelSize() : 11); // set, not inherited
-    ui.PlayerName->setFont(normal);
+    ui.playerNameBox->setFont(normal);
 
     // FormCreate: the main window's player names, once.
-    for (int i = 0; i < main_.ui.PlayerName->count(); ++i)
-        ui.PlayerName->addItem(main_.ui.PlayerName->itemText(i));
-    ui.PlayerName->setEditText(main_.ui.PlayerName->currentText());
+    ui.playerNameBox->addItems(main_.playerNameChoices());
+    ui.playerNameBox->setEditText(qs(main_.playerNameText()));
 
-    udps.setLocalPort(15015);
-    udps.ReportLevel = 1;
+    endpoint.setLocalPort(15015);
+    endpoint.reportLevel = 1;
     // The pass has applied the datagram by the time this runs.
-    connect(&pass, &QueryPass::serverUpdated, this, &TForm4::serverUpdated);
-    connect(&udps, &TNMUDP::OnDataReceived, this, [this](int bytes) {
+    connect(&pass, &QueryPass::serverUpdated, this, &ServerBrowser::serverUpdated);
+    connect(&endpoint, &UdpEndpoint::dataReceived, this, [this](int bytes) {
         setStatus(QStringLiteral("Receiving data..."));
         if (bytes >= 1 && replyError_.isEmpty())
             setStatus(QStringLiteral("Ready"));
         replyError_.clear();
     });
-    connect(&udps, &TNMUDP::OnInvalidHost, this,
+    connect(&endpoint, &UdpEndpoint::invalidHost, this,
             [this](bool&) { setStatus(QStringLiteral("Invalid Host error occured.")); });
-    connect(&udps, &TNMUDP::OnBufferInvalid, this, [this](bool&, QByteArray&, int&) {
+    connect(&endpoint, &UdpEndpoint::bufferInvalid, this, [this](bool&, QByteArray&, int&) {
         setStatus(QStringLiteral("Buffer invalid error occured."));
     });
 
-    Timer1.setInterval(500);
-    Timer1.setSingleShot(true);
-    connect(&Timer1, &QTimer::timeout, this, &TForm4::Timer1Timer);
-    Timer2.setInterval(500);
-    Timer2.setSingleShot(true);
-    connect(&Timer2, &QTimer::timeout, this, &TForm4::Timer2Timer);
+    activationTimer.setInterval(500);
+    activationTimer.setSingleShot(true);
+    connect(&activationTimer, &QTimer::timeout, this, &ServerBrowser::startQueryAfterActivation);
+    passTimer.setInterval(500);
+    passTimer.setSingleShot(true);
+    connect(&passTimer, &QTimer::timeout, this, &ServerBrowser::finishPass);
 
-    connect(ui.BitBtn1, &QPushButton::clicked, this, &TForm4::BitBtn1Click);
-    connect(ui.BitBtn2, &QPushButton::clicked, this, &TForm4::BitBtn2Click);
-    connect(ui.BitBtn3, &QPushButton::clicked, this, &TForm4::BitBtn3Click);
-    connect(ui.SGrid, &QTableWidget::currentCellChanged, this, &TForm4::SGridClick);
-    new FormActivation(this, [this] { FormActivate(); });
+    connect(ui.joinButton, &QPushButton::clicked, this, &ServerBrowser::joinSelected);
+    connect(ui.refreshButton, &QPushButton::clicked, this, &ServerBrowser::refresh);
+    connect(ui.watcherButton, &QPushButton::clicked, this, &ServerBrowser::openWatcher);
+    connect(ui.serverGrid, &QTableWidget::currentCellChanged, this,
+            &ServerBrowser::showSelectedPlayers);
+    new ReloadOnActivation(this, [this] { refreshFields(); });
 
-    ui.SGrid->setRowCount(0);
+    ui.serverGrid->setRowCount(0);
     updateButtons();
-    LayoutColumns();
+    layoutColumns();
 }
 
-TForm4::~TForm4() = default;
+ServerBrowser::~ServerBrowser() = default;
 
-void TForm4::resizeEvent(QResizeEvent* event) {
+void ServerBrowser::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     // Panel1 follows all four sides, the buttons and the player box the bottom.
     const int dx = width() - 500;
     const int dy = height() - 378;
-    ui.Panel1->resize(481 + dx, 289 + dy);
-    ui.Splitter1->resize(ui.Panel1->size());
-    for (QWidget* b : {static_cast<QWidget*>(ui.BitBtn1), static_cast<QWidget*>(ui.BitBtn2),
-                       static_cast<QWidget*>(ui.BitBtn3)})
+    ui.buttonPanel->resize(481 + dx, 289 + dy);
+    ui.gridSplitter->resize(ui.buttonPanel->size());
+    for (QWidget* b :
+         {static_cast<QWidget*>(ui.joinButton), static_cast<QWidget*>(ui.refreshButton),
+          static_cast<QWidget*>(ui.watcherButton)})
         b->move(b->x(), 319 + dy);
-    ui.GroupBox2->move(352, 311 + dy);
-    LayoutColumns();
+    ui.playerGroup->move(352, 311 + dy);
+    layoutColumns();
 }
 
-void TForm4::LayoutColumns() {
-    const int width = ui.SGrid->width();
+void ServerBrowser::layoutColumns() {
+    const int width = ui.serverGrid->width();
     const int w = static_cast<int>(std::lround((width - 98) / 3.0));
     const int widths[] = {w, w, 30, 50, w + 10};
     for (int c = 0; c < 5; ++c)
-        ui.SGrid->setColumnWidth(c, widths[c]);
-    ui.PlrGrid->setColumnWidth(0, 150);
-    ui.PlrGrid->setColumnWidth(1, ui.PlrGrid->width() - 150);
+        ui.serverGrid->setColumnWidth(c, widths[c]);
+    ui.playerGrid->setColumnWidth(0, 150);
+    ui.playerGrid->setColumnWidth(1, ui.playerGrid->width() - 150);
 }
 
-void TForm4::FormActivate() {
-    LayoutColumns();
-    Timer2.start();
+void ServerBrowser::refreshFields() {
+    layoutColumns();
+    passTimer.start();
 }
 
-void TForm4::Timer2Timer() {
-    Timer2.stop();
-    guarded([&] { QueryServers(); });
+void ServerBrowser::finishPass() {
+    passTimer.stop();
+    guarded([&] { queryServers(); });
 }
 
-void TForm4::BitBtn2Click() {
-    LayoutColumns();
-    guarded([&] { QueryServers(); });
+void ServerBrowser::refresh() {
+    layoutColumns();
+    guarded([&] { queryServers(); });
 }
 
-void TForm4::Timer1Timer() {
-    ui.BitBtn2->setEnabled(true);
-    Timer1.stop();
-    ShowPlayers();
+void ServerBrowser::startQueryAfterActivation() {
+    ui.refreshButton->setEnabled(true);
+    activationTimer.stop();
+    showPlayers();
 }
 
-void TForm4::QueryServers() {
+void ServerBrowser::queryServers() {
     setStatus(QStringLiteral("Querying servers..."));
-    ui.BitBtn2->setEnabled(false);
+    ui.refreshButton->setEnabled(false);
     ServerTable& t = main_.state().servers;
     const int keep = selectedSlot();
-    ui.SGrid->setUpdatesEnabled(false); // one repaint for the whole list
-    ui.SGrid->setRowCount(t.count());
+    ui.serverGrid->setUpdatesEnabled(false); // one repaint for the whole list
+    ui.serverGrid->setRowCount(t.count());
     std::vector<QueryPass::Server> servers;
     for (int i = 0; i <= t.lastIndex; ++i) {
         t.queryTick[i] = 0;
@@ -154,9 +155,9 @@ void TForm4::QueryServers() {
         setCell(i, 4, QStringLiteral(" "));
         servers.push_back({t.ip[i], t.port[i]});
     }
-    ui.SGrid->setUpdatesEnabled(true);
+    ui.serverGrid->setUpdatesEnabled(true);
     if (keep < 0 && t.count() > 0)
-        ui.SGrid->setCurrentCell(0, 0);
+        ui.serverGrid->setCurrentCell(0, 0);
     updateButtons();
     connect(
         &pass, &QueryPass::sendsDone, this,
@@ -164,14 +165,14 @@ void TForm4::QueryServers() {
             if (!passError_.isEmpty())
                 setStatus(passError_);
             setStatus(QStringLiteral("Query done..."));
-            Timer1.start();
+            activationTimer.start();
         },
         Qt::SingleShotConnection);
     passError_.clear();
     pass.start(servers);
 }
 
-void TForm4::serverUpdated(int slot) {
+void ServerBrowser::serverUpdated(int slot) {
     ServerTable& t = main_.state().servers;
     if (slot > t.lastIndex)
         return;
@@ -213,52 +214,54 @@ void TForm4::serverUpdated(int slot) {
         setCell(slot, 3, qs(*reply.numPlayers + "/" + reply.slots.value_or("??")));
     }
     if (slot == selectedSlot())
-        ShowPlayers();
+        showPlayers();
 }
 
-void TForm4::ShowPlayers() {
+void ServerBrowser::showPlayers() {
     const ServerTable& t = main_.state().servers;
     const int s = selectedSlot();
     if (s < 0 || s > t.lastIndex) {
-        ui.PlrGrid->setRowCount(0);
+        ui.playerGrid->setRowCount(0);
         return;
     }
     const int rows = std::max(t.playerCount[s], 1);
-    ui.PlrGrid->setRowCount(rows);
+    ui.playerGrid->setRowCount(rows);
     for (int r = 0; r < rows; ++r) {
         const auto k = static_cast<size_t>(r);
         const auto& names = t.playerName[s];
         const auto& scores = t.playerScore[s];
-        ui.PlrGrid->setItem(r, 0,
-                            new QTableWidgetItem(k < names.size() ? qs(names[k]) : QString()));
-        ui.PlrGrid->setItem(r, 1,
-                            new QTableWidgetItem(k < scores.size() ? qs(scores[k]) : QString()));
+        ui.playerGrid->setItem(r, 0,
+                               new QTableWidgetItem(k < names.size() ? qs(names[k]) : QString()));
+        ui.playerGrid->setItem(r, 1,
+                               new QTableWidgetItem(k < scores.size() ? qs(scores[k]) : QString()));
     }
 }
 
-int TForm4::selectedSlot() const {
-    const int row = ui.SGrid->currentRow();
-    return row >= 0 && row < ui.SGrid->rowCount() && row <= main_.state().servers.lastIndex ? row
-                                                                                            : -1;
+int ServerBrowser::selectedSlot() const {
+    const int row = ui.serverGrid->currentRow();
+    return row >= 0 && row < ui.serverGrid->rowCount() && row <= main_.state().servers.lastIndex
+               ? row
+               : -1;
 }
 
-void TForm4::SGridClick() {
+void ServerBrowser::showSelectedPlayers() {
     updateButtons();
-    ShowPlayers();
+    showPlayers();
 }
 
-void TForm4::BitBtn1Click() {
+void ServerBrowser::joinSelected() {
     guarded([&] { joinSlot(selectedSlot()); });
 }
 
-void TForm4::joinSlot(int slot) {
+void ServerBrowser::joinSlot(int slot) {
     const ServerTable& t = main_.state().servers;
     if (slot < 0 || slot > t.lastIndex)
         return;
-    main_.LaunchOFP(browserJoinConnect(t, slot, ui.PlayerName->currentText().toStdString()), slot);
+    main_.launchGame(browserJoinConnect(t, slot, ui.playerNameBox->currentText().toStdString()),
+                     slot);
 }
 
-void TForm4::BitBtn3Click() {
+void ServerBrowser::openWatcher() {
     guarded([&] {
         const int s = selectedSlot();
         const ServerTable& t = main_.state().servers;
@@ -268,24 +271,24 @@ void TForm4::BitBtn3Click() {
     });
 }
 
-void TForm4::setStatus(const QString& text) {
+void ServerBrowser::setStatus(const QString& text) {
     status_->setText(text);
     Q_EMIT statusShown(text);
 }
 
-QString TForm4::statusText() const {
+QString ServerBrowser::statusText() const {
     return status_->text();
 }
 
-void TForm4::setCell(int row, int column, const QString& text) {
-    if (QTableWidgetItem* item = ui.SGrid->item(row, column))
+void ServerBrowser::setCell(int row, int column, const QString& text) {
+    if (QTableWidgetItem* item = ui.serverGrid->item(row, column))
         item->setText(text);
     else
-        ui.SGrid->setItem(row, column, new QTableWidgetItem(text));
+        ui.serverGrid->setItem(row, column, new QTableWidgetItem(text));
 }
 
-void TForm4::updateButtons() {
+void ServerBrowser::updateButtons() {
     const bool any = selectedSlot() >= 0;
-    ui.BitBtn1->setEnabled(any);
-    ui.BitBtn3->setEnabled(any);
+    ui.joinButton->setEnabled(any);
+    ui.watcherButton->setEnabled(any);
 }

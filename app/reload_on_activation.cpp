@@ -1,14 +1,15 @@
-#include "form_activation.h"
+#include "reload_on_activation.h"
 
 #include <QGuiApplication>
 #include <QWidget>
 
-FormActivation::FormActivation(QWidget* form, std::function<void()> onActivate)
+ReloadOnActivation::ReloadOnActivation(QWidget* form, std::function<void()> onActivate)
     : QObject(form), form_(form), onActivate_(std::move(onActivate)) {
-    connect(qApp, &QGuiApplication::focusWindowChanged, this, &FormActivation::focusWindowChanged);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            &ReloadOnActivation::focusWindowChanged);
 }
 
-void FormActivation::focusWindowChanged(QWindow* now) {
+void ReloadOnActivation::focusWindowChanged(QWindow* now) {
     // A closed box is gone by the time the focus comes back, so remember what it was.
     if (!now)
         return;

@@ -29,8 +29,8 @@ void servers(RegFileStore& s, const std::vector<ServerEntry>& list) {
     }
 }
 
-QString cell(TForm4& b, int row, int col) {
-    const QTableWidgetItem* i = b.ui.SGrid->item(row, col);
+QString cell(ServerBrowser& b, int row, int col) {
+    const QTableWidgetItem* i = b.ui.serverGrid->item(row, col);
     return i ? i->text() : QStringLiteral("<none>");
 }
 
@@ -61,15 +61,15 @@ std::string writeWav(const TempDir& dir, const char* name) {
 }
 
 // Sends one query from the watcher and waits until its reply has been handled.
-void poll(TFormWatcher& w) {
-    QSignalSpy spy(&w.udps, &TNMUDP::OnDataReceived);
-    w.UpdateStatus();
+void poll(ServerWatcher& w) {
+    QSignalSpy spy(&w.endpoint, &UdpEndpoint::dataReceived);
+    w.updateStatus();
     QVERIFY(spy.wait(2000));
 }
 
 // Opens the watcher on a server of the test.
-TFormWatcher& watchOn(Launcher& l, const Responder& server) {
-    TFormWatcher& w = *l.windows.watcher;
+ServerWatcher& watchOn(Launcher& l, const Responder& server) {
+    ServerWatcher& w = *l.windows.watcher;
     w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
     return w;
 }
@@ -98,17 +98,17 @@ private Q_SLOTS:
                         {"2", "Named", "localhost", p},
                         {"3", "Zero", "127.0.0.1", "0" + p}});
         });
-        TForm4& b = *l.windows.browser;
+        ServerBrowser& b = *l.windows.browser;
         QCOMPARE(b.windowTitle(), QStringLiteral("Servers"));
-        QCOMPARE(b.udps.LocalPort() == 15015 || b.udps.LocalPort() > 0, true);
+        QCOMPARE(b.endpoint.localPort() == 15015 || b.endpoint.localPort() > 0, true);
         QStringList shown;
-        connect(&b, &TForm4::statusShown, this, [&](const QString& t) { shown << t; });
-        l.form->ui.BitBtn5->click();
+        connect(&b, &ServerBrowser::statusShown, this, [&](const QString& t) { shown << t; });
+        l.form->ui.serverListButton->click();
         QVERIFY(b.isVisible());
-        b.QueryServers();
+        b.queryServers();
         QCOMPARE(shown.value(0), QStringLiteral("Querying servers..."));
         QTRY_VERIFY(shown.contains(QStringLiteral("Query done...")));
-        QCOMPARE(b.ui.SGrid->horizontalHeaderItem(3)->text(), QStringLiteral("Players"));
+        QCOMPARE(b.ui.serverGrid->horizontalHeaderItem(3)->text(), QStringLiteral("Players"));
         QCOMPARE(cell(b, 2, 1), QString::fromStdString("127.0.0.1:0" + p));
         QTRY_VERIFY(cell(b, 0, 2) != QStringLiteral("??"));
         QTRY_VERIFY(cell(b, 1, 2) != QStringLiteral("??"));
@@ -120,14 +120,14 @@ private Q_SLOTS:
         QCOMPARE(cell(b, 2, 3), QStringLiteral(" "));
         QCOMPARE(cell(b, 2, 4), QStringLiteral(" "));
         QCOMPARE(b.statusText(), QStringLiteral("Ready"));
-        b.ui.SGrid->setCurrentCell(1, 0);
+        b.ui.serverGrid->setCurrentCell(1, 0);
         // Three requests reached the one server (port "0P" is the same number), and each of
         // its replies belongs to both twin entries: their players are listed three times.
         QCOMPARE(server.requests, 3);
-        QCOMPARE(playerRows(b.ui.PlrGrid).mid(0, 3), (QStringList{"P0|0", "P1|1", "P2|2"}));
-        QCOMPARE(b.ui.PlrGrid->rowCount(), 9);
-        b.ui.SGrid->setCurrentCell(2, 0);
-        QCOMPARE(playerRows(b.ui.PlrGrid), QStringList{"no players|"});
+        QCOMPARE(playerRows(b.ui.playerGrid).mid(0, 3), (QStringList{"P0|0", "P1|1", "P2|2"}));
+        QCOMPARE(b.ui.playerGrid->rowCount(), 9);
+        b.ui.serverGrid->setCurrentCell(2, 0);
+        QCOMPARE(playerRows(b.ui.playerGrid), QStringList{"no players|"});
     }
 
     void replyColumns_data() {
@@ -151,8 +151,8 @@ private Q_SLOTS:
         server.state.withMaxPlayers = withMax;
         server.state.mission = mission;
         Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
-        TForm4& b = *l.windows.browser;
-        b.QueryServers();
+        ServerBrowser& b = *l.windows.browser;
+        b.queryServers();
         QTRY_COMPARE(cell(b, 0, 3), players);
         QCOMPARE(cell(b, 0, 4), missionCell);
     }
@@ -161,11 +161,11 @@ private Q_SLOTS:
         Responder server(2);
         server.silent = true;
         Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
-        TForm4& b = *l.windows.browser;
-        b.QueryServers();
-        QVERIFY(!b.ui.BitBtn2->isEnabled());
-        QTRY_VERIFY(b.ui.BitBtn2->isEnabled());
-        QCOMPARE(playerRows(b.ui.PlrGrid), QStringList{"no players|"});
+        ServerBrowser& b = *l.windows.browser;
+        b.queryServers();
+        QVERIFY(!b.ui.refreshButton->isEnabled());
+        QTRY_VERIFY(b.ui.refreshButton->isEnabled());
+        QCOMPARE(playerRows(b.ui.playerGrid), QStringList{"no players|"});
         QCOMPARE(server.requests, 1);
     }
 
@@ -176,18 +176,18 @@ private Q_SLOTS:
                         {"2", "Good", "127.0.0.1", server.port()},
                         {"3", "NoHost", "", "2302"}});
         });
-        TForm4& b = *l.windows.browser;
+        ServerBrowser& b = *l.windows.browser;
         QStringList shown;
-        connect(&b, &TForm4::statusShown, this, [&](const QString& t) { shown << t; });
-        b.QueryServers();
+        connect(&b, &ServerBrowser::statusShown, this, [&](const QString& t) { shown << t; });
+        b.queryServers();
         QCOMPARE(cell(b, 0, 2), QStringLiteral("bad port"));
         QVERIFY(shown.contains(QStringLiteral("'x2' is not a valid integer value")));
         QTRY_VERIFY(shown.indexOf(QStringLiteral("Query done...")) >
-                shown.indexOf(QStringLiteral("'x2' is not a valid integer value")));
+                    shown.indexOf(QStringLiteral("'x2' is not a valid integer value")));
         QTRY_VERIFY(cell(b, 1, 2) != QStringLiteral("??"));
-        QCOMPARE(b.ui.SGrid->rowCount(), 3);
+        QCOMPARE(b.ui.serverGrid->rowCount(), 3);
         QCOMPARE(cell(b, 2, 2), QStringLiteral("??")); // a send that fails keeps its row as it was
-        QTRY_VERIFY(b.ui.BitBtn2->isEnabled());
+        QTRY_VERIFY(b.ui.refreshButton->isEnabled());
         QVERIFY(l.prompter.messages.isEmpty());
     }
 
@@ -197,15 +197,15 @@ private Q_SLOTS:
             servers(
                 s, {{"1", "Gone", "gone.test", "2302"}, {"2", "Here", "127.0.0.1", server.port()}});
         });
-        TForm4& b = *l.windows.browser;
-        b.udps.setResolver(
+        ServerBrowser& b = *l.windows.browser;
+        b.endpoint.setResolver(
             [](const QString&, QObject* ctx, std::function<void(const QHostAddress&)> done) {
                 QMetaObject::invokeMethod(
                     ctx, [done] { done(QHostAddress()); }, Qt::QueuedConnection);
             });
         QStringList shown;
-        connect(&b, &TForm4::statusShown, this, [&](const QString& t) { shown << t; });
-        b.QueryServers();
+        connect(&b, &ServerBrowser::statusShown, this, [&](const QString& t) { shown << t; });
+        b.queryServers();
         QTRY_VERIFY(shown.contains(QStringLiteral("Invalid Host error occured.")));
         QTRY_VERIFY(shown.contains(QStringLiteral("Query done...")));
         QTRY_VERIFY(cell(b, 1, 2) != QStringLiteral("??"));
@@ -215,14 +215,14 @@ private Q_SLOTS:
 
     void withoutServersNothingCanBeJoinedOrWatched() {
         Launcher l;
-        TForm4& b = *l.windows.browser;
-        b.QueryServers();
-        QCOMPARE(b.ui.SGrid->rowCount(), 0);
-        QVERIFY(!b.ui.BitBtn1->isEnabled());
-        QVERIFY(!b.ui.BitBtn3->isEnabled());
+        ServerBrowser& b = *l.windows.browser;
+        b.queryServers();
+        QCOMPARE(b.ui.serverGrid->rowCount(), 0);
+        QVERIFY(!b.ui.joinButton->isEnabled());
+        QVERIFY(!b.ui.watcherButton->isEnabled());
         b.joinSlot(b.selectedSlot());
-        QTRY_VERIFY(b.ui.BitBtn2->isEnabled());
-        QCOMPARE(b.ui.PlrGrid->rowCount(), 0);
+        QTRY_VERIFY(b.ui.refreshButton->isEnabled());
+        QCOMPARE(b.ui.playerGrid->rowCount(), 0);
         QVERIFY(l.starter.lines.empty());
         QVERIFY(!l.windows.watcher->isVisible());
     }
@@ -231,21 +231,22 @@ private Q_SLOTS:
         Responder server(2);
         server.delayMs = 100;
         Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
-        TForm4& b = *l.windows.browser;
-        b.QueryServers();
+        ServerBrowser& b = *l.windows.browser;
+        b.queryServers();
         QCOMPARE(b.selectedSlot(), 0);
-        QTRY_COMPARE(playerRows(b.ui.PlrGrid), (QStringList{"P0|0", "P1|1"}));
-        QVERIFY(b.Timer1.isActive()); // before the grid's own refill at the end of the pass
+        QTRY_COMPARE(playerRows(b.ui.playerGrid), (QStringList{"P0|0", "P1|1"}));
+        QVERIFY(
+            b.activationTimer.isActive()); // before the grid's own refill at the end of the pass
     }
 
     void theJoinStringOfAServer() {
         Launcher l([&](RegFileStore& s) {
             servers(s, {{"1", "S", "10.0.0.5", "2302", "", 0, "@M;"}});
         });
-        TForm4& b = *l.windows.browser;
-        b.QueryServers();
-        b.ui.PlayerName->setEditText(QStringLiteral("Two Words"));
-        b.ui.BitBtn1->click();
+        ServerBrowser& b = *l.windows.browser;
+        b.queryServers();
+        b.ui.playerNameBox->setEditText(QStringLiteral("Two Words"));
+        b.ui.joinButton->click();
         QCOMPARE(l.starter.lines.size(), size_t(1));
         const std::string& line = l.starter.lines[0];
         QVERIFY2(line.find(" -connect=10.0.0.5 -port=2302 -dplay  \"-name=Two Words\"") !=
@@ -258,12 +259,12 @@ private Q_SLOTS:
         Responder server(0);
         server.delayMs = 120;
         Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
-        TForm4& b = *l.windows.browser;
+        ServerBrowser& b = *l.windows.browser;
         QElapsedTimer real;
         real.start();
         const qint64 base = (qint64(1) << 32) - 60; // milliseconds: wraps before the reply
         b.pass.setClock([&] { return base * 1'000'000 + real.nsecsElapsed(); });
-        b.QueryServers();
+        b.queryServers();
         QTRY_VERIFY(cell(b, 0, 2) != QStringLiteral("??"));
         const uint32_t ping = cell(b, 0, 2).toUInt();
         QVERIFY2(ping >= 100 && ping < 60'000, qPrintable(cell(b, 0, 2)));
@@ -276,33 +277,34 @@ private Q_SLOTS:
             servers(s, {{"1", "A", "127.0.0.1", server.port()}, {"2", "B", "127.0.0.1", "2302"}});
         });
         l.form->show();
-        TForm4& b = *l.windows.browser;
-        TFormWatcher& w = *l.windows.watcher;
+        ServerBrowser& b = *l.windows.browser;
+        ServerWatcher& w = *l.windows.watcher;
         QCOMPARE(w.windowTitle(), QStringLiteral("Server Watcher"));
         QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
         b.show();
-        b.QueryServers();
-        QSignalSpy replies(&w.udps, &TNMUDP::OnDataReceived);
-        b.ui.BitBtn3->click();
+        b.queryServers();
+        QSignalSpy replies(&w.endpoint, &UdpEndpoint::dataReceived);
+        b.ui.watcherButton->click();
         QVERIFY(w.isVisible());
         QVERIFY(!b.isVisible());
         QVERIFY(!l.form->isVisible());
-        QVERIFY(w.Timer2.isActive());
-        QCOMPARE(w.ui.host->text(), QString::fromStdString("127.0.0.1:" + server.port()));
+        QVERIFY(w.pollTimer.isActive());
+        QCOMPARE(w.ui.watchedHostLabel->text(),
+                 QString::fromStdString("127.0.0.1:" + server.port()));
         QVERIFY(replies.wait(2000));
-        QCOMPARE(w.ui.status->text(), QStringLiteral("Game in progress..."));
-        QCOMPARE(w.ui.players->text(), QStringLiteral("2/32"));
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Game in progress..."));
+        QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("2/32"));
 
         // Join joins the watched server even when the browser's selection moved on.
-        b.ui.SGrid->setCurrentCell(1, 0);
-        w.ui.BitBtn2->click();
+        b.ui.serverGrid->setCurrentCell(1, 0);
+        w.ui.joinButton->click();
         QCOMPARE(l.starter.lines.size(), size_t(1));
         QVERIFY(l.starter.lines[0].find("-port=" + server.port()) != std::string::npos);
         QVERIFY(!w.isVisible());
         QVERIFY(b.isVisible());
         QVERIFY(l.form->isVisible());
         QCOMPARE(w.state.lastState, 0);
-        QVERIFY(!w.Timer2.isActive());
+        QVERIFY(!w.pollTimer.isActive());
     }
 
     void aGameThatEndsAlertsOnce() {
@@ -313,19 +315,19 @@ private Q_SLOTS:
         s.flash = true;
         s.watchers = 2;
         s.sound1 = wav;
-        TFormWatcher& w = watchOn(l, server);
+        ServerWatcher& w = watchOn(l, server);
         Elsewhere away;
         poll(w); // "7"
-        QCOMPARE(colourOf(w.ui.status), kMaroon);
-        QVERIFY(w.ui.LR->isVisible());
+        QCOMPARE(colourOf(w.ui.statusLabel), kMaroon);
+        QVERIFY(w.ui.redLamp->isVisible());
         server.state.gameState = QStringLiteral("8");
         poll(w);
         QCOMPARE(l.alerts.calls, (QStringList{"flash", QString::fromStdString("file " + wav)}));
-        QCOMPARE(w.ui.status->text(), QStringLiteral("Debriefing"));
-        QCOMPARE(colourOf(w.ui.status), kGreen);
-        QVERIFY(!w.ui.LR->isVisible());
-        const bool lit = w.ui.LG->isVisible();
-        QTRY_VERIFY(w.ui.LG->isVisible() != lit); // blinks
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Debriefing"));
+        QCOMPARE(colourOf(w.ui.statusLabel), kGreen);
+        QVERIFY(!w.ui.redLamp->isVisible());
+        const bool lit = w.ui.greenLamp->isVisible();
+        QTRY_VERIFY(w.ui.greenLamp->isVisible() != lit); // blinks
         poll(w);
         QCOMPARE(l.alerts.calls.size(), 2);
     }
@@ -352,7 +354,7 @@ private Q_SLOTS:
         s.flash = true;
         s.watchers = watchers;
         s.sound1 = sound1.toStdString();
-        TFormWatcher& w = watchOn(l, server);
+        ServerWatcher& w = watchOn(l, server);
         Elsewhere away;
         if (foreground) {
             w.activateWindow();
@@ -361,11 +363,11 @@ private Q_SLOTS:
         poll(w);
         server.state.numPlayers = QStringLiteral("0"); // the server empties during the game
         poll(w);
-        QCOMPARE(w.ui.status->text(), QStringLiteral("Empty"));
-        QCOMPARE(colourOf(w.ui.status), kMaroon);
-        QCOMPARE(w.ui.players->text(), QStringLiteral("0/32"));
-        QCOMPARE(colourOf(w.ui.players), kMaroon);
-        QVERIFY(w.ui.LR->isVisible());
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Empty"));
+        QCOMPARE(colourOf(w.ui.statusLabel), kMaroon);
+        QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("0/32"));
+        QCOMPARE(colourOf(w.ui.playersLabel), kMaroon);
+        QVERIFY(w.ui.redLamp->isVisible());
         QCOMPARE(l.alerts.calls, calls);
     }
 
@@ -378,15 +380,15 @@ private Q_SLOTS:
         s.watchers = 2;
         s.sound1 = "none";
         s.sound2 = wav;
-        TFormWatcher& w = watchOn(l, server);
+        ServerWatcher& w = watchOn(l, server);
         Elsewhere away;
         poll(w);
         QCOMPARE(w.state.lastState, 256);
         server.state.players << qMakePair(QStringLiteral("New"), 0);
         server.state.gameState = QStringLiteral("1");
         poll(w);
-        QCOMPARE(w.ui.status->text(), QStringLiteral("Selecting mission"));
-        QCOMPARE(colourOf(w.ui.status), kGreen);
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Selecting mission"));
+        QCOMPARE(colourOf(w.ui.statusLabel), kGreen);
         QCOMPARE(l.alerts.calls, (QStringList{"flash", QString::fromStdString("file " + wav)}));
     }
 
@@ -394,16 +396,16 @@ private Q_SLOTS:
         Responder server(2);
         Launcher l;
         l.form->state().settings.watchers = 1;
-        TFormWatcher& w = watchOn(l, server);
+        ServerWatcher& w = watchOn(l, server);
         poll(w); // "7"
         FakeServerState other;
         other.gameState = QStringLiteral("8");
         QUdpSocket spoof;
-        QSignalSpy got(&w.udps, &TNMUDP::OnDataReceived);
+        QSignalSpy got(&w.endpoint, &UdpEndpoint::dataReceived);
         spoof.writeDatagram(buildStatusReply(QByteArray(10, '\0'), other), QHostAddress::LocalHost,
-                            static_cast<quint16>(w.udps.LocalPort()));
+                            static_cast<quint16>(w.endpoint.localPort()));
         QVERIFY(got.wait(2000));
-        QCOMPARE(w.ui.status->text(), QStringLiteral("Game in progress..."));
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Game in progress..."));
         QVERIFY(l.alerts.calls.isEmpty());
         QCOMPARE(w.state.lastState, 14);
     }
@@ -412,13 +414,13 @@ private Q_SLOTS:
         Responder server(2);
         Launcher l;
         l.form->state().settings.watchers = 1;
-        TFormWatcher& w = watchOn(l, server);
+        ServerWatcher& w = watchOn(l, server);
         poll(w);
         server.state.gameState = QStringLiteral("2");
         poll(w);
-        QCOMPARE(w.ui.status->text(), QStringLiteral("2"));
-        QCOMPARE(colourOf(w.ui.status), kMaroon);
-        QVERIFY(w.ui.LR->isVisible());
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("2"));
+        QCOMPARE(colourOf(w.ui.statusLabel), kMaroon);
+        QVERIFY(w.ui.redLamp->isVisible());
         server.state.withGameState = false;
         poll(w);
         QVERIFY(l.alerts.calls.isEmpty());
@@ -429,54 +431,54 @@ private Q_SLOTS:
         Responder server(2);
         Launcher l;
         l.form->state().settings.watchers = 1;
-        TFormWatcher& w = watchOn(l, server);
+        ServerWatcher& w = watchOn(l, server);
         poll(w);
         w.close();
         server.state.gameState = QStringLiteral("8");
         w.watch(nullptr, QStringLiteral("127.0.0.1"), server.port(), {});
         poll(w);
-        QCOMPARE(w.ui.status->text(), QStringLiteral("Debriefing"));
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Debriefing"));
         QVERIFY(l.alerts.calls.isEmpty());
     }
 
     void aReplyWithoutACountKeepsThePlayersLabel() {
         Responder server(3);
         Launcher l;
-        TFormWatcher& w = watchOn(l, server);
+        ServerWatcher& w = watchOn(l, server);
         poll(w);
-        QCOMPARE(w.ui.players->text(), QStringLiteral("3/32"));
+        QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("3/32"));
         server.state.withNumPlayers = false;
         poll(w);
-        QCOMPARE(w.ui.players->text(), QStringLiteral("3/32"));
-        w.ToggleWindow();
+        QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("3/32"));
+        w.toggleDetails();
         QCOMPARE(playerRows(w.ui.playerList), (QStringList{"P0|0", "P1|1", "P2|2"}));
-        QCOMPARE(w.ui.mission->text(), QStringLiteral("co@10 Domination"));
-        QCOMPARE(colourOf(w.ui.mission), kGreen);
-        w.FormActivate();
+        QCOMPARE(w.ui.missionLabel->text(), QStringLiteral("co@10 Domination"));
+        QCOMPARE(colourOf(w.ui.missionLabel), kGreen);
+        w.refreshFields();
         QCOMPARE(w.ui.playerList->rowCount(), 0);
     }
 
     void theLayoutSwitchesBothWays() {
         Launcher l;
-        TFormWatcher& w = *l.windows.watcher;
+        ServerWatcher& w = *l.windows.watcher;
         const QSize small = w.size();
         QVERIFY(w.frameGeometry().width() <= 300);
         QVERIFY(!w.ui.playerList->isVisibleTo(&w));
-        QCOMPARE(w.ui.SpeedButton1->text(), QStringLiteral("More >>"));
-        QCOMPARE(w.ui.SpeedButton1->pos(), QPoint(210, 77));
-        w.ui.SpeedButton1->click();
+        QCOMPARE(w.ui.moreButton->text(), QStringLiteral("More >>"));
+        QCOMPARE(w.ui.moreButton->pos(), QPoint(210, 77));
+        w.ui.moreButton->click();
         QVERIFY(w.frameGeometry().width() > 300);
         QVERIFY(w.ui.playerList->isVisibleTo(&w));
-        QVERIFY(w.ui.mission->isVisibleTo(&w));
-        QCOMPARE(w.ui.SpeedButton1->text(), QStringLiteral("<< Less"));
-        QCOMPARE(w.ui.SpeedButton1->pos(), QPoint(306, 133));
-        QCOMPARE(w.ui.Bevel1->size(), QSize(337, 137));
-        QCOMPARE(w.ui.BitBtn1->pos(), QPoint(16, 156));
-        w.ui.SpeedButton1->click();
+        QVERIFY(w.ui.missionLabel->isVisibleTo(&w));
+        QCOMPARE(w.ui.moreButton->text(), QStringLiteral("<< Less"));
+        QCOMPARE(w.ui.moreButton->pos(), QPoint(306, 133));
+        QCOMPARE(w.ui.bevel->size(), QSize(337, 137));
+        QCOMPARE(w.ui.closeButton->pos(), QPoint(16, 156));
+        w.ui.moreButton->click();
         QCOMPARE(w.size(), small);
-        QCOMPARE(w.ui.Bevel1->size(), QSize(241, 81));
-        QCOMPARE(w.ui.BitBtn1->y() + w.ui.BitBtn1->height() <= w.height(), true);
-        QCOMPARE(w.ui.LR->x() + 20 <= w.width(), true);
+        QCOMPARE(w.ui.bevel->size(), QSize(241, 81));
+        QCOMPARE(w.ui.closeButton->y() + w.ui.closeButton->height() <= w.height(), true);
+        QCOMPARE(w.ui.redLamp->x() + 20 <= w.width(), true);
     }
 
     void closingShowsTheMainWindowAndTheBrowser() {
@@ -484,7 +486,7 @@ private Q_SLOTS:
         QWidget opener;
         opener.show();
         l.form->show();
-        TFormWatcher& w = *l.windows.watcher;
+        ServerWatcher& w = *l.windows.watcher;
         w.watch(&opener, QStringLiteral("127.0.0.1"), "2302", {});
         QVERIFY(!opener.isVisible());
         w.close();
@@ -511,10 +513,10 @@ private Q_SLOTS:
     void activatingTheBrowserQueriesHalfASecondLater() {
         Responder server(1);
         Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
-        TForm4& b = *l.windows.browser;
-        l.form->ui.BitBtn5->click();
+        ServerBrowser& b = *l.windows.browser;
+        l.form->ui.serverListButton->click();
         b.activateWindow();
-        QTRY_VERIFY(b.Timer2.isActive());
+        QTRY_VERIFY(b.passTimer.isActive());
         QCOMPARE(server.requests, 0);
         QTRY_COMPARE(server.requests, 1);
         QTRY_VERIFY(cell(b, 0, 2) != QStringLiteral("??"));
@@ -523,11 +525,11 @@ private Q_SLOTS:
     void aBadPortOpensNothing() {
         Launcher l;
         l.form->show();
-        TFormWatcher& w = *l.windows.watcher;
+        ServerWatcher& w = *l.windows.watcher;
         QVERIFY_THROWS_EXCEPTION(ConvertError, w.watch(nullptr, QStringLiteral("h"), "70000", {}));
         QVERIFY(l.form->isVisible());
         QVERIFY(!w.isVisible());
-        QVERIFY(!w.Timer2.isActive());
+        QVERIFY(!w.pollTimer.isActive());
     }
 };
 

@@ -4,8 +4,8 @@
 #include "alert_sink.h"
 #include "error_handler.h"
 #include "errors.h"
-#include "form_activation.h"
 #include "main_window.h"
+#include "reload_on_activation.h"
 #include "text.h"
 
 #include <QApplication>
@@ -34,12 +34,12 @@ void setColour(QLabel* label, LabelColour c) {
 
 } // namespace
 
-TFormWatcher::TFormWatcher(TForm1& main, AlertSink& alerts)
+ServerWatcher::ServerWatcher(MainWindow& main, AlertSink& alerts)
     : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint), main_(main), alerts_(alerts) {
     ui.setupUi(this);
     QFont bold = font();
     bold.setBold(true);
-    for (QLabel* l : {ui.host, ui.status, ui.players, ui.mission}) {
+    for (QLabel* l : {ui.watchedHostLabel, ui.statusLabel, ui.playersLabel, ui.missionLabel}) {
         l->setFont(bold);
         setColour(l, LabelColour::Maroon);
     }
@@ -54,40 +54,40 @@ TFormWatcher::TFormWatcher(TForm1& main, AlertSink& alerts)
     ui.playerList->setPalette(face);
     QFont tiny = font();
     tiny.setPixelSize(8);
-    ui.SpeedButton1->setFont(tiny);
-    QPalette grey = ui.SpeedButton1->palette();
+    ui.moreButton->setFont(tiny);
+    QPalette grey = ui.moreButton->palette();
     grey.setColor(QPalette::ButtonText, Qt::gray);
-    ui.SpeedButton1->setPalette(grey);
-    ui.BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    ui.BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    ui.LG2->setPixmap(QPixmap(QStringLiteral(":/lamp_off.png")));
-    ui.LG->setPixmap(QPixmap(QStringLiteral(":/lamp_on.png")));
-    ui.LR->setPixmap(QPixmap(QStringLiteral(":/lamp_red.png")));
-    ui.LR->show();
+    ui.moreButton->setPalette(grey);
+    ui.closeButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    ui.joinButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    ui.lampBase->setPixmap(QPixmap(QStringLiteral(":/lamp_off.png")));
+    ui.greenLamp->setPixmap(QPixmap(QStringLiteral(":/lamp_on.png")));
+    ui.redLamp->setPixmap(QPixmap(QStringLiteral(":/lamp_red.png")));
+    ui.redLamp->show();
 
-    udps.setLocalPort(15020);
-    udps.ReportLevel = 1;
-    connect(&udps, &TNMUDP::OnDataReceived, this, &TFormWatcher::udpsDataReceived);
+    endpoint.setLocalPort(15020);
+    endpoint.reportLevel = 1;
+    connect(&endpoint, &UdpEndpoint::dataReceived, this, &ServerWatcher::processReply);
 
-    Timer1.setInterval(500);
-    connect(&Timer1, &QTimer::timeout, this, &TFormWatcher::Timer1Timer);
-    Timer1.start();
-    Timer2.setInterval(5000);
-    connect(&Timer2, &QTimer::timeout, this, [this] { guarded([&] { UpdateStatus(); }); });
+    blinkTimer.setInterval(500);
+    connect(&blinkTimer, &QTimer::timeout, this, &ServerWatcher::blinkLamp);
+    blinkTimer.start();
+    pollTimer.setInterval(5000);
+    connect(&pollTimer, &QTimer::timeout, this, [this] { guarded([&] { updateStatus(); }); });
 
-    connect(ui.SpeedButton1, &QToolButton::clicked, this, &TFormWatcher::ToggleWindow);
-    connect(ui.BitBtn1, &QPushButton::clicked, this, &QWidget::close);
-    connect(ui.BitBtn2, &QPushButton::clicked, this, &TFormWatcher::BitBtn2Click);
-    new FormActivation(this, [this] { FormActivate(); });
+    connect(ui.moreButton, &QToolButton::clicked, this, &ServerWatcher::toggleDetails);
+    connect(ui.closeButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui.joinButton, &QPushButton::clicked, this, &ServerWatcher::joinWatched);
+    new ReloadOnActivation(this, [this] { refreshFields(); });
 
     setFixedSize(kLarge);
-    ToggleWindow(); // starts small
+    toggleDetails(); // starts small
 }
 
-TFormWatcher::~TFormWatcher() = default;
+ServerWatcher::~ServerWatcher() = default;
 
-void TFormWatcher::watch(QWidget* opener, const QString& host, const std::string& port,
-                         std::function<void()> join) {
+void ServerWatcher::watch(QWidget* opener, const QString& host, const std::string& port,
+                          std::function<void()> join) {
     uint16_t number = 0;
     if (!tryParsePort(port, number))
         throw ConvertError(port);
@@ -97,52 +97,54 @@ void TFormWatcher::watch(QWidget* opener, const QString& host, const std::string
     join_ = std::move(join);
     show();
     raise();
-    udps.RemoteHost = host;
-    udps.RemotePort = number;
-    Timer2.start();
-    UpdateStatus();
+    endpoint.remoteHost = host;
+    endpoint.remotePort = number;
+    pollTimer.start();
+    updateStatus();
 }
 
-void TFormWatcher::UpdateStatus() {
-    ui.host->setText(udps.RemoteHost + QLatin1Char(':') + QString::number(udps.RemotePort));
+void ServerWatcher::updateStatus() {
+    ui.watchedHostLabel->setText(endpoint.remoteHost + QLatin1Char(':') +
+                                 QString::number(endpoint.remotePort));
     watcherQuerySent(state);
     ui.playerList->setRowCount(0);
     watched_.reset();
     try {
         const QByteArray request(reinterpret_cast<const char*>(StatusRequest.data()),
                                  static_cast<int>(StatusRequest.size()));
-        udps.SendDatagram(request, request.size(), [this](const QHostAddress& to, quint16 port) {
-            watched_ = std::make_pair(to.toString(), static_cast<int>(port));
-        });
+        endpoint.sendDatagram(request, request.size(),
+                              [this](const QHostAddress& to, quint16 port) {
+                                  watched_ = std::make_pair(to.toString(), static_cast<int>(port));
+                              });
     } catch (const std::exception&) {
         // Not reachable now; the next poll tries again.
     }
 }
 
-void TFormWatcher::udpsDataReceived(int NumberBytes, const QString& FromIP, int Port) {
-    if (NumberBytes <= 0 || !watched_ || watched_->first != FromIP || watched_->second != Port)
+void ServerWatcher::processReply(int byteCount, const QString& fromAddress, int Port) {
+    if (byteCount <= 0 || !watched_ || watched_->first != fromAddress || watched_->second != Port)
         return;
     ui.playerList->setColumnWidth(0, 70);
     ui.playerList->setColumnWidth(1, 100);
-    const QByteArray data = udps.ReadLastDatagram();
+    const QByteArray data = endpoint.readLastDatagram();
     ServerStatusReply reply;
     std::optional<ConvertError> failure;
     try {
-        ParseStatusReply(reinterpret_cast<const uint8_t*>(data.constData()),
+        parseStatusReply(reinterpret_cast<const uint8_t*>(data.constData()),
                          static_cast<size_t>(data.size()), reply);
     } catch (const ConvertError& e) {
         failure = e;
     }
     const WatcherUpdate u = applyWatcherReply(state, reply, !failure);
     if (u.status) {
-        ui.status->setText(qs(*u.status));
-        setColour(ui.status, u.statusColour);
+        ui.statusLabel->setText(qs(*u.status));
+        setColour(ui.statusLabel, u.statusColour);
     }
     if (u.redLamp)
-        ui.LR->setVisible(*u.redLamp);
+        ui.redLamp->setVisible(*u.redLamp);
     if (u.mission) {
-        ui.mission->setText(qs(*u.mission));
-        setColour(ui.mission, u.missionColour);
+        ui.missionLabel->setText(qs(*u.mission));
+        setColour(ui.missionLabel, u.missionColour);
     }
     for (const auto& [name, score] : u.rows) {
         const int r = ui.playerList->rowCount();
@@ -155,8 +157,8 @@ void TFormWatcher::udpsDataReceived(int NumberBytes, const QString& FromIP, int 
         return;
     }
     if (u.players) {
-        ui.players->setText(qs(*u.players));
-        setColour(ui.players, u.playersColour);
+        ui.playersLabel->setText(qs(*u.players));
+        setColour(ui.playersLabel, u.playersColour);
     }
     const LauncherSettings& s = main_.state().settings;
     if (u.newGameAlert)
@@ -165,7 +167,7 @@ void TFormWatcher::udpsDataReceived(int NumberBytes, const QString& FromIP, int 
         alert(s.sound2);
 }
 
-void TFormWatcher::alert(const std::string& soundFile) {
+void ServerWatcher::alert(const std::string& soundFile) {
     const LauncherSettings& s = main_.state().settings;
     // A tool window counts as active whenever the program is; the focus says where the user is.
     if (s.flash && QApplication::activeWindow() != this)
@@ -176,49 +178,50 @@ void TFormWatcher::alert(const std::string& soundFile) {
         alerts_.systemSound();
 }
 
-void TFormWatcher::Timer1Timer() {
-    ui.LG->setVisible(!ui.LG->isVisible());
+void ServerWatcher::blinkLamp() {
+    ui.greenLamp->setVisible(!ui.greenLamp->isVisible());
 }
 
-void TFormWatcher::FormActivate() {
+void ServerWatcher::refreshFields() {
     ui.playerList->setRowCount(0);
 }
 
-void TFormWatcher::BitBtn2Click() {
+void ServerWatcher::joinWatched() {
     if (join_)
         guarded([&] { join_(); });
     close();
 }
 
-void TFormWatcher::ToggleWindow() {
+void ServerWatcher::toggleDetails() {
     const bool large = frameGeometry().width() > 300;
-    ui.SpeedButton1->move(large ? QPoint(210, 77) : QPoint(306, 133));
-    ui.SpeedButton1->setText(large ? QStringLiteral("More >>") : QStringLiteral("<< Less"));
-    ui.Bevel1->resize(large ? QSize(241, 81) : QSize(337, 137));
-    for (QWidget* w : {static_cast<QWidget*>(ui.Label4), static_cast<QWidget*>(ui.mission),
-                       static_cast<QWidget*>(ui.playerList)})
+    ui.moreButton->move(large ? QPoint(210, 77) : QPoint(306, 133));
+    ui.moreButton->setText(large ? QStringLiteral("More >>") : QStringLiteral("<< Less"));
+    ui.bevel->resize(large ? QSize(241, 81) : QSize(337, 137));
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui.missionCaption), static_cast<QWidget*>(ui.missionLabel),
+          static_cast<QWidget*>(ui.playerList)})
         w->setVisible(!large);
     setFixedSize(large ? kSmall : kLarge);
     placeAnchored();
 }
 
-void TFormWatcher::resizeEvent(QResizeEvent* event) {
+void ServerWatcher::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     placeAnchored();
 }
 
-void TFormWatcher::placeAnchored() {
+void ServerWatcher::placeAnchored() {
     // The buttons keep their distance from the bottom, the lamps also from the right.
     const int dy = height() - kLarge.height();
     const int dx = width() - kLarge.width();
-    ui.BitBtn1->move(16, 156 + dy);
-    ui.BitBtn2->move(120, 156 + dy);
-    for (QLabel* lamp : {ui.LG2, ui.LG, ui.LR})
+    ui.closeButton->move(16, 156 + dy);
+    ui.joinButton->move(120, 156 + dy);
+    for (QLabel* lamp : {ui.lampBase, ui.greenLamp, ui.redLamp})
         lamp->move(317 + dx, 158 + dy);
 }
 
-void TFormWatcher::closeEvent(QCloseEvent* event) {
-    Timer2.stop();
+void ServerWatcher::closeEvent(QCloseEvent* event) {
+    pollTimer.stop();
     state.lastState = 0;
     main_.show();
     if (browser_)
