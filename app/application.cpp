@@ -74,7 +74,6 @@ private:
 int runLauncher(int argc, char** argv, const std::function<void(QWidget*)>& afterShow) {
     QuorvaleApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvale"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorvale"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quorvale.png")));
     applyApplicationFont(app);
 

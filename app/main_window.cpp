@@ -3,6 +3,7 @@
 
 #include "command_line.h"
 #include "error_handler.h"
+#include "form_keys.h"
 #include "jpeg_image.h"
 #include "launch.h"
 #include "local_address.h"
@@ -11,9 +12,11 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 using namespace quorvale;
 
@@ -38,6 +41,7 @@ MainWindow::MainWindow(const AppContext& context, QWidget* parent)
       executableDialog(QStringLiteral("ArmA 2 Executable (Arma2.exe arma2.exe);;All files (*)")),
       context_(context), state_(std::make_unique<LauncherState>()) {
     ui.setupUi(this);
+    applyFormKeys(this);
     setFixedSize(size());
 
     QFile banner(QStringLiteral(":/banner.jpg"));
@@ -56,7 +60,12 @@ MainWindow::MainWindow(const AppContext& context, QWidget* parent)
 
     QPalette menuColour = ui.localAddressBox->palette();
     menuColour.setColor(QPalette::Base, palette().color(QPalette::Window));
-    ui.localAddressBox->setPalette(menuColour);
+    // The selection stays visible without the focus, as after "&Copy to clipboard".
+    QPalette address = menuColour;
+    for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        address.setColor(QPalette::Inactive, role, address.color(QPalette::Active, role));
+    ui.localAddressBox->setPalette(address);
+    ui.localAddressBox->installEventFilter(this);
     ui.modList->setPalette(menuColour);
     ui.modList->setFont(listFont());
     ui.modList->setUniformItemSizes(true);
@@ -96,6 +105,24 @@ MainWindow::MainWindow(const AppContext& context, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A line edit drops its selection when it loses the focus; the address box keeps it.
+    if (watched == ui.localAddressBox && event->type() == QEvent::FocusOut &&
+        ui.localAddressBox->hasSelectedText()) {
+        QPointer<QLineEdit> box = ui.localAddressBox;
+        const int start = box->selectionStart();
+        const int length = box->selectionLength();
+        QMetaObject::invokeMethod(
+            this,
+            [box, start, length] {
+                if (box && !box->hasFocus())
+                    box->setSelection(start, length);
+            },
+            Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::reloadSettings() {
     readRegistry(*context_.store, *state_, *this, context_.userProfile);
 }
@@ -105,7 +132,14 @@ void MainWindow::storeSettings() {
 }
 
 void MainWindow::storeAndReload() {
-    storeSettings();
+    try {
+        storeSettings();
+    } catch (...) {
+        // The store rolled back what it could not write; the tables follow it, so that
+        // what the windows show is what is stored.
+        reloadSettings();
+        throw;
+    }
     reloadSettings();
 }
 
@@ -139,7 +173,12 @@ std::string MainWindow::playerNameText() const {
 }
 
 void MainWindow::launchGame(const std::string& connectString, int32_t launchMode) {
-    for (QPushButton* b : {ui.startSingleplayerButton, ui.serverListButton, ui.directJoinButton})
+    // Disabling the focused button hands the focus on to "ch&ange"; it comes back with the
+    // buttons, so that the next key press does not choose a new executable.
+    const auto buttons = {ui.startSingleplayerButton, ui.serverListButton, ui.directJoinButton};
+    if (std::find(buttons.begin(), buttons.end(), focusWidget()) != buttons.end())
+        focusAfterLaunch_ = focusWidget();
+    for (QPushButton* b : buttons)
         b->setEnabled(false);
     launchButtonsTimer.start();
     const LaunchResult r = quorvale::launchGame(*state_, *context_.store, *context_.starter,
@@ -198,6 +237,9 @@ void MainWindow::enableLaunchButtons() {
     for (QPushButton* b : {ui.startSingleplayerButton, ui.serverListButton, ui.directJoinButton})
         b->setEnabled(true);
     launchButtonsTimer.stop();
+    if (focusAfterLaunch_)
+        focusAfterLaunch_->setFocus();
+    focusAfterLaunch_ = nullptr;
 }
 
 void MainWindow::openOptions() {

@@ -7,6 +7,7 @@
 #include "ui_main_window.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -58,6 +59,7 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private Q_SLOTS:
     void changeExecutable();
@@ -92,4 +94,5 @@ private:
     std::unique_ptr<quorvale::LauncherState> state_;
     Windows windows_;
     std::function<void()> createWindows_;
+    QPointer<QWidget> focusAfterLaunch_;
 };

@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
     ServerBrowser& b = *w.browser;
     b.show();
     spin(100);
-    b.passTimer.stop();
+    b.activationTimer.stop();
 
     std::vector<double> fills, pauses;
     for (int run = 0; run < 5; ++run) {

@@ -36,6 +36,12 @@ LaunchResult launchGame(const LauncherState& state, RegistryStore& store, Proces
                         const std::string& connectString, int32_t launchMode) {
     const LauncherSettings& s = state.settings;
     LaunchResult result;
+    if (s.executable.empty()) {
+        // Nothing else is started for a game that cannot be.
+        result.error = "No game executable is chosen. Choose the ArmA 2 executable with "
+                       "\"change\" in the main window.";
+        return result;
+    }
 
     if (!s.extraExec.empty())
         starter.start(s.extraExec, s.gamePath);
@@ -49,8 +55,15 @@ LaunchResult launchGame(const LauncherState& state, RegistryStore& store, Proces
     result.commandLine = buildGameCommandLine(state, connectString, launchMode);
     const StartResult started = starter.start(result.commandLine, s.gamePath);
     result.gameStarted = started.started;
-    if (!started.started)
-        result.error = "The game could not be started:\n" + s.executable + "\n" + started.error;
+    if (!started.started) {
+        // The executable is not quoted on the command line, so only we know where its path
+        // ends: a missing one is named whole, blanks and all.
+        std::error_code ec;
+        const std::string why = fs::exists(pathFromUtf8(s.executable), ec)
+                                    ? started.error
+                                    : "The program " + s.executable + " was not found.";
+        result.error = "The game could not be started:\n" + s.executable + "\n" + why;
+    }
     result.closeLauncher = s.close && started.started;
     return result;
 }

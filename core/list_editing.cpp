@@ -140,6 +140,21 @@ bool isDir(const fs::path& p) {
     std::error_code ec;
     return fs::is_directory(p, ec);
 }
+
+// Mods ship "addons" or "dta" spelled in any case ("Addons", "AddOns"); on a file system that
+// tells case apart, only a look at every entry finds them.
+bool holdsGameData(const fs::path& folder) {
+    if (isDir(folder / "addons") || isDir(folder / "dta"))
+        return true;
+    std::error_code ec;
+    fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = pathToUtf8(it->path().filename());
+        if ((sameAsciiNoCase(name, "addons") || sameAsciiNoCase(name, "dta")) && isDir(it->path()))
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 ModScan scanForMods(const std::string& gamePath, const ModTable& table) {
@@ -157,7 +172,7 @@ ModScan scanForMods(const std::string& gamePath, const ModTable& table) {
         if (name == "." || name == ".." || hiddenOrSystem(*it, name))
             continue;
         const fs::path folder = root / it->path().filename();
-        if (!isDir(folder / "addons") && !isDir(folder / "dta"))
+        if (!holdsGameData(folder))
             continue;
         bool known = false;
         for (int i = 0; i <= table.lastIndex && !known; ++i)
@@ -169,6 +184,7 @@ ModScan scanForMods(const std::string& gamePath, const ModTable& table) {
         else
             ++scan.leftOut;
     }
+    scan.scanLimitHit = scan.leftOut > 0 && room == MaxFoundMods;
     return scan;
 }
 
@@ -178,7 +194,7 @@ std::string scanQuestion(const ModScan& scan) {
         q += n + "\r\n";
     q += "\r\n\r\n";
     if (scan.leftOut > 0)
-        q += leftOutMessage(scan.leftOut) + "\r\n\r\n";
+        q += leftOutMessage(scan) + "\r\n\r\n";
     return q + "Add to mods list?";
 }
 
@@ -187,11 +203,15 @@ std::string tableFullMessage(const char* what) {
            " entries). Delete an entry before adding a new one.";
 }
 
-std::string leftOutMessage(int leftOut) {
-    return std::to_string(leftOut) +
-           (leftOut == 1 ? " more mod folder does" : " more mod folders do") +
+std::string leftOutMessage(const ModScan& scan) {
+    const int n = scan.leftOut;
+    if (scan.scanLimitHit)
+        return std::to_string(n) + (n == 1 ? " more mod folder is" : " more mod folders are") +
+               " left out: one scan adds at most " + std::to_string(MaxFoundMods) +
+               " mods. Scan again to add " + (n == 1 ? "it." : "them.");
+    return std::to_string(n) + (n == 1 ? " more mod folder does" : " more mod folders do") +
            " not fit in the mod list (at most " + std::to_string(TableCapacity) + " entries) and " +
-           (leftOut == 1 ? "is" : "are") + " left out.";
+           (n == 1 ? "is" : "are") + " left out.";
 }
 
 void addFoundMods(ModTable& table, const std::vector<std::string>& names, std::mt19937& rng,

@@ -38,17 +38,24 @@ struct ModScan {
     bool gameFolderUnknown = false;
     std::vector<std::string> found; // new mod folders that fit, in listing order
     int leftOut = 0;                // further new mod folders that do not fit
+    bool scanLimitHit = false;      // they were left out by the per-scan cap, not a full list
 };
 
-// Lists gamePath for mod folders (holding "addons" or "dta") whose name is no display name of
-// the table yet. Hidden and system entries are skipped.
+// Lists gamePath for mod folders (holding "addons" or "dta", in any case) whose name is no display
+// name of the table yet. Hidden and system entries are skipped.
 ModScan scanForMods(const std::string& gamePath, const ModTable& table);
 std::string scanQuestion(const ModScan& scan);
 std::string tableFullMessage(const char* what);
-std::string leftOutMessage(int leftOut);
+std::string leftOutMessage(const ModScan& scan);
 inline constexpr const char* kGameFolderUnknown =
     "The game folder is unknown, so there is no folder to scan for mods. Choose the ArmA 2 "
     "executable in the main window first.";
+// The same when the game's install key is there but names no folder: choosing the executable
+// would not help then.
+inline constexpr const char* kGameFolderNotInInstallKey =
+    "The game folder is unknown, so there is no folder to scan for mods: the game's install "
+    "key (HKEY_LOCAL_MACHINE\\Software\\Bohemia Interactive Studio\\ArmA 2) names no folder "
+    "in its value \"MAIN\". Set \"MAIN\" to the game's folder, or install the game again.";
 
 // Appends each name as an unticked mod with name = folder, as one add after another would.
 void addFoundMods(ModTable& table, const std::vector<std::string>& names, std::mt19937& rng,

@@ -75,13 +75,15 @@ RegFileStore::RegFileStore(std::string path) : path_(std::move(path)) {
         if (in) {
             std::ostringstream ss;
             ss << in.rdbuf();
-            ok = !in.bad() && parseRegFile(ss.str(), tree_, err);
+            committed_ = ss.str();
+            ok = !in.bad() && parseRegFile(committed_, tree_, err);
         } else {
             err = {0, "it cannot be opened: " + systemMessage(errno)};
         }
     }
     if (ok)
         return;
+    committed_.clear();
     tree_ = RegTree();
     const std::string aside = path_ + ".unreadable-" + timeStamp();
     fs::rename(pathFromUtf8(path_), pathFromUtf8(aside), ec);
@@ -246,7 +248,21 @@ void RegFileStore::closeKey() {
 void RegFileStore::flush() {
     if (!dirty_ || frozen_)
         return;
-    replaceFileAtomically(path_, serializeRegFile(tree_), beforeWriteStep);
+    std::string bytes = serializeRegFile(tree_);
+    try {
+        replaceFileAtomically(path_, bytes, beforeWriteStep);
+    } catch (...) {
+        // What could not be written is dropped, so that a later save does not write it
+        // behind the player's back: memory holds what the file holds.
+        current_ = nullptr;
+        tree_ = RegTree();
+        RegParseError ignored;
+        if (!committed_.empty())
+            parseRegFile(committed_, tree_, ignored);
+        dirty_ = false;
+        throw;
+    }
+    committed_ = std::move(bytes);
     dirty_ = false;
 }
 

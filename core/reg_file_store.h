@@ -35,7 +35,8 @@ public:
 
     const std::string& path() const { return path_; }
     const RegTree& tree() const { return tree_; }
-    // Writes the file now if anything changed since the last write.
+    // Writes the file now if anything changed since the last write. A write that fails
+    // drops the changes: the tree goes back to what the file holds.
     void flush();
 
     // Test hook: called before each step of a file replace ("write", "sync", "rename");
@@ -55,6 +56,7 @@ private:
     bool pendingClose_ = false;
     bool frozen_ = false; // the file could not be read and not be set aside: never write it
     std::string notice_;
+    std::string committed_; // the bytes the file holds, as last read or written
 };
 
 // Replaces a file's content in one step: temp file in the same folder, flush, rename.

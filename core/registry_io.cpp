@@ -107,6 +107,7 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
     // 1. Game folder.
     store.setRoot(RootKey::LocalMachine);
     const bool installKey = store.openKeyReadOnly(kGameInstallKey);
+    s.gameInstallKeyFound = installKey;
     if (installKey)
         s.gamePath = store.readString("MAIN");
     store.closeKey();

@@ -12,6 +12,7 @@ constexpr int TableCapacity = 1025;
 struct LauncherSettings {
     std::string executable;
     std::string gamePath;
+    bool gameInstallKeyFound = false; // gamePath came from the game's install key (not stored)
     bool nosplash = false;
     bool runtir = false;
     bool window = false;

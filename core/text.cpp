@@ -256,4 +256,16 @@ bool tryParsePort(const std::string& text, uint16_t& out) {
     return true;
 }
 
+std::string badPortMessage(const std::string& text) {
+    const size_t sign = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    const bool digits =
+        text.size() > sign && text.find_first_not_of("0123456789", sign) == std::string::npos;
+    // A number in range that tryParsePort refused (blanks, hex) is no port text either.
+    int32_t value = 0;
+    const bool outOfRange = tryStrToInt(text, value) && (value < 1 || value > 65535);
+    if (digits || outOfRange)
+        return "'" + text + "' is not a valid port number (1\u201365535).";
+    return ConvertError(text).what();
+}
+
 } // namespace quorvale

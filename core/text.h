@@ -27,6 +27,8 @@ int32_t strToInt(const std::string& text);
 bool tryStrToInt(const std::string& text, int32_t& out);
 // A port: a whole number in 1..65535.
 bool tryParsePort(const std::string& text, uint16_t& out);
+// What is wrong with a port text that tryParsePort refuses: not a number, or out of range.
+std::string badPortMessage(const std::string& text);
 
 #ifdef _WIN32
 // UTF-8 to the wide text of the Windows API.

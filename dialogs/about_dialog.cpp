@@ -1,10 +1,12 @@
 #include "about_dialog.h"
+#include "form_keys.h"
 
 #include <QScreen>
 
 AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint) {
     ui.setupUi(this);
+    applyFormKeys(this, ui.okButton);
     setFixedSize(size());
     QFont big = font();
     big.setPixelSize(16);

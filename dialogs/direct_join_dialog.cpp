@@ -2,6 +2,7 @@
 
 #include "command_line.h"
 #include "error_handler.h"
+#include "form_keys.h"
 #include "main_window.h"
 #include "server_watcher.h"
 
@@ -12,6 +13,7 @@ using namespace quorvale;
 DirectJoinDialog::DirectJoinDialog(MainWindow& main, ServerWatcher& watcher)
     : QWidget(&main, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), main_(main), watcher_(watcher) {
     ui.setupUi(this);
+    applyFormKeys(this);
     setFixedSize(size());
     ui.connectButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     ui.watcherButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));

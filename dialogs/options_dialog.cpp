@@ -2,6 +2,7 @@
 #include "qt_text.h"
 
 #include "error_handler.h"
+#include "form_keys.h"
 #include "main_window.h"
 #include "reload_on_activation.h"
 
@@ -14,6 +15,7 @@ OptionsDialog::OptionsDialog(MainWindow& main)
     : QDialog(&main), soundDialog(QStringLiteral("WAV files (*.wav);;All files (*)")),
       programDialog(QStringLiteral("Executable files (*.exe *.bat);;All files (*)")), main_(main) {
     ui.setupUi(this);
+    applyFormKeys(this, ui.okButton);
     setFixedSize(size());
     ui.okButton->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
     ui.cancelButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
@@ -50,6 +52,12 @@ void OptionsDialog::refreshFields() {
         radios[i]->setChecked(s.watchers == i);
     for (QRadioButton* r : radios)
         r->setAutoExclusive(true);
+    // Qt moves the group's tab stop to a button checked while it is exclusive, not to one
+    // checked above: Tab into the group must land on the selected button.
+    const bool none = s.watchers < 0 || s.watchers > 2;
+    for (int i = 0; i < 3; ++i)
+        radios[i]->setFocusPolicy(s.watchers == i || (none && i == 0) ? Qt::StrongFocus
+                                                                      : Qt::ClickFocus);
     updateSoundFields();
 
     ui.newGameSoundEdit->setText(qs(s.sound1));

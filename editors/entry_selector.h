@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QObject>
 #include <functional>
 #include <string>
@@ -21,6 +22,7 @@ public:
             box_->setCurrentIndex(count > 0 ? 0 : -1);
             if (count == 0)
                 box_->setEditText(QString());
+            box_->lineEdit()->selectAll(); // what the player types next replaces it
         }
         typed_ = false;
     }
@@ -28,8 +30,12 @@ public:
     int selectedSlot() const { return typed_ ? -1 : box_->currentIndex(); }
     std::string text() const { return box_->currentText().toStdString(); }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QComboBox* box_;
     std::function<void()> onChange_;
     bool typed_ = false;
+    bool finishingEdit_ = false;
 };

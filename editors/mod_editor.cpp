@@ -3,6 +3,7 @@
 
 #include "entry_selector.h"
 #include "error_handler.h"
+#include "form_keys.h"
 #include "list_editing.h"
 #include "main_window.h"
 #include "reload_on_activation.h"
@@ -16,6 +17,7 @@ using namespace quorvale;
 
 ModEditor::ModEditor(MainWindow& main) : QDialog(&main), main_(main) {
     ui.setupUi(this);
+    applyFormKeys(this, ui.saveModButton);
     setFixedSize(size());
     ui.saveModButton->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
     ui.deleteModButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
@@ -73,11 +75,13 @@ void ModEditor::autoScan() {
         Prompter& prompter = *main_.context().prompter;
         const ModScan scan = scanForMods(main_.state().settings.gamePath, main_.state().mods);
         if (scan.gameFolderUnknown) {
-            prompter.message(QString::fromUtf8(kGameFolderUnknown));
+            prompter.message(QString::fromUtf8(main_.state().settings.gameInstallKeyFound
+                                                   ? kGameFolderNotInInstallKey
+                                                   : kGameFolderUnknown));
             return;
         }
         if (scan.found.empty()) {
-            prompter.message(scan.leftOut > 0 ? qs(leftOutMessage(scan.leftOut))
+            prompter.message(scan.leftOut > 0 ? qs(leftOutMessage(scan))
                                               : QStringLiteral("No new mods found."));
             return;
         }
@@ -90,7 +94,8 @@ void ModEditor::autoScan() {
 
 void ModEditor::addFoundMods(const std::vector<std::string>& names) {
     std::mt19937 rng = clockSeededRng();
-    quorvale::addFoundMods(main_.state().mods, names, rng,
-                 [](const std::string& line) { qCDebug(lcModScan).noquote() << qs(line); });
+    quorvale::addFoundMods(main_.state().mods, names, rng, [](const std::string& line) {
+        qCDebug(lcModScan).noquote() << qs(line);
+    });
     main_.storeAndReload();
 }

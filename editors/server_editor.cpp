@@ -3,6 +3,7 @@
 
 #include "entry_selector.h"
 #include "error_handler.h"
+#include "form_keys.h"
 #include "list_editing.h"
 #include "main_window.h"
 #include "reload_on_activation.h"
@@ -13,6 +14,7 @@ using namespace quorvale;
 
 ServerEditor::ServerEditor(MainWindow& main) : QDialog(&main), main_(main) {
     ui.setupUi(this);
+    applyFormKeys(this, ui.saveServerButton);
     setFixedSize(size());
     ui.saveServerButton->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
     ui.deleteServerButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));

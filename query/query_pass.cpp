@@ -30,7 +30,7 @@ void QueryPass::sendNext(int i) {
     uint16_t port = 0;
     if (!quorvale::tryParsePort(servers_[i].port, port)) {
         results_[i].outcome = Outcome::Failed;
-        results_[i].error = quorvale::ConvertError(servers_[i].port).what();
+        results_[i].error = quorvale::badPortMessage(servers_[i].port);
         Q_EMIT serverUpdated(i);
         settle();
         return;

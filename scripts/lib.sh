@@ -6,9 +6,10 @@ build="$top/build"
 
 # What building Quorvale needs.
 build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
-  libgl-dev libjpeg62-turbo-dev googletest libbenchmark-dev fonts-dejavu-core fonts-liberation2)
+  libgl-dev libjpeg62-turbo-dev googletest libbenchmark-dev fonts-dejavu-core fonts-liberation2
+  fonts-noto-color-emoji)
 # What the tests need on top.
-test_packages=(xvfb xauth wine wine64 g++-mingw-w64-x86-64-posix qstat clang libclang-rt-14-dev)
+test_packages=(xvfb xauth x11-utils qt6-base-private-dev wine wine64 g++-mingw-w64-x86-64-posix qstat clang libclang-rt-14-dev)
 
 # Installs the Debian packages that are not installed yet (apt-get, no recommends).
 ensure_packages() {

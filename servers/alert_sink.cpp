@@ -3,6 +3,7 @@
 #include "sound_module.h"
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <QDir>
 #include <QLibrary>
@@ -60,8 +61,11 @@ void QtAlertSink::play(const QUrl& source) {
 }
 
 bool isPlayableWav(const QString& path) {
+    // A named pipe or a device would block the open, and with it the whole program.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return false;
     QFile f(path);
-    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly))
         return false;
     const QByteArray head = f.read(36);
     if (head.size() < 36 || !head.startsWith("RIFF") || head.mid(8, 8) != "WAVEfmt ")

@@ -3,6 +3,7 @@
 
 #include "command_line.h"
 #include "error_handler.h"
+#include "form_keys.h"
 #include "main_window.h"
 #include "reload_on_activation.h"
 #include "server_watcher.h"
@@ -25,6 +26,7 @@ uint32_t tickOf(qint64 ns) {
 
 ServerBrowser::ServerBrowser(MainWindow& main) : QMainWindow(nullptr), pass(endpoint), main_(main) {
     ui.setupUi(this);
+    applyFormKeys(this, ui.joinButton);
     status_ = new QLabel(QStringLiteral("Ready"));
     ui.statusBar->addWidget(status_, 1);
     ui.joinButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
@@ -66,12 +68,12 @@ ServerBrowser::ServerBrowser(MainWindow& main) : QMainWindow(nullptr), pass(endp
         setStatus(QStringLiteral("Buffer invalid error occured."));
     });
 
+    passDoneTimer.setInterval(500);
+    passDoneTimer.setSingleShot(true);
+    connect(&passDoneTimer, &QTimer::timeout, this, &ServerBrowser::finishPass);
     activationTimer.setInterval(500);
     activationTimer.setSingleShot(true);
     connect(&activationTimer, &QTimer::timeout, this, &ServerBrowser::startQueryAfterActivation);
-    passTimer.setInterval(500);
-    passTimer.setSingleShot(true);
-    connect(&passTimer, &QTimer::timeout, this, &ServerBrowser::finishPass);
 
     connect(ui.joinButton, &QPushButton::clicked, this, &ServerBrowser::joinSelected);
     connect(ui.refreshButton, &QPushButton::clicked, this, &ServerBrowser::refresh);
@@ -114,11 +116,11 @@ void ServerBrowser::layoutColumns() {
 
 void ServerBrowser::refreshFields() {
     layoutColumns();
-    passTimer.start();
+    activationTimer.start();
 }
 
-void ServerBrowser::finishPass() {
-    passTimer.stop();
+void ServerBrowser::startQueryAfterActivation() {
+    activationTimer.stop();
     guarded([&] { queryServers(); });
 }
 
@@ -127,9 +129,9 @@ void ServerBrowser::refresh() {
     guarded([&] { queryServers(); });
 }
 
-void ServerBrowser::startQueryAfterActivation() {
+void ServerBrowser::finishPass() {
     ui.refreshButton->setEnabled(true);
-    activationTimer.stop();
+    passDoneTimer.stop();
     showPlayers();
 }
 
@@ -165,7 +167,7 @@ void ServerBrowser::queryServers() {
             if (!passError_.isEmpty())
                 setStatus(passError_);
             setStatus(QStringLiteral("Query done..."));
-            activationTimer.start();
+            passDoneTimer.start();
         },
         Qt::SingleShotConnection);
     passError_.clear();

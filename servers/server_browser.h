@@ -34,8 +34,8 @@ public:
     Ui::ServerBrowser ui;
     UdpEndpoint endpoint;
     QueryPass pass;
+    QTimer passDoneTimer;
     QTimer activationTimer;
-    QTimer passTimer;
 
 Q_SIGNALS:
     void statusShown(const QString& text);
@@ -45,8 +45,8 @@ protected:
 
 private Q_SLOTS:
     void refreshFields();
-    void startQueryAfterActivation();
     void finishPass();
+    void startQueryAfterActivation();
     void joinSelected();
     void refresh();
     void openWatcher();

@@ -4,6 +4,7 @@
 #include "alert_sink.h"
 #include "error_handler.h"
 #include "errors.h"
+#include "form_keys.h"
 #include "main_window.h"
 #include "reload_on_activation.h"
 #include "text.h"
@@ -35,8 +36,11 @@ void setColour(QLabel* label, LabelColour c) {
 } // namespace
 
 ServerWatcher::ServerWatcher(MainWindow& main, AlertSink& alerts)
-    : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint), main_(main), alerts_(alerts) {
+    : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint), main_(main), alerts_(alerts) {
+    // A window of its own with a taskbar entry: the main window is hidden while it watches,
+    // and its alert must land on something the taskbar shows.
     ui.setupUi(this);
+    applyFormKeys(this, ui.joinButton);
     QFont bold = font();
     bold.setBold(true);
     for (QLabel* l : {ui.watchedHostLabel, ui.statusLabel, ui.playersLabel, ui.missionLabel}) {
@@ -90,7 +94,7 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
                           std::function<void()> join) {
     uint16_t number = 0;
     if (!tryParsePort(port, number))
-        throw ConvertError(port);
+        throw LauncherError(badPortMessage(port));
     main_.hide();
     if (opener)
         opener->hide();
@@ -169,7 +173,7 @@ void ServerWatcher::processReply(int byteCount, const QString& fromAddress, int 
 
 void ServerWatcher::alert(const std::string& soundFile) {
     const LauncherSettings& s = main_.state().settings;
-    // A tool window counts as active whenever the program is; the focus says where the user is.
+    // Flash only when the player is elsewhere: in another window or another program.
     if (s.flash && QApplication::activeWindow() != this)
         alerts_.flash(this);
     if (s.watchers == 1)

@@ -2,14 +2,17 @@
 #include "jpeg_image.h"
 #include "launcher_fixture.h"
 #include "main_window.h"
+#include "qt_text.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
 #include "scripted_prompter.h"
 #include "stub_records.h"
 
 #include <QClipboard>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -193,14 +196,77 @@ private Q_SLOTS:
         waitForStubRecords(l.out, 1);
     }
 
+    void aGameThatCannotStartIsReportedAndCloseWaits_data() {
+        QTest::addColumn<QString>("executable"); // below the test folder; empty: none chosen
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<int>("started");
+        QTest::newRow("missing") << "missing.exe"
+                                 << "The program @missing.exe was not found." << 1;
+        QTest::newRow("blank in the path")
+            << "other game/arma2.sh"
+            << "The program @other game/arma2.sh was not found." << 1;
+        QTest::newRow("none chosen") << ""
+                                     << "No game executable is chosen. Choose the ArmA 2 "
+                                        "executable with \"change\" in the main window."
+                                     << 0;
+    }
     void aGameThatCannotStartIsReportedAndCloseWaits() {
-        Launcher l([](RegFileStore& s) { s.writeInteger("close", 1); });
-        l.form->state().settings.executable = l.dir.file("missing.exe");
+        QFETCH(QString, executable);
+        QFETCH(QString, told);
+        QFETCH(int, started);
+        Launcher l([](RegFileStore& s) {
+            s.writeInteger("close", 1);
+            s.writeString("extraExec", "prelaunch.exe");
+        });
+        const std::string folder = l.dir.file("");
+        l.form->state().settings.executable =
+            executable.isEmpty() ? std::string() : folder + executable.toStdString();
         QSignalSpy closed(l.form.get(), &MainWindow::closed);
         l.form->ui.startSingleplayerButton->click();
         QCOMPARE(l.prompter.messages.size(), 1);
-        QVERIFY(l.prompter.messages[0].contains(QString::fromStdString(l.dir.file("missing.exe"))));
+        QVERIFY2(l.prompter.messages[0].contains(told.replace(QLatin1Char('@'), qs(folder))),
+                 qPrintable(l.prompter.messages[0]));
         QCOMPARE(closed.count(), 0);
+        // with no executable, the program run before the game is not started either
+        QCOMPARE(l.starter.lines.size(), size_t(started == 0 ? 0 : 2));
+    }
+
+    void aLaunchButtonGetsItsFocusBack_data() {
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("Space") << true;
+        QTest::newRow("mouse") << false;
+    }
+    void aLaunchButtonGetsItsFocusBack() {
+        QFETCH(bool, byKey);
+        Launcher l;
+        l.form->show();
+        l.form->activateWindow();
+        QTRY_VERIFY(QGuiApplication::focusWindow() == l.form->windowHandle());
+        QPushButton* start = l.form->ui.startSingleplayerButton;
+        start->setFocus();
+        if (byKey)
+            QTest::keyClick(start, Qt::Key_Space);
+        else
+            QTest::mouseClick(start, Qt::LeftButton);
+        QCOMPARE(l.starter.lines.size(), size_t(1));
+        QTRY_VERIFY(start->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), start);
+        waitForStubRecords(l.out, 1);
+    }
+
+    void theAddressKeepsItsSelectionWithoutFocus() {
+        Launcher l;
+        l.form->show();
+        l.form->activateWindow();
+        QTRY_VERIFY(QGuiApplication::focusWindow() == l.form->windowHandle());
+        QLineEdit* box = l.form->ui.localAddressBox;
+        l.form->ui.copyAddressButton->click();
+        QVERIFY(box->hasFocus());
+        l.form->ui.modList->setFocus();
+        QTRY_COMPARE(box->selectedText(), box->text());
+        const QPalette p = box->palette();
+        QCOMPARE(p.color(QPalette::Inactive, QPalette::Highlight),
+                 p.color(QPalette::Active, QPalette::Highlight));
     }
 
     void closeAfterLaunchStoresAndEnds() {
@@ -268,6 +334,31 @@ private Q_SLOTS:
         });
         QVERIFY(real.confirm(QStringLiteral("Are you sure?")));
         QCOMPARE(caption, QStringLiteral("Confirm"));
+    }
+
+    // The auto scan asks about every folder it found: Yes and No stay on the screen.
+    void aLongQuestionKeepsItsButtonsOnTheScreen() {
+        QtPrompter real;
+        QString question = QStringLiteral("Found mods:\r\n");
+        for (int i = 0; i < 1100; ++i)
+            question += QStringLiteral("@mod%1\r\n").arg(i);
+        question += QStringLiteral("\r\n\r\nAdd to mods list?");
+        QString caption;
+        QRect frame;
+        QTimer::singleShot(50, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            caption = box->windowTitle();
+            frame = box->frameGeometry();
+            const auto buttons = box->findChildren<QPushButton*>();
+            QCOMPARE(buttons.size(), 2);
+            for (QPushButton* b : buttons)
+                if (b->text().remove(QLatin1Char('&')) == QLatin1String("Yes"))
+                    b->click();
+        });
+        QVERIFY(real.confirm(question));
+        QCOMPARE(caption, QStringLiteral("Confirm"));
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(frame));
     }
 
     void aBrokenBannerIsReportedNotFatal_data() {

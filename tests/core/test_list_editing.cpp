@@ -158,7 +158,8 @@ TEST(SaveEntry, AFullTableRefusesANewEntryAndKeepsEveryOther) {
 struct GameFolder {
     TempDir dir;
     GameFolder() {
-        for (const char* p : {"X/addons", "Y/dta", "Z/other", ".H/addons"})
+        // real mods ship their data folder in any letter case
+        for (const char* p : {"X/addons", "Y/dta", "Z/other", ".H/addons", "U/AddOns", "V/DTA"})
             std::filesystem::create_directories(dir.path() / p);
         writeAll(dir.file("F"), "");
 #ifdef _WIN32
@@ -180,17 +181,19 @@ std::vector<std::string> sorted(std::vector<std::string> v) {
 TEST(ModScan, OffersModFoldersThatAreNotHiddenOrKnown) {
     GameFolder g;
     ModScan scan = scanForMods(g.path(), ModTable{});
-    EXPECT_EQ(sorted(scan.found), (std::vector<std::string>{"X", "Y"}));
+    EXPECT_EQ(sorted(scan.found), (std::vector<std::string>{"U", "V", "X", "Y"}));
     EXPECT_EQ(scan.leftOut, 0);
     EXPECT_FALSE(scan.gameFolderUnknown);
 
     // A display name in other letter case hides the folder, whatever its folder name.
     ModTable byName = modsWithDirs({"elsewhere"});
     byName.name[0] = "x";
-    EXPECT_EQ(scanForMods(g.path(), byName).found, (std::vector<std::string>{"Y"}));
+    EXPECT_EQ(sorted(scanForMods(g.path(), byName).found),
+              (std::vector<std::string>{"U", "V", "Y"}));
     // The same folder under another display name is offered again.
     ModTable byDir = modsWithDirs({"X"});
-    EXPECT_EQ(sorted(scanForMods(g.path(), byDir).found), (std::vector<std::string>{"X", "Y"}));
+    EXPECT_EQ(sorted(scanForMods(g.path(), byDir).found),
+              (std::vector<std::string>{"U", "V", "X", "Y"}));
 }
 
 TEST(ModScan, OnlyAsciiLettersIgnoreCase) {
@@ -212,11 +215,29 @@ TEST(ModScan, AFullTableTakesOnlyWhatFits) {
     m.lastIndex = TableCapacity - 2; // room for one
     const ModScan scan = scanForMods(g.path(), m);
     EXPECT_EQ(scan.found.size(), 1u);
-    EXPECT_EQ(scan.leftOut, 1);
+    EXPECT_EQ(scan.leftOut, 3);
     EXPECT_EQ(scanQuestion(scan), "Found mods:\r\n" + scan.found[0] +
-                                      "\r\n\r\n\r\n1 more mod folder does not fit in the mod "
-                                      "list (at most 1025 entries) and is left out.\r\n\r\n"
+                                      "\r\n\r\n\r\n3 more mod folders do not fit in the mod "
+                                      "list (at most 1025 entries) and are left out.\r\n\r\n"
                                       "Add to mods list?");
+}
+
+// Which limit left folders out decides what the player is told.
+TEST(ModScan, TheLeftOutTextNamesTheLimitThatWasHit) {
+    TempDir dir;
+    for (int i = 0; i < MaxFoundMods + 2; ++i)
+        std::filesystem::create_directories(dir.path() / ("m" + std::to_string(i)) / "addons");
+    const ModScan scan = scanForMods(dir.path().string(), ModTable{});
+    EXPECT_EQ(scan.found.size(), size_t(MaxFoundMods));
+    EXPECT_TRUE(scan.scanLimitHit);
+    EXPECT_EQ(leftOutMessage(scan),
+              "2 more mod folders are left out: one scan adds at most 1001 mods. Scan again to "
+              "add them.");
+    ModTable nearlyFull;
+    nearlyFull.lastIndex = TableCapacity - 3;
+    const ModScan full = scanForMods(dir.path().string(), nearlyFull);
+    EXPECT_FALSE(full.scanLimitHit);
+    EXPECT_EQ(leftOutMessage(full).find("1001 more mod folders do not fit in the mod list"), 0u);
 }
 
 TEST(ModScan, QuestionText) {

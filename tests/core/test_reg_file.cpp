@@ -294,13 +294,18 @@ TEST(RegFileStore, AFailedWriteStepLeavesTheOldFile) {
         EXPECT_EQ(readAll(path), old) << failing;
         EXPECT_FALSE(std::filesystem::exists(path + ".tmp")) << failing;
 
-        // the change is still pending and goes out with the next close that succeeds
+        // the failed change is dropped: memory holds what the file holds, and the next save
+        // that succeeds writes only what it writes itself
+        store.openKeyReadOnly("\\K");
+        EXPECT_EQ(store.readString("v"), "old") << failing;
         store.beforeWriteStep = nullptr;
         store.openKey("\\K", true);
+        store.writeString("w", "later");
         store.closeKey();
         RegFileStore again(path);
         again.openKeyReadOnly("\\K");
-        EXPECT_EQ(again.readString("v"), "new") << failing;
+        EXPECT_EQ(again.readString("v"), "old") << failing;
+        EXPECT_EQ(again.readString("w"), "later") << failing;
     }
 }
 

@@ -83,4 +83,10 @@ TEST(Text, PortsAreWholeNumbersInRange) {
     EXPECT_EQ(p, 2302);
     for (const char* bad : {"0", "65536", "", "-1", "23a", " 2302", "999999"})
         EXPECT_FALSE(tryParsePort(bad, p)) << bad;
+    // a number out of range is told as such; anything else keeps the conversion's text
+    for (const char* range : {"0", "65536", "-1", "99999999999", "$FFFFF"})
+        EXPECT_EQ(badPortMessage(range),
+                  "'" + std::string(range) + "' is not a valid port number (1\u201365535).");
+    for (const char* text : {"", "23a", " 2302", "0x10", "-"})
+        EXPECT_EQ(badPortMessage(text), "'" + std::string(text) + "' is not a valid integer value");
 }

@@ -282,17 +282,120 @@ private Q_SLOTS:
         QVERIFY(!d.isVisible());
     }
 
+    void aBadPortInTheDirectJoinHidesNothing_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no number") << "23o2"
+                                   << "'23o2' is not a valid integer value";
+        QTest::newRow("too big") << "99999"
+                                 << "'99999' is not a valid port number (1\u201365535).";
+        QTest::newRow("zero") << "0"
+                              << "'0' is not a valid port number (1\u201365535).";
+    }
     void aBadPortInTheDirectJoinHidesNothing() {
+        QFETCH(QString, port);
+        QFETCH(QString, message);
         Launcher l;
         l.form->show();
         DirectJoinDialog& d = *l.windows.directJoin;
         d.show();
-        d.ui.portEdit->setText(QStringLiteral("23o2"));
+        d.ui.portEdit->setText(port);
         d.ui.watcherButton->click();
-        QCOMPARE(l.prompter.messages, QStringList{"'23o2' is not a valid integer value"});
+        QCOMPARE(l.prompter.messages, QStringList{message});
         QVERIFY(d.isVisible());
         QVERIFY(l.form->isVisible());
         QVERIFY(!l.windows.watcher->isVisible());
+    }
+
+    // Enter presses the focused button; the default button only when no other has the focus.
+    void enterPressesTheFocusedButton_data() {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("options: field -> OK") << "options"
+                                              << "additionalParametersEdit"
+                                              << "stored";
+        QTest::newRow("options: Cancel") << "options"
+                                         << "cancelButton"
+                                         << "discarded";
+        QTest::newRow("options: chooser") << "options"
+                                          << "choosePreLaunchProgramButton"
+                                          << "chooser";
+        QTest::newRow("direct join: Connect") << "directJoin"
+                                              << "connectButton"
+                                              << "launched";
+        QTest::newRow("direct join: Cancel") << "directJoin"
+                                             << "cancelButton"
+                                             << "discarded";
+        QTest::newRow("direct join: field") << "directJoin"
+                                            << "hostEdit"
+                                            << "nothing";
+    }
+    void enterPressesTheFocusedButton() {
+        QFETCH(QString, window);
+        QFETCH(QString, focused);
+        QFETCH(QString, expected);
+        Launcher l([&](RegFileStore& s) { settings(s, 0, 1); });
+        l.form->show();
+        const bool options = window == QLatin1String("options");
+        QWidget* w = options ? static_cast<QWidget*>(l.windows.options) : l.windows.directJoin;
+        if (options)
+            l.form->ui.optionsAction->trigger();
+        else
+            l.form->ui.directJoinButton->click();
+        w->activateWindow();
+        QTRY_VERIFY(QGuiApplication::focusWindow() == w->windowHandle());
+        l.windows.options->ui.additionalParametersEdit->setText(QStringLiteral("-typed"));
+        QWidget* target = w->findChild<QWidget*>(focused);
+        target->setFocus();
+        QTRY_VERIFY(target->hasFocus());
+        QTest::keyClick(target, Qt::Key_Return);
+        const bool stored = l.form->state().settings.extraParams == "-typed";
+        QCOMPARE(stored, expected == QLatin1String("stored"));
+        QCOMPARE(l.prompter.filesAsked, expected == QLatin1String("chooser") ? 1 : 0);
+        QCOMPARE(l.starter.lines.size(), size_t(expected == QLatin1String("launched") ? 1 : 0));
+        QCOMPARE(w->isVisible(),
+                 expected == QLatin1String("chooser") || expected == QLatin1String("nothing"));
+    }
+
+    void tabLandsOnTheSelectedSoundChoice_data() {
+        QTest::addColumn<int>("watchers");
+        QTest::addColumn<QString>("landsOn");
+        QTest::newRow("none") << 0 << "noSoundsButton";
+        QTest::newRow("default") << 1 << "defaultSoundsButton";
+        QTest::newRow("custom") << 2 << "customSoundsButton";
+        QTest::newRow("unknown") << 7 << "noSoundsButton";
+    }
+    void tabLandsOnTheSelectedSoundChoice() {
+        QFETCH(int, watchers);
+        QFETCH(QString, landsOn);
+        Launcher l([&](RegFileStore& s) { settings(s, 0, 1); });
+        OptionsDialog& o = *l.windows.options;
+        o.show();
+        o.activateWindow();
+        QTRY_VERIFY(QGuiApplication::focusWindow() == o.windowHandle());
+        // an earlier visit left another choice checked
+        o.ui.customSoundsButton->setChecked(true);
+        l.form->state().settings.watchers = watchers;
+        o.refreshFields();
+        o.ui.memoryBar->setFocus();
+        QTest::keyClick(o.ui.memoryBar, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), landsOn);
+    }
+
+    void textsOfAnyLengthSurviveOk() {
+        const std::string params(40000, 'p');
+        const std::string sound = "/sounds/" + std::string(33000, 's') + ".wav";
+        Launcher l([&](RegFileStore& s) {
+            settings(s, 0, 2);
+            s.writeString("extraParams", params);
+            s.writeString("sound1", sound);
+        });
+        OptionsDialog& o = *l.windows.options;
+        o.show();
+        o.ui.okButton->click();
+        QCOMPARE(storedString(l.reg, "extraParams"), params);
+        QCOMPARE(storedString(l.reg, "sound1"), sound);
     }
 
     void theAboutBoxClosesOnOkAndEnter() {

@@ -1,10 +1,15 @@
+#include "errors.h"
 #include "launcher_fixture.h"
 #include "list_editing.h"
 #include "mod_editor.h"
+#include "options_dialog.h"
 #include "server_editor.h"
 
+#include <QAbstractItemView>
 #include <QLineEdit>
 #include <QtTest>
+#include <algorithm>
+#include <qpa/qwindowsysteminterface.h>
 
 using namespace quorvale;
 using quorvale_test::Launcher;
@@ -65,6 +70,58 @@ QStringList gTrace;
 void traceHandler(QtMsgType, const QMessageLogContext& ctx, const QString& msg) {
     if (ctx.category && QByteArray(ctx.category) == "quorvale.modscan")
         gTrace << msg;
+}
+
+// Either list editor, seen through what both have.
+struct Editor {
+    QWidget* window;
+    QComboBox* selector;
+    QLineEdit* name;
+    QPushButton* save;
+    QPushButton* remove;
+    QAction* menu;
+    const char* key;
+};
+Editor editor(Launcher& l, const QString& which) {
+    if (which == QLatin1String("mods")) {
+        ModEditor& e = *l.windows.modEditor;
+        return {&e,
+                e.ui.modSelector,
+                e.ui.modNameEdit,
+                e.ui.saveModButton,
+                e.ui.deleteModButton,
+                l.form->ui.modsAction,
+                kModsKey};
+    }
+    ServerEditor& e = *l.windows.serverEditor;
+    return {&e,
+            e.ui.serverSelector,
+            e.ui.serverNameEdit,
+            e.ui.saveServerButton,
+            e.ui.deleteServerButton,
+            l.form->ui.serversAction,
+            kServersKey};
+}
+// Three entries named A, B, C in both tables.
+void threeEntries(RegFileStore& s) {
+    const char* ids[] = {"1", "2", "3"};
+    const char* names[] = {"A", "B", "C"};
+    for (int i = 0; i < 3; ++i) {
+        Launcher::mod(s, ids[i], names[i], 0);
+        server(s, ids[i], names[i], "", 0);
+    }
+}
+std::vector<std::string> storedNames(const std::string& reg, const char* key) {
+    std::vector<std::string> names;
+    for (const auto& [id, values] : stored(reg, key))
+        names.push_back(values.at("name"));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+void openThroughTheMenu(Launcher& l, const Editor& e) {
+    l.form->show();
+    e.menu->trigger();
+    QTRY_VERIFY(QGuiApplication::focusWindow() == e.window->windowHandle());
 }
 
 } // namespace
@@ -192,7 +249,7 @@ private Q_SLOTS:
 
     void autoScanOffersNewModFolders() {
         Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "x", 0); });
-        for (const char* p : {"X/addons", "Y/dta", "Z/other", ".H/addons", "W/AddOns"})
+        for (const char* p : {"X/addons", "Y/dta", "Z/other", ".H/addons"})
             std::filesystem::create_directories(l.gameDir + "/" + p);
         ModEditor& e = *l.windows.modEditor;
         e.refreshFields();
@@ -256,12 +313,133 @@ private Q_SLOTS:
         QCOMPARE(readAll(l.reg), before);
     }
 
+    void autoScanWithoutAGameFolderSaysSo_data() {
+        QTest::addColumn<bool>("installKey");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("no install key") << false << QString::fromUtf8(kGameFolderUnknown);
+        QTest::newRow("install key names no folder")
+            << true << QString::fromUtf8(kGameFolderNotInInstallKey);
+    }
     void autoScanWithoutAGameFolderSaysSo() {
-        Launcher l;
+        QFETCH(bool, installKey);
+        QFETCH(QString, told);
+        Launcher l([&](RegFileStore& s) {
+            if (!installKey)
+                return;
+            s.closeKey();
+            s.setRoot(RootKey::LocalMachine);
+            s.openKey(kGameInstallKey, true);
+            s.writeString("MAIN", "");
+        });
         l.form->state().settings.gamePath.clear();
         QTest::mouseClick(l.windows.modEditor->ui.autoScanButton, Qt::LeftButton);
-        QCOMPARE(l.prompter.messages, QStringList{QString::fromUtf8(kGameFolderUnknown)});
+        QCOMPARE(l.prompter.messages, QStringList{told});
         QVERIFY(l.prompter.questions.isEmpty());
+    }
+
+    void bothEditors_data() {
+        QTest::addColumn<QString>("which");
+        QTest::newRow("mods") << "mods";
+        QTest::newRow("servers") << "servers";
+    }
+
+    // The pop-up list is a window of its own; closing it is no return to the editor.
+    void anEntryPickedFromTheListStaysPicked_data() { bothEditors_data(); }
+    void anEntryPickedFromTheListStaysPicked() {
+        QFETCH(QString, which);
+        Launcher l(threeEntries);
+        const Editor e = editor(l, which);
+        openThroughTheMenu(l, e);
+        e.selector->showPopup();
+        QTRY_VERIFY(e.selector->view()->isVisible());
+        e.selector->view()->setCurrentIndex(e.selector->model()->index(2, 0));
+        QTest::keyClick(e.selector->view(), Qt::Key_Return);
+        QTRY_VERIFY(!e.selector->view()->isVisible());
+        // the window system hands the focus back to the editor, as it does for every pop-up
+        e.window->activateWindow();
+        QTRY_VERIFY(QGuiApplication::focusWindow() == e.window->windowHandle());
+        QCOMPARE(e.selector->currentText(), QStringLiteral("C"));
+        QCOMPARE(e.name->text(), QStringLiteral("C"));
+        l.prompter.answers = {true};
+        e.remove->click();
+        QCOMPARE(storedNames(l.reg, e.key), (std::vector<std::string>{"A", "B"}));
+    }
+
+    void aFailedSaveLeavesNoGhostEntry_data() { bothEditors_data(); }
+    void aFailedSaveLeavesNoGhostEntry() {
+        QFETCH(QString, which);
+        Launcher l(threeEntries);
+        const Editor e = editor(l, which);
+        openThroughTheMenu(l, e);
+        const std::string before = readAll(l.reg);
+        typeInto(e.selector, QStringLiteral("New"));
+        l.store->beforeWriteStep = [](const char*) {
+            throw quorvale::LauncherError("the disk is full");
+        };
+        e.save->click();
+        e.save->click();
+        QCOMPARE(l.prompter.messages.size(), 2);
+        QVERIFY(l.prompter.messages[0].contains(QStringLiteral("the disk is full")));
+        QCOMPARE(readAll(l.reg), before);
+        QCOMPARE(l.form->state().mods.count() + l.form->state().servers.count(), 6);
+        l.store->beforeWriteStep = nullptr;
+        e.save->click();
+        QCOMPARE(storedNames(l.reg, e.key), (std::vector<std::string>{"A", "B", "C", "New"}));
+    }
+
+    void aTypedNameIsANewEntryEvenWhenItMatchesOne_data() { bothEditors_data(); }
+    void aTypedNameIsANewEntryEvenWhenItMatchesOne() {
+        QFETCH(QString, which);
+        Launcher l(threeEntries);
+        const Editor e = editor(l, which);
+        openThroughTheMenu(l, e);
+        e.selector->lineEdit()->clear();
+        typeInto(e.selector, QStringLiteral("C"));
+        QTest::keyClick(e.selector, Qt::Key_Return);
+        QTest::mouseClick(e.save, Qt::LeftButton); // the focus leaves the box
+        QCOMPARE(storedNames(l.reg, e.key), (std::vector<std::string>{"A", "B", "C", "C"}));
+    }
+
+    // Another application, or a pop-up list the window system gives the focus to, takes the
+    // focus from the program; coming back keeps what the player typed.
+    void leavingTheProgramKeepsUnsavedEdits_data() {
+        bothEditors_data();
+        QTest::newRow("options") << "options";
+    }
+    void leavingTheProgramKeepsUnsavedEdits() {
+        QFETCH(QString, which);
+        Launcher l(threeEntries);
+        QLineEdit* field = nullptr;
+        QWidget* window = nullptr;
+        if (which == QLatin1String("options")) {
+            l.form->show();
+            l.form->ui.optionsAction->trigger();
+            window = l.windows.options;
+            field = l.windows.options->ui.additionalParametersEdit;
+        } else {
+            const Editor e = editor(l, which);
+            openThroughTheMenu(l, e);
+            window = e.window;
+            field = e.name;
+        }
+        QTRY_VERIFY(QGuiApplication::focusWindow() == window->windowHandle());
+        field->setText(QStringLiteral("typed, not saved"));
+        QWindowSystemInterface::handleWindowActivated(nullptr);
+        QTRY_VERIFY(!QGuiApplication::focusWindow());
+        QWindowSystemInterface::handleWindowActivated(window->windowHandle());
+        QTRY_VERIFY(QGuiApplication::focusWindow() == window->windowHandle());
+        QCOMPARE(field->text(), QStringLiteral("typed, not saved"));
+    }
+
+    void typingRightAfterOpeningReplacesTheSelectorText_data() { bothEditors_data(); }
+    void typingRightAfterOpeningReplacesTheSelectorText() {
+        QFETCH(QString, which);
+        Launcher l(threeEntries);
+        const Editor e = editor(l, which);
+        openThroughTheMenu(l, e);
+        QCOMPARE(QApplication::focusWidget(), e.selector);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Zed"));
+        QCOMPARE(e.selector->currentText(), QStringLiteral("Zed"));
     }
 
     void serverEditorStartsWithNewEntryDefaults() {

@@ -5,6 +5,7 @@
 
 #include <QSignalSpy>
 #include <QtTest>
+#include <sys/stat.h>
 
 using namespace quorvale;
 using quorvale_test::Launcher;
@@ -235,8 +236,7 @@ private Q_SLOTS:
         b.queryServers();
         QCOMPARE(b.selectedSlot(), 0);
         QTRY_COMPARE(playerRows(b.ui.playerGrid), (QStringList{"P0|0", "P1|1"}));
-        QVERIFY(
-            b.activationTimer.isActive()); // before the grid's own refill at the end of the pass
+        QVERIFY(b.passDoneTimer.isActive()); // before the grid's own refill at the end of the pass
     }
 
     void theJoinStringOfAServer() {
@@ -253,6 +253,34 @@ private Q_SLOTS:
                      std::string::npos,
                  line.c_str());
         QVERIFY2(line.find("-mod=@M ") != std::string::npos, line.c_str());
+    }
+
+    void enterJoinsTheSelectedServer_data() {
+        QTest::addColumn<QString>("from");
+        QTest::newRow("the grid") << "serverGrid";
+        QTest::newRow("the player box") << "playerNameBox";
+        QTest::newRow("Refresh has the focus") << "refreshButton";
+    }
+    void enterJoinsTheSelectedServer() {
+        QFETCH(QString, from);
+        Launcher l([&](RegFileStore& s) {
+            servers(s, {{"1", "S", "10.0.0.5", "2302"}, {"2", "T", "10.0.0.6", "2303"}});
+        });
+        l.form->show();
+        l.form->ui.serverListButton->click();
+        ServerBrowser& b = *l.windows.browser;
+        b.activateWindow();
+        QTRY_VERIFY(QGuiApplication::focusWindow() == b.windowHandle());
+        b.queryServers();
+        b.ui.serverGrid->setCurrentCell(1, 0);
+        QTRY_VERIFY(b.ui.refreshButton->isEnabled()); // after the pass
+        QWidget* focus = b.findChild<QWidget*>(from);
+        focus->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        const bool refreshed = from == QLatin1String("refreshButton");
+        QCOMPARE(l.starter.lines.size(), size_t(refreshed ? 0 : 1));
+        if (!refreshed)
+            QVERIFY(l.starter.lines[0].find("-connect=10.0.0.6 -port=2303") != std::string::npos);
     }
 
     void thePingSurvivesTheTickWrap() {
@@ -281,6 +309,8 @@ private Q_SLOTS:
         ServerWatcher& w = *l.windows.watcher;
         QCOMPARE(w.windowTitle(), QStringLiteral("Server Watcher"));
         QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
+        // the main window hides: the watcher needs a taskbar entry of its own for its alerts
+        QCOMPARE(w.windowType(), Qt::Window);
         b.show();
         b.queryServers();
         QSignalSpy replies(&w.endpoint, &UdpEndpoint::dataReceived);
@@ -341,6 +371,8 @@ private Q_SLOTS:
         QTest::newRow("default") << 1 << "none" << false << QStringList{"flash", "default"};
         QTest::newRow("noFile") << 2 << "none" << false << QStringList{"flash", "system"};
         QTest::newRow("foreground") << 1 << "none" << true << QStringList{"default"};
+        // a named pipe would block the open, and the whole program with it
+        QTest::newRow("named pipe") << 2 << "@fifo" << false << QStringList{"flash", "system"};
     }
     void alertsBySoundSetting() {
         QFETCH(int, watchers);
@@ -354,6 +386,10 @@ private Q_SLOTS:
         s.flash = true;
         s.watchers = watchers;
         s.sound1 = sound1.toStdString();
+        if (sound1 == QLatin1String("@fifo")) {
+            s.sound1 = l.dir.file("pipe.wav");
+            QCOMPARE(mkfifo(s.sound1.c_str(), 0600), 0);
+        }
         ServerWatcher& w = watchOn(l, server);
         Elsewhere away;
         if (foreground) {
@@ -516,7 +552,7 @@ private Q_SLOTS:
         ServerBrowser& b = *l.windows.browser;
         l.form->ui.serverListButton->click();
         b.activateWindow();
-        QTRY_VERIFY(b.passTimer.isActive());
+        QTRY_VERIFY(b.activationTimer.isActive());
         QCOMPARE(server.requests, 0);
         QTRY_COMPARE(server.requests, 1);
         QTRY_VERIFY(cell(b, 0, 2) != QStringLiteral("??"));
@@ -526,7 +562,7 @@ private Q_SLOTS:
         Launcher l;
         l.form->show();
         ServerWatcher& w = *l.windows.watcher;
-        QVERIFY_THROWS_EXCEPTION(ConvertError, w.watch(nullptr, QStringLiteral("h"), "70000", {}));
+        QVERIFY_THROWS_EXCEPTION(LauncherError, w.watch(nullptr, QStringLiteral("h"), "70000", {}));
         QVERIFY(l.form->isVisible());
         QVERIFY(!w.isVisible());
         QVERIFY(!w.pollTimer.isActive());
