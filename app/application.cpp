@@ -73,9 +73,7 @@ private:
 
 int runLauncher(int argc, char** argv, const std::function<void(QWidget*)>& afterShow) {
     QuorvaleApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quorvale"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quorvale.png")));
-    applyApplicationFont(app);
+    setUpApplication(app);
 
     QtPrompter prompter;
     setErrorPrompter(&prompter);

@@ -3,6 +3,7 @@
 #include "prompter.h"
 
 #include <QFont>
+#include <QIcon>
 #include <QStyleFactory>
 
 namespace {
@@ -42,7 +43,10 @@ bool QuorvaleApplication::notify(QObject* receiver, QEvent* event) {
     return handled;
 }
 
-void applyApplicationFont(QApplication& app) {
+void setUpApplication(QApplication& app) {
+    // The name only: a display name would be added to every window's caption.
+    QApplication::setApplicationName(QStringLiteral("Quorvale"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quorvale.png")));
     app.setStyle(QStyleFactory::create(QStringLiteral("Windows")));
     app.setFont(sansFont(11));
 }

@@ -31,6 +31,6 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// The fonts of the windows: 11 pixels high in a sans-serif face of the system.
-void applyApplicationFont(QApplication& app);
+// The application's name, icon, style and fonts (11 pixels high in a sans-serif face).
+void setUpApplication(QApplication& app);
 QFont listFont(); // 13 pixels high

@@ -85,7 +85,7 @@ MainWindow::MainWindow(const AppContext& context, QWidget* parent)
     connect(ui.startSingleplayerButton, &QPushButton::clicked, this,
             &MainWindow::startSingleplayer);
     connect(ui.serverListButton, &QPushButton::clicked, this, &MainWindow::openServerBrowser);
-    connect(ui.copyAddressButton, &QToolButton::clicked, this, &MainWindow::copyAddress);
+    connect(ui.copyAddressButton, &QAbstractButton::clicked, this, &MainWindow::copyAddress);
     connect(ui.modList, &QListWidget::itemChanged, this, &MainWindow::storeModTicks);
     connect(ui.optionsAction, &QAction::triggered, this, &MainWindow::openOptions);
     connect(ui.modsAction, &QAction::triggered, this, &MainWindow::openModEditor);

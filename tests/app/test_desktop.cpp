@@ -30,6 +30,8 @@ QString xprop(QWidget* w, const char* name) {
 class TestDesktop : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase() { setUpApplication(*qApp); }
+
     void captionsAreExactlyTheWindowsOwn_data() {
         QTest::addColumn<QString>("window");
         QTest::addColumn<QString>("caption");

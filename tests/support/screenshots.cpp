@@ -49,7 +49,7 @@ void shoot(QWidget* w, const QString& dir, const QString& name) {
 
 int main(int argc, char** argv) {
     QuorvaleApplication app(argc, argv);
-    applyApplicationFont(app);
+    setUpApplication(app);
     const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     const std::string store = argc > 2 ? argv[2] : "registry.reg";
     QDir().mkpath(outDir);
