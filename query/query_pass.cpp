@@ -5,9 +5,10 @@
 #include <algorithm>
 
 namespace {
-// The room one reply takes in a socket's receive queue: a full reply is 1400 bytes, and Linux
-// counts about 2.3 KB for it with its bookkeeping.
-constexpr int kReplyRoom = 2560;
+// The room one reply takes in a socket's receive queue: a full reply is 1400 bytes; Linux
+// counts about 2.3 KB for it with its bookkeeping, and gives the room of replies already read
+// back only in batches of up to a quarter of the queue.
+constexpr int kReplyRoom = 4096;
 constexpr int kMinWindow = 8;
 // Replies kept per address while a lookup runs; a server answers once per request.
 constexpr size_t kEarlyRepliesKept = 8;
@@ -240,7 +241,7 @@ void QueryPass::onData(int bytes, const QString&, int port) {
     const auto it = senders_.find(senderKey(udp_.lastSender(), static_cast<quint16>(port)));
     if (it == senders_.end())
         return;
-    const qint64 now = now_();
+    const qint64 now = now_() - udp_.lastWaitedNs(); // when it reached the socket
     const QByteArray data = udp_.readLastDatagram();
     Sender& s = it->second;
     if (lookupsPending_ > 0 && s.early.size() < kEarlyRepliesKept)

@@ -4,9 +4,16 @@
 #include <QHostInfo>
 #include <QMetaMethod>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QUdpSocket>
+#include <algorithm>
 
 #ifndef _WIN32
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #endif
 
@@ -35,7 +42,12 @@ UdpEndpoint::~UdpEndpoint() = default;
 
 void UdpEndpoint::setLocalPort(int port) {
     if (socket_) {
-        // Its port is free at once; the object goes when no signal of it is running.
+        // Its port is free at once; the objects go when no signal of theirs is running.
+        if (readNotifier_) {
+            readNotifier_->setEnabled(false);
+            readNotifier_->deleteLater();
+            readNotifier_ = nullptr;
+        }
         disconnect(socket_, nullptr, this, nullptr);
         socket_->close();
         socket_->deleteLater();
@@ -54,7 +66,19 @@ void UdpEndpoint::setLocalPort(int port) {
         throw UdpSocketError(text.toStdString());
     }
     enlargeReceiveBuffer();
+#ifdef _WIN32
     connect(socket_, &QUdpSocket::readyRead, this, &UdpEndpoint::readPending);
+#else
+    // Read by the endpoint itself, which learns from the system when each datagram arrived.
+    // The socket's own notice then switches itself off after its first report.
+    const auto fd = static_cast<int>(socket_->socketDescriptor());
+#ifdef SO_TIMESTAMPNS
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+#endif
+    readNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(readNotifier_, &QSocketNotifier::activated, this, &UdpEndpoint::readPending);
+#endif
 }
 
 void UdpEndpoint::enlargeReceiveBuffer() {
@@ -175,25 +199,29 @@ void UdpEndpoint::readPending() {
     reading_ = true;
     QPointer<UdpEndpoint> self(this);
     // Work through what is readable for a few milliseconds, then let timers and input run and
-    // come back. The socket's own report is not waited for: Qt stops reporting a socket whose
-    // report came while a handler was busy, until the next read.
+    // come back on our own, not on the socket's next report, which a busy handler may have
+    // swallowed.
     constexpr qint64 sliceNs = 5'000'000;
     QElapsedTimer slice;
     slice.start();
-    while (socket_->hasPendingDatagrams()) {
+    for (;;) {
         if (slice.nsecsElapsed() > sliceNs) {
             resumeReadingLater();
             break;
         }
         QHostAddress from;
         quint16 port = 0;
-        const qint64 n = socket_->readDatagram(buffer_.data(), buffer_.size(), &from, &port);
+        qint64 waitedNs = 0;
+        const qint64 n = readOne(from, port, waitedNs);
+        if (n == kNothingToRead)
+            break;
         if (n >= 0 && filter_ && !filter_(from, port))
             continue;
         QString text;
         if (n >= 0) {
             last_ = QByteArray(buffer_.constData(), n);
             lastSender_ = from;
+            lastWaitedNs_ = waitedNs;
             const quint32 ip = from.toIPv4Address();
             text = QStringLiteral("%1.%2.%3.%4")
                        .arg(ip >> 24)
@@ -203,6 +231,7 @@ void UdpEndpoint::readPending() {
         } else {
             last_.clear();
             lastSender_.clear();
+            lastWaitedNs_ = 0;
         }
         Q_EMIT dataReceived(static_cast<int>(n), text, port);
         if (!self)
@@ -213,6 +242,50 @@ void UdpEndpoint::readPending() {
         }
     }
     reading_ = false;
+}
+
+qint64 UdpEndpoint::readOne(QHostAddress& from, quint16& port, qint64& waitedNs) {
+#ifdef _WIN32
+    waitedNs = 0;
+    if (!socket_->hasPendingDatagrams())
+        return kNothingToRead;
+    return socket_->readDatagram(buffer_.data(), buffer_.size(), &from, &port);
+#else
+    sockaddr_in sender{};
+    iovec part{buffer_.data(), static_cast<size_t>(buffer_.size())};
+    alignas(cmsghdr) char control[64];
+    msghdr message{};
+    message.msg_name = &sender;
+    message.msg_namelen = sizeof sender;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n = 0;
+    do
+        n = ::recvmsg(static_cast<int>(socket_->socketDescriptor()), &message, MSG_DONTWAIT);
+    while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK ? kNothingToRead : -1;
+    from.setAddress(ntohl(sender.sin_addr.s_addr));
+    port = ntohs(sender.sin_port);
+    waitedNs = 0;
+#ifdef SO_TIMESTAMPNS
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS)
+            continue;
+        timespec arrived{};
+        std::memcpy(&arrived, CMSG_DATA(c), sizeof arrived);
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const qint64 age =
+            (qint64(now.tv_sec) - arrived.tv_sec) * 1'000'000'000 + (now.tv_nsec - arrived.tv_nsec);
+        // A clock set back or forth meanwhile would say nonsense; no wait is then assumed.
+        waitedNs = age >= 0 && age < 10'000'000'000 ? age : 0;
+    }
+#endif
+    return n;
+#endif
 }
 
 void UdpEndpoint::resumeReadingLater() {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+class QSocketNotifier;
 class QUdpSocket;
 
 // The endpoint's own errors: "Null Remote Address", "Host Lookup Canceled", "Unknown Error No. n".
@@ -71,6 +72,9 @@ public:
     // The last datagram received (empty after a failed receive) and its sender.
     QByteArray readLastDatagram() const;
     const QHostAddress& lastSender() const { return lastSender_; }
+    // How long the last datagram had waited in the socket's queue when it was read, where the
+    // system tells (else 0): its arrival is that long before the moment it is handed on.
+    qint64 lastWaitedNs() const { return lastWaitedNs_; }
     void reportStatus(int level, const QString& text);
     const QString& lastStatus() const { return status_; }
     int receiveBufferSize() const;
@@ -86,6 +90,9 @@ Q_SIGNALS:
 
 private:
     void readPending();
+    // The next datagram into buffer_: its size, -1 for a failed receive, or kNothingToRead.
+    static constexpr qint64 kNothingToRead = -2;
+    qint64 readOne(QHostAddress& from, quint16& port, qint64& waitedNs);
     void resumeReadingLater();
     void enlargeReceiveBuffer();
     void lookUp(const QString& name, int attempt, std::function<void(const QHostAddress&)> found,
@@ -93,12 +100,14 @@ private:
     void fail(const QString& message, const FailedCallback& failed);
 
     QUdpSocket* socket_ = nullptr;
+    QSocketNotifier* readNotifier_ = nullptr;
     HostResolver resolver_;
     SenderFilter filter_;
     int localPort_ = 0;
     QByteArray buffer_; // one datagram of any size as it comes off the socket
     QByteArray last_;
     QHostAddress lastSender_;
+    qint64 lastWaitedNs_ = 0;
     bool reading_ = false;
     bool resumeQueued_ = false;
     QString status_;
