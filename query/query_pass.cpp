@@ -37,9 +37,10 @@ quint64 QueryPass::senderKey(const QHostAddress& address, quint16 port) {
     return (quint64(address.toIPv4Address()) << 16) | port;
 }
 
-QByteArray QueryPass::requestBytes(RequestKind) {
-    return QByteArray(reinterpret_cast<const char*>(quorvale::StatusRequest.data()),
-                      static_cast<int>(quorvale::StatusRequest.size()));
+const QByteArray& QueryPass::requestBytes(RequestKind) {
+    static const QByteArray status(reinterpret_cast<const char*>(quorvale::StatusRequest.data()),
+                                   static_cast<int>(quorvale::StatusRequest.size()));
+    return status;
 }
 
 QueryPass::RequestKind QueryPass::replyKind(const QByteArray&) {

@@ -106,7 +106,7 @@ private:
     };
 
     static quint64 senderKey(const QHostAddress& address, quint16 port);
-    static QByteArray requestBytes(RequestKind kind);
+    static const QByteArray& requestBytes(RequestKind kind);
     static RequestKind replyKind(const QByteArray& reply);
 
     void resolved(int request, const QHostAddress& address);

@@ -4,17 +4,17 @@
 #include <QHostInfo>
 #include <QMetaMethod>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QUdpSocket>
 #include <algorithm>
+#include <cstdio>
 
 #ifndef _WIN32
-#include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
-#include <ctime>
-#include <netinet/in.h>
 #include <sys/socket.h>
+#endif
+#ifdef __linux__
+#include <ctime>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #endif
 
 HostResolver systemResolver() {
@@ -42,12 +42,7 @@ UdpEndpoint::~UdpEndpoint() = default;
 
 void UdpEndpoint::setLocalPort(int port) {
     if (socket_) {
-        // Its port is free at once; the objects go when no signal of theirs is running.
-        if (readNotifier_) {
-            readNotifier_->setEnabled(false);
-            readNotifier_->deleteLater();
-            readNotifier_ = nullptr;
-        }
+        // Its port is free at once; the object goes when no signal of it is running.
         disconnect(socket_, nullptr, this, nullptr);
         socket_->close();
         socket_->deleteLater();
@@ -66,19 +61,12 @@ void UdpEndpoint::setLocalPort(int port) {
         throw UdpSocketError(text.toStdString());
     }
     enlargeReceiveBuffer();
-#ifdef _WIN32
+#ifdef SIOCGSTAMPNS
+    // The first question switches the system's notes of arrival times on for this socket.
+    timespec arrived{};
+    ::ioctl(static_cast<int>(socket_->socketDescriptor()), SIOCGSTAMPNS, &arrived);
+#endif
     connect(socket_, &QUdpSocket::readyRead, this, &UdpEndpoint::readPending);
-#else
-    // Read by the endpoint itself, which learns from the system when each datagram arrived.
-    // The socket's own notice then switches itself off after its first report.
-    const auto fd = static_cast<int>(socket_->socketDescriptor());
-#ifdef SO_TIMESTAMPNS
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-#endif
-    readNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(readNotifier_, &QSocketNotifier::activated, this, &UdpEndpoint::readPending);
-#endif
 }
 
 void UdpEndpoint::enlargeReceiveBuffer() {
@@ -223,11 +211,10 @@ void UdpEndpoint::readPending() {
             lastSender_ = from;
             lastWaitedNs_ = waitedNs;
             const quint32 ip = from.toIPv4Address();
-            text = QStringLiteral("%1.%2.%3.%4")
-                       .arg(ip >> 24)
-                       .arg((ip >> 16) & 0xFF)
-                       .arg((ip >> 8) & 0xFF)
-                       .arg(ip & 0xFF);
+            char dotted[16];
+            std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", ip >> 24, (ip >> 16) & 0xFF,
+                          (ip >> 8) & 0xFF, ip & 0xFF);
+            text = QString::fromLatin1(dotted);
         } else {
             last_.clear();
             lastSender_.clear();
@@ -245,37 +232,16 @@ void UdpEndpoint::readPending() {
 }
 
 qint64 UdpEndpoint::readOne(QHostAddress& from, quint16& port, qint64& waitedNs) {
-#ifdef _WIN32
     waitedNs = 0;
-    if (!socket_->hasPendingDatagrams())
+    // Read without asking first: Qt (6.4) stops reporting a socket whose report found nothing
+    // to read, until the next read, and a read that finds nothing counts.
+    const qint64 n = socket_->readDatagram(buffer_.data(), buffer_.size(), &from, &port);
+    if (n < 0 && socket_->error() == QAbstractSocket::TemporaryError)
         return kNothingToRead;
-    return socket_->readDatagram(buffer_.data(), buffer_.size(), &from, &port);
-#else
-    sockaddr_in sender{};
-    iovec part{buffer_.data(), static_cast<size_t>(buffer_.size())};
-    alignas(cmsghdr) char control[64];
-    msghdr message{};
-    message.msg_name = &sender;
-    message.msg_namelen = sizeof sender;
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    ssize_t n = 0;
-    do
-        n = ::recvmsg(static_cast<int>(socket_->socketDescriptor()), &message, MSG_DONTWAIT);
-    while (n < 0 && errno == EINTR);
-    if (n < 0)
-        return errno == EAGAIN || errno == EWOULDBLOCK ? kNothingToRead : -1;
-    from.setAddress(ntohl(sender.sin_addr.s_addr));
-    port = ntohs(sender.sin_port);
-    waitedNs = 0;
-#ifdef SO_TIMESTAMPNS
-    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS)
-            continue;
-        timespec arrived{};
-        std::memcpy(&arrived, CMSG_DATA(c), sizeof arrived);
+#ifdef SIOCGSTAMPNS
+    timespec arrived{};
+    if (n >= 0 &&
+        ::ioctl(static_cast<int>(socket_->socketDescriptor()), SIOCGSTAMPNS, &arrived) == 0) {
         timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
         const qint64 age =
@@ -285,7 +251,6 @@ qint64 UdpEndpoint::readOne(QHostAddress& from, quint16& port, qint64& waitedNs)
     }
 #endif
     return n;
-#endif
 }
 
 void UdpEndpoint::resumeReadingLater() {

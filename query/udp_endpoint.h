@@ -9,7 +9,6 @@
 #include <functional>
 #include <optional>
 
-class QSocketNotifier;
 class QUdpSocket;
 
 // The endpoint's own errors: "Null Remote Address", "Host Lookup Canceled", "Unknown Error No. n".
@@ -100,7 +99,6 @@ private:
     void fail(const QString& message, const FailedCallback& failed);
 
     QUdpSocket* socket_ = nullptr;
-    QSocketNotifier* readNotifier_ = nullptr;
     HostResolver resolver_;
     SenderFilter filter_;
     int localPort_ = 0;
