@@ -13,4 +13,8 @@ struct AppContext {
     quorvale::ProcessStarter* starter = nullptr;
     Prompter* prompter = nullptr;
     std::string userProfile;
+    // The local UDP ports of the server browser and the watcher; tests take ports the system
+    // picks (0).
+    int browserPort = 15015;
+    int watcherPort = 15020;
 };

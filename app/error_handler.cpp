@@ -5,9 +5,36 @@
 #include <QFont>
 #include <QIcon>
 #include <QStyleFactory>
+#include <algorithm>
+#include <deque>
 
 namespace {
 Prompter* gPrompter = nullptr;
+std::deque<QString> gWaiting; // errors to be shown, oldest first
+QString gShowing;             // the text on screen
+bool gShowScheduled = false;
+bool gShowingNow = false;
+
+void show(const QString& text) {
+    if (gPrompter)
+        gPrompter->message(text);
+    else
+        qWarning("%s", qPrintable(text));
+}
+
+void showWaiting() {
+    gShowScheduled = false;
+    if (gShowingNow)
+        return; // the box on screen takes the rest in turn
+    gShowingNow = true;
+    while (!gWaiting.empty()) {
+        gShowing = gWaiting.front();
+        gWaiting.pop_front();
+        show(gShowing);
+    }
+    gShowing.clear();
+    gShowingNow = false;
+}
 
 // The first of these that the system has; asking the font matcher is cheaper at start-up
 // than listing every family.
@@ -26,11 +53,22 @@ void setErrorPrompter(Prompter* prompter) {
 }
 
 void reportError(const std::exception& e) {
+    show(QString::fromUtf8(e.what()));
+}
+
+void reportErrorLater(const std::exception& e) {
     const QString text = QString::fromUtf8(e.what());
-    if (gPrompter)
-        gPrompter->message(text);
+    if ((gShowingNow && text == gShowing) ||
+        std::find(gWaiting.begin(), gWaiting.end(), text) != gWaiting.end())
+        return;
+    gWaiting.push_back(text);
+    if (gShowScheduled || gShowingNow)
+        return;
+    gShowScheduled = true;
+    if (qApp)
+        QMetaObject::invokeMethod(qApp, &showWaiting, Qt::QueuedConnection);
     else
-        qWarning("%s", e.what());
+        showWaiting();
 }
 
 void reportUnknownError() {
@@ -39,7 +77,7 @@ void reportUnknownError() {
 
 bool QuorvaleApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
-    guarded([&] { handled = QApplication::notify(receiver, event); });
+    guardedLater([&] { handled = QApplication::notify(receiver, event); });
     return handled;
 }
 

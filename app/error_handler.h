@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <exception>
+#include <stdexcept>
 #include <utility>
 
 class Prompter;
@@ -11,6 +12,11 @@ class Prompter;
 void setErrorPrompter(Prompter* prompter);
 void reportError(const std::exception& e);
 void reportUnknownError();
+
+// The same, for network and timer handlers, which must not run a modal box themselves: the
+// box comes once the handler has returned, and events keep flowing while it is open. A text
+// already waiting or on screen is not queued again.
+void reportErrorLater(const std::exception& e);
 
 template <typename F> bool guarded(F&& f) {
     try {
@@ -24,7 +30,20 @@ template <typename F> bool guarded(F&& f) {
     return false;
 }
 
-// Catches what a handler let through, so no exception reaches the event loop.
+template <typename F> bool guardedLater(F&& f) {
+    try {
+        std::forward<F>(f)();
+        return true;
+    } catch (const std::exception& e) {
+        reportErrorLater(e);
+    } catch (...) {
+        reportErrorLater(std::runtime_error("An unexpected error occurred."));
+    }
+    return false;
+}
+
+// Catches what a handler let through, so no exception reaches the event loop; it is shown
+// after the event, whichever it was, has been handled.
 class QuorvaleApplication : public QApplication {
 public:
     using QApplication::QApplication;

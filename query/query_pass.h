@@ -5,14 +5,24 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
+#include <deque>
 #include <functional>
-#include <optional>
+#include <queue>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
-// One status query to each of a list of servers from one endpoint. A reply belongs to every
+// A status query to each of a list of servers from one endpoint. A reply belongs to every
 // server whose resolved address text and port text equal the sender's; its ping is the time
-// from that server's own send to the reply, on a monotonic clock.
+// from that server's latest send to the reply, on a monotonic clock.
+//
+// No reply that reaches the socket is lost for want of room: requests go out a window at a
+// time, sized so that the replies of all requests in flight fit the socket's receive queue
+// even while the program is busy elsewhere, and the next goes out as a reply arrives or a
+// request's wait ends. Host names are looked up all at once while the dotted addresses are
+// already asked; a reply that comes in before a lookup ends is kept until then, so that an
+// entry under a host name gets it as well as its twin under the dotted address.
 class QueryPass : public QObject {
     Q_OBJECT
 public:
@@ -24,40 +34,109 @@ public:
     struct Result {
         Outcome outcome = Outcome::Waiting;
         std::string error;      // HostNotFound / Failed, and a parse error of an answer
-        std::string resolvedIp; // dotted text once the datagram went out
+        std::string resolvedIp; // dotted text once the address is known
         double pingMs = 0;
         bool sent = false;
-        qint64 sentNs = 0;  // on the pass's clock
+        int sends = 0;      // requests sent to it, resends included
+        qint64 sentNs = 0;  // on the pass's clock: the send the latest reply answered
         qint64 replyNs = 0; // of the latest reply
         quorvale::ServerStatusReply reply;
     };
+    struct Options {
+        int retries = 0;      // further sends to a server that has not answered
+        int intervalMs = 500; // wait for a reply before a resend
+        int timeoutMs = 500;  // wait after the last send, before the server's place goes on
+    };
 
     explicit QueryPass(UdpEndpoint& endpoint, QObject* parent = nullptr);
+    ~QueryPass() override;
 
     // Nanoseconds on a monotonic clock; tests set one that they move themselves.
     using Clock = std::function<qint64()>;
     void setClock(Clock clock) { now_ = std::move(clock); }
+    void setOptions(const Options& options) { options_ = options; }
 
-    // Sends to every server; servers with a bad port fail at once and the rest go on.
+    // Asks every server; servers with a bad port fail at once and the rest go on. A pass
+    // still running is dropped.
     void start(const std::vector<Server>& servers);
     const std::vector<Result>& results() const { return results_; }
     bool allSettled() const; // every server answered or failed
-    int sendsPending() const { return pendingSends_; }
+    int sendsPending() const { return unsent_; }
+    bool isFinished() const { return open_ == 0; }
+    // Requests in flight at most, from the receive queue the socket got.
+    int window() const { return window_; }
 
 Q_SIGNALS:
     void serverUpdated(int index);
-    void sendsDone(); // every datagram is out (or failed); the wait for replies starts
+    void sendsDone(); // every server was sent its request (or failed); the wait for replies starts
+    void finished();  // every server answered, failed, or left its last request unanswered
 
 private:
+    // What is asked of a server. The status query is the one kind today; a protocol that asks
+    // more than one thing per server adds kinds, each a request of its own with its own
+    // destination, sends and answer, and says in replyKind() which reply answers which.
+    enum class RequestKind { Status };
+    enum class RequestState { Resolving, Ready, InFlight, Answered, GivenUp, Failed };
+    struct Request {
+        int server = 0;
+        RequestKind kind = RequestKind::Status;
+        RequestState state = RequestState::Resolving;
+        QHostAddress to;
+        quint16 port = 0;
+        bool matchable = false; // its port text is the port's own decimal text
+        int attempts = 0;
+        qint64 sentNs = 0;
+    };
+    struct EarlyReply {
+        QByteArray data;
+        qint64 atNs = 0;
+        qint64 sentNs = 0;
+    };
+    // One address and port that requests go to, and what came from it.
+    struct Sender {
+        std::vector<int> requests;
+        qint64 lastSentNs = 0;
+        std::vector<EarlyReply> early; // only while a lookup runs
+    };
+    struct Deadline {
+        qint64 ns = 0;
+        int request = 0;
+        int attempt = 0;
+        bool operator>(const Deadline& o) const { return ns > o.ns; }
+    };
+
+    static quint64 senderKey(const QHostAddress& address, quint16 port);
+    static const QByteArray& requestBytes(RequestKind kind);
+    static RequestKind replyKind(const QByteArray& reply);
+
+    void resolved(int request, const QHostAddress& address);
+    void lookupEnded();
+    void fail(int request, const std::string& message, Outcome outcome);
+    void send(int request);
+    void pump();
+    void expire();
+    void armTimer();
     void onData(int bytes, const QString& from, int port);
-    void sendNext(int index);
-    void sendBatch(int from);
+    void applyReply(int request, const QByteArray& data, qint64 atNs, qint64 sentNs);
+    void reportProgress();
 
     UdpEndpoint& udp_;
+    Options options_;
     std::vector<Server> servers_;
     std::vector<Result> results_;
+    std::vector<Request> requests_;
+    std::unordered_map<quint64, Sender> senders_;
+    std::deque<int> ready_; // resolved, waiting for room in the window
+    std::priority_queue<Deadline, std::vector<Deadline>, std::greater<>> deadlines_;
+    QTimer deadlineTimer_;
     QElapsedTimer clock_;
     Clock now_;
-    int generation_ = 0; // sends of an earlier pass report into nothing
-    int pendingSends_ = 0;
+    int generation_ = 0; // lookups of an earlier pass report into nothing
+    int window_ = 0;
+    int inFlight_ = 0;
+    int unsent_ = 0;         // requests not sent once yet and not failed
+    int open_ = 0;           // requests not answered, failed or given up
+    int lookupsPending_ = 0; // host names being looked up
+    bool sendsDoneSent_ = false;
+    bool finishedSent_ = false;
 };

@@ -1,13 +1,20 @@
 #include "udp_endpoint.h"
 
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QMetaMethod>
-#include <QNetworkDatagram>
 #include <QPointer>
 #include <QUdpSocket>
+#include <algorithm>
+#include <cstdio>
 
 #ifndef _WIN32
 #include <sys/socket.h>
+#endif
+#ifdef __linux__
+#include <ctime>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #endif
 
 HostResolver systemResolver() {
@@ -26,7 +33,7 @@ HostResolver systemResolver() {
 }
 
 UdpEndpoint::UdpEndpoint(QObject* parent, HostResolver resolver)
-    : QObject(parent), resolver_(std::move(resolver)) {
+    : QObject(parent), resolver_(std::move(resolver)), buffer_(65536, '\0') {
     reportStatus(8, QStringLiteral("Initializing Winsock"));
     setLocalPort(0);
 }
@@ -34,7 +41,12 @@ UdpEndpoint::UdpEndpoint(QObject* parent, HostResolver resolver)
 UdpEndpoint::~UdpEndpoint() = default;
 
 void UdpEndpoint::setLocalPort(int port) {
-    delete socket_;
+    if (socket_) {
+        // Its port is free at once; the object goes when no signal of it is running.
+        disconnect(socket_, nullptr, this, nullptr);
+        socket_->close();
+        socket_->deleteLater();
+    }
     socket_ = new QUdpSocket(this);
     localPort_ = port;
     // A port in use is silent: the socket then takes a port the system picks, so replies
@@ -49,6 +61,11 @@ void UdpEndpoint::setLocalPort(int port) {
         throw UdpSocketError(text.toStdString());
     }
     enlargeReceiveBuffer();
+#ifdef SIOCGSTAMPNS
+    // The first question switches the system's notes of arrival times on for this socket.
+    timespec arrived{};
+    ::ioctl(static_cast<int>(socket_->socketDescriptor()), SIOCGSTAMPNS, &arrived);
+#endif
     connect(socket_, &QUdpSocket::readyRead, this, &UdpEndpoint::readPending);
 }
 
@@ -66,6 +83,10 @@ void UdpEndpoint::enlargeReceiveBuffer() {
 #endif
 }
 
+int UdpEndpoint::boundPort() const {
+    return socket_->localPort();
+}
+
 int UdpEndpoint::receiveBufferSize() const {
     return socket_->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
 }
@@ -75,6 +96,13 @@ void UdpEndpoint::reportStatus(int level, const QString& text) {
         return;
     status_ = text;
     Q_EMIT statusReported(text);
+}
+
+std::optional<QHostAddress> UdpEndpoint::dottedAddress(const QString& text) {
+    QHostAddress a;
+    if (a.setAddress(text) && a.protocol() == QAbstractSocket::IPv4Protocol)
+        return a;
+    return std::nullopt;
 }
 
 void UdpEndpoint::sendDatagram(QByteArray buff, int length, SentCallback sent,
@@ -89,14 +117,25 @@ void UdpEndpoint::sendDatagram(QByteArray buff, int length, SentCallback sent,
     }
     const QByteArray data = buff.left(std::max(0, length));
     const auto port = static_cast<quint16>(remotePort);
-    QHostAddress dotted;
-    if (dotted.setAddress(remoteHost) && dotted.protocol() == QAbstractSocket::IPv4Protocol) {
-        if (dotted.toIPv4Address() == 0)
+    if (const auto dotted = dottedAddress(remoteHost)) {
+        if (dotted->toIPv4Address() == 0)
             throw UdpSocketError("Null Remote Address");
-        sendTo(data, dotted, port, sent);
+        sendDatagramTo(data, *dotted, port);
+        if (sent)
+            sent(*dotted, port);
         return;
     }
-    lookup(remoteHost.left(127), 1, data, port, std::move(sent), std::move(failed));
+    QPointer<UdpEndpoint> self(this);
+    lookUp(
+        remoteHost.left(127),
+        [self, data, port, sent](const QHostAddress& a) {
+            if (!self)
+                return;
+            self->sendDatagramTo(data, a, port);
+            if (sent)
+                sent(a, port);
+        },
+        std::move(failed));
 }
 
 void UdpEndpoint::fail(const QString& message, const FailedCallback& failed) {
@@ -105,8 +144,13 @@ void UdpEndpoint::fail(const QString& message, const FailedCallback& failed) {
     Q_EMIT sendFailed(message);
 }
 
-void UdpEndpoint::lookup(const QString& name, int attempt, QByteArray data, quint16 port,
-                         SentCallback sent, FailedCallback failed) {
+void UdpEndpoint::lookUp(const QString& name, std::function<void(const QHostAddress&)> found,
+                         FailedCallback failed) {
+    lookUp(name, 1, std::move(found), std::move(failed));
+}
+
+void UdpEndpoint::lookUp(const QString& name, int attempt,
+                         std::function<void(const QHostAddress&)> found, FailedCallback failed) {
     QPointer<UdpEndpoint> self(this);
     resolver_(name, this, [=, this](const QHostAddress& a) {
         if (!self)
@@ -115,7 +159,7 @@ void UdpEndpoint::lookup(const QString& name, int attempt, QByteArray data, quin
             if (a.toIPv4Address() == 0)
                 fail(QStringLiteral("Null Remote Address"), failed);
             else
-                sendTo(data, a, port, sent);
+                found(a);
             return;
         }
         if (attempt >= 2) {
@@ -124,71 +168,102 @@ void UdpEndpoint::lookup(const QString& name, int attempt, QByteArray data, quin
         }
         bool handled = false;
         Q_EMIT invalidHost(handled);
-        lookup(name, attempt + 1, data, port, sent, failed);
+        lookUp(name, attempt + 1, found, failed);
     });
 }
 
-void UdpEndpoint::sendTo(const QByteArray& data, const QHostAddress& to, quint16 port,
-                         const SentCallback& sent) {
+bool UdpEndpoint::sendDatagramTo(const QByteArray& data, const QHostAddress& to, quint16 port) {
     reportStatus(2, QStringLiteral("Sending Data"));
-    socket_->writeDatagram(data, to, port); // a refused datagram is lost without notice
-    if (sent)
-        sent(to, port);
+    const bool out = socket_->writeDatagram(data, to, port) >= 0;
     Q_EMIT dataSent();
+    return out;
 }
 
 void UdpEndpoint::readPending() {
-    // Take what the socket holds, a bounded batch per report; hand it on a slice per
-    // turn, so that a burst of replies does not hold up timers and input. What comes beyond the
-    // backlog's room is dropped here, as the network would drop it.
-    constexpr int batch = 256;
-    constexpr qsizetype room = 1 << 20; // bytes
-    for (int n = 0; n < batch && socket_->hasPendingDatagrams(); ++n) {
-        const QNetworkDatagram d = socket_->receiveDatagram(); // whole, up to the UDP maximum
-        Received r;
-        if (d.isValid()) {
-            r.data = d.data();
-            r.length = static_cast<int>(r.data.size());
-            const quint32 ip = d.senderAddress().toIPv4Address();
-            r.from = QStringLiteral("%1.%2.%3.%4")
-                         .arg(ip >> 24)
-                         .arg((ip >> 16) & 0xFF)
-                         .arg((ip >> 8) & 0xFF)
-                         .arg(ip & 0xFF);
-            r.port = d.senderPort();
+    // A handler that runs an event loop of its own (a modal box) must not see the next datagram
+    // inside its own call: the outer loop below reads on when it returns.
+    if (reading_)
+        return;
+    reading_ = true;
+    QPointer<UdpEndpoint> self(this);
+    // Work through what is readable for a few milliseconds, then let timers and input run and
+    // come back on our own, not on the socket's next report, which a busy handler may have
+    // swallowed.
+    constexpr qint64 sliceNs = 5'000'000;
+    QElapsedTimer slice;
+    slice.start();
+    for (;;) {
+        if (slice.nsecsElapsed() > sliceNs) {
+            resumeReadingLater();
+            break;
         }
-        if (backlogBytes_ + r.data.size() <= room) {
-            backlogBytes_ += r.data.size();
-            backlog_.push_back(std::move(r));
+        QHostAddress from;
+        quint16 port = 0;
+        qint64 waitedNs = 0;
+        const qint64 n = readOne(from, port, waitedNs);
+        if (n == kNothingToRead)
+            break;
+        if (n >= 0 && filter_ && !filter_(from, port))
+            continue;
+        QString text;
+        if (n >= 0) {
+            last_ = QByteArray(buffer_.constData(), n);
+            lastSender_ = from;
+            lastWaitedNs_ = waitedNs;
+            const quint32 ip = from.toIPv4Address();
+            char dotted[16];
+            std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", ip >> 24, (ip >> 16) & 0xFF,
+                          (ip >> 8) & 0xFF, ip & 0xFF);
+            text = QString::fromLatin1(dotted);
+        } else {
+            last_.clear();
+            lastSender_.clear();
+            lastWaitedNs_ = 0;
         }
-        if (!d.isValid())
-            break; // an error report; nothing more to read this time
+        Q_EMIT dataReceived(static_cast<int>(n), text, port);
+        if (!self)
+            return;
+        if (n < 0) { // an error report; the rest comes at the next turn
+            resumeReadingLater();
+            break;
+        }
     }
-    // What is left makes the socket report again at the next turn. Reading only when it
-    // reports matters: a report that finds nothing to read silences the socket for good.
-    deliver();
+    reading_ = false;
 }
 
-void UdpEndpoint::deliver() {
-    constexpr int slice = 32;
-    for (int n = 0; n < slice && !backlog_.empty(); ++n) {
-        Received r = std::move(backlog_.front());
-        backlog_.pop_front();
-        backlogBytes_ -= r.data.size();
-        last_ = std::move(r.data);
-        lastLength_ = r.length;
-        Q_EMIT dataReceived(lastLength_, r.from, r.port);
+qint64 UdpEndpoint::readOne(QHostAddress& from, quint16& port, qint64& waitedNs) {
+    waitedNs = 0;
+    // Read without asking first: Qt (6.4) stops reporting a socket whose report found nothing
+    // to read, until the next read, and a read that finds nothing counts.
+    const qint64 n = socket_->readDatagram(buffer_.data(), buffer_.size(), &from, &port);
+    if (n < 0 && socket_->error() == QAbstractSocket::TemporaryError)
+        return kNothingToRead;
+#ifdef SIOCGSTAMPNS
+    timespec arrived{};
+    if (n >= 0 &&
+        ::ioctl(static_cast<int>(socket_->socketDescriptor()), SIOCGSTAMPNS, &arrived) == 0) {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const qint64 age =
+            (qint64(now.tv_sec) - arrived.tv_sec) * 1'000'000'000 + (now.tv_nsec - arrived.tv_nsec);
+        // A clock set back or forth meanwhile would say nonsense; no wait is then assumed.
+        waitedNs = age >= 0 && age < 10'000'000'000 ? age : 0;
     }
-    if (!backlog_.empty() && !deliveryQueued_) {
-        deliveryQueued_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                deliveryQueued_ = false;
-                deliver();
-            },
-            Qt::QueuedConnection);
-    }
+#endif
+    return n;
+}
+
+void UdpEndpoint::resumeReadingLater() {
+    if (resumeQueued_)
+        return;
+    resumeQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            resumeQueued_ = false;
+            readPending();
+        },
+        Qt::QueuedConnection);
 }
 
 QByteArray UdpEndpoint::readLastDatagram() const {

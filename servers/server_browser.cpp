@@ -52,7 +52,7 @@ ServerBrowser::ServerBrowser(MainWindow& main) : QMainWindow(nullptr), pass(endp
     ui.playerNameBox->addItems(main_.playerNameChoices());
     ui.playerNameBox->setEditText(qs(main_.playerNameText()));
 
-    endpoint.setLocalPort(15015);
+    endpoint.setLocalPort(main_.context().browserPort);
     endpoint.reportLevel = 1;
     // The pass has applied the datagram by the time this runs.
     connect(&pass, &QueryPass::serverUpdated, this, &ServerBrowser::serverUpdated);
@@ -121,7 +121,7 @@ void ServerBrowser::refreshFields() {
 
 void ServerBrowser::startQueryAfterActivation() {
     activationTimer.stop();
-    guarded([&] { queryServers(); });
+    guardedLater([&] { queryServers(); });
 }
 
 void ServerBrowser::refresh() {

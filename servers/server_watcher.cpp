@@ -69,15 +69,19 @@ ServerWatcher::ServerWatcher(MainWindow& main, AlertSink& alerts)
     ui.redLamp->setPixmap(QPixmap(QStringLiteral(":/lamp_red.png")));
     ui.redLamp->show();
 
-    endpoint.setLocalPort(15020);
+    endpoint.setLocalPort(main_.context().watcherPort);
     endpoint.reportLevel = 1;
+    // Only the watched server is heard; anything else at the port is dropped unread.
+    endpoint.setSenderFilter([this](const QHostAddress& from, quint16 port) {
+        return watched_ && watched_->first == from && watched_->second == port;
+    });
     connect(&endpoint, &UdpEndpoint::dataReceived, this, &ServerWatcher::processReply);
 
     blinkTimer.setInterval(500);
     connect(&blinkTimer, &QTimer::timeout, this, &ServerWatcher::blinkLamp);
     blinkTimer.start();
     pollTimer.setInterval(5000);
-    connect(&pollTimer, &QTimer::timeout, this, [this] { guarded([&] { updateStatus(); }); });
+    connect(&pollTimer, &QTimer::timeout, this, [this] { guardedLater([&] { updateStatus(); }); });
 
     connect(ui.moreButton, &QToolButton::clicked, this, &ServerWatcher::toggleDetails);
     connect(ui.closeButton, &QPushButton::clicked, this, &QWidget::close);
@@ -101,6 +105,7 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
     join_ = std::move(join);
     show();
     raise();
+    watched_.reset();
     endpoint.remoteHost = host;
     endpoint.remotePort = number;
     pollTimer.start();
@@ -112,21 +117,19 @@ void ServerWatcher::updateStatus() {
                                  QString::number(endpoint.remotePort));
     watcherQuerySent(state);
     ui.playerList->setRowCount(0);
-    watched_.reset();
     try {
         const QByteArray request(reinterpret_cast<const char*>(StatusRequest.data()),
                                  static_cast<int>(StatusRequest.size()));
-        endpoint.sendDatagram(request, request.size(),
-                              [this](const QHostAddress& to, quint16 port) {
-                                  watched_ = std::make_pair(to.toString(), static_cast<int>(port));
-                              });
+        endpoint.sendDatagram(
+            request, request.size(),
+            [this](const QHostAddress& to, quint16 port) { watched_ = std::make_pair(to, port); });
     } catch (const std::exception&) {
         // Not reachable now; the next poll tries again.
     }
 }
 
-void ServerWatcher::processReply(int byteCount, const QString& fromAddress, int Port) {
-    if (byteCount <= 0 || !watched_ || watched_->first != fromAddress || watched_->second != Port)
+void ServerWatcher::processReply(int byteCount, const QString&, int) {
+    if (byteCount <= 0)
         return;
     ui.playerList->setColumnWidth(0, 70);
     ui.playerList->setColumnWidth(1, 100);
@@ -157,7 +160,8 @@ void ServerWatcher::processReply(int byteCount, const QString& fromAddress, int 
         ui.playerList->setItem(r, 1, new QTableWidgetItem(qs(score)));
     }
     if (failure) {
-        reportError(*failure);
+        // Shown once this handler has returned: a box open here would stop the socket.
+        reportErrorLater(*failure);
         return;
     }
     if (u.players) {

@@ -56,5 +56,5 @@ private:
     AlertSink& alerts_;
     QWidget* browser_ = nullptr;
     std::function<void()> join_;
-    std::optional<std::pair<QString, int>> watched_; // where the last query went
+    std::optional<std::pair<QHostAddress, quint16>> watched_; // where the last query went
 };

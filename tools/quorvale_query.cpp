@@ -1,4 +1,4 @@
-// quorvale-query: asks game servers for their status once and prints one line per server.
+// quorvale-query: asks game servers for their status and prints one line per server.
 #include "query_pass.h"
 #include "status_protocol.h"
 #include "text.h"
@@ -12,9 +12,13 @@
 namespace {
 
 const char* kUsage =
-    "usage: quorvale-query [--json] [--timeout MS] [-f FILE] HOST[:PORT]...\n"
-    "  Queries each server once (port 2302 when none is given) and prints one line per server.\n"
-    "  FILE holds one HOST[:PORT] a line. Exit 0: all answered; 1: some did not; 2: usage.\n";
+    "usage: quorvale-query [--json] [--retries N] [--interval MS] [--timeout MS] [-f FILE]\n"
+    "                      HOST[:PORT]...\n"
+    "  Queries each server (port 2302 when none is given) and prints one line per server.\n"
+    "  A server that has not answered after --interval (500) is asked again, up to --retries\n"
+    "  (2) times; after the last request it has --timeout (1000) to answer. The ping counts\n"
+    "  from the latest request. FILE holds one HOST[:PORT] a line.\n"
+    "  Exit 0: all answered; 1: some did not; 2: usage.\n";
 
 std::string jsonString(const std::string& s) {
     std::string out = "\"";
@@ -124,7 +128,10 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     bool json = false;
-    int timeout = 1000;
+    QueryPass::Options options;
+    options.retries = 2;
+    options.intervalMs = 500;
+    options.timeoutMs = 1000;
     std::vector<QueryPass::Server> servers;
     const auto usage = [](const char* why) {
         if (why)
@@ -136,11 +143,17 @@ int main(int argc, char** argv) {
         const QString& a = args[i];
         if (a == QLatin1String("--json")) {
             json = true;
-        } else if (a == QLatin1String("--timeout")) {
+        } else if (a == QLatin1String("--timeout") || a == QLatin1String("--interval") ||
+                   a == QLatin1String("--retries")) {
+            int& target = a == QLatin1String("--timeout")    ? options.timeoutMs
+                          : a == QLatin1String("--interval") ? options.intervalMs
+                                                             : options.retries;
             bool ok = false;
-            timeout = i + 1 < args.size() ? args[++i].toInt(&ok) : 0;
-            if (!ok || timeout < 0)
-                return usage("--timeout takes a whole number of milliseconds");
+            target = i + 1 < args.size() ? args[++i].toInt(&ok) : 0;
+            if (!ok || target < 0)
+                return usage(&target == &options.retries
+                                 ? "--retries takes a whole number"
+                                 : "--timeout and --interval take a whole number of milliseconds");
         } else if (a == QLatin1String("-f")) {
             if (i + 1 >= args.size())
                 return usage("-f takes a file");
@@ -166,19 +179,9 @@ int main(int argc, char** argv) {
 
     UdpEndpoint udp;
     QueryPass pass(udp);
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &app, &QCoreApplication::quit);
-    QObject::connect(&pass, &QueryPass::sendsDone, &app, [&] {
-        if (pass.allSettled())
-            QTimer::singleShot(0, &app, &QCoreApplication::quit);
-        else
-            deadline.start(timeout);
-    });
-    QObject::connect(&pass, &QueryPass::serverUpdated, &app, [&] {
-        if (pass.sendsPending() == 0 && pass.allSettled())
-            QTimer::singleShot(0, &app, &QCoreApplication::quit);
-    });
+    pass.setOptions(options);
+    QObject::connect(&pass, &QueryPass::finished, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     QTimer::singleShot(0, &app, [&] { pass.start(servers); });
     app.exec();
 

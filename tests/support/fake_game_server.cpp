@@ -2,9 +2,11 @@
 // requests on one or more UDP ports of 127.0.0.1 the way real servers do.
 //
 //   fake_game_server [--players N|A-B] [--state S] [--mission M] [--delay MS] [--silent]
-//                    [--slow-port P --slow-delay MS] [--reply-file FILE] PORT[-PORT]...
+//                    [--ignore N] [--slow-port P --slow-delay MS] [--reply-file FILE]
+//                    PORT[-PORT]...
 //
 // --reply-file answers every request with that file's bytes (a captured real reply).
+// --ignore leaves each port's first N requests unanswered.
 //
 // With A-B each port gets a player count in that range. Prints "ready" once bound.
 #include "fake_reply.h"
@@ -29,7 +31,7 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    int minPlayers = 2, maxPlayers = 2, delay = 0, slowPort = 0, slowDelay = 0;
+    int minPlayers = 2, maxPlayers = 2, delay = 0, slowPort = 0, slowDelay = 0, ignore = 0;
     bool silent = false;
     QString state = QStringLiteral("7"), mission = QStringLiteral("co@10 Domination");
     QList<int> ports;
@@ -48,6 +50,8 @@ int main(int argc, char** argv) {
             mission = next, ++i;
         } else if (a == QLatin1String("--delay")) {
             delay = next.toInt(), ++i;
+        } else if (a == QLatin1String("--ignore")) {
+            ignore = next.toInt(), ++i;
         } else if (a == QLatin1String("--slow-port")) {
             slowPort = next.toInt(), ++i;
         } else if (a == QLatin1String("--slow-delay")) {
@@ -89,25 +93,31 @@ int main(int argc, char** argv) {
             st.players << qMakePair(QString::fromUtf8(names[k % 8]) + QString::number(k), k * 7);
         QUdpSocket* raw = s.get();
         const int wait = port == slowPort ? slowDelay : delay;
-        QObject::connect(raw, &QUdpSocket::readyRead, raw, [raw, st, wait, silent, replyFile] {
-            while (raw->hasPendingDatagrams()) {
-                const QNetworkDatagram d = raw->receiveDatagram();
-                const QByteArray req = d.data();
-                if (silent || req.size() < 10 || static_cast<uchar>(req[0]) != 0xFE ||
-                    static_cast<uchar>(req[1]) != 0xFD || req[2] != 0)
-                    continue;
-                const QByteArray reply =
-                    replyFile.isEmpty() ? buildStatusReply(req, st) : replyFile;
-                const QHostAddress to = d.senderAddress();
-                const quint16 port = d.senderPort();
-                if (wait > 0)
-                    QTimer::singleShot(wait, Qt::PreciseTimer, raw, [raw, reply, to, port] {
+        auto ignored = std::make_shared<int>(0);
+        QObject::connect(
+            raw, &QUdpSocket::readyRead, raw, [raw, st, wait, silent, replyFile, ignore, ignored] {
+                while (raw->hasPendingDatagrams()) {
+                    const QNetworkDatagram d = raw->receiveDatagram();
+                    const QByteArray req = d.data();
+                    if (*ignored < ignore) {
+                        ++*ignored;
+                        continue;
+                    }
+                    if (silent || req.size() < 10 || static_cast<uchar>(req[0]) != 0xFE ||
+                        static_cast<uchar>(req[1]) != 0xFD || req[2] != 0)
+                        continue;
+                    const QByteArray reply =
+                        replyFile.isEmpty() ? buildStatusReply(req, st) : replyFile;
+                    const QHostAddress to = d.senderAddress();
+                    const quint16 port = d.senderPort();
+                    if (wait > 0)
+                        QTimer::singleShot(wait, Qt::PreciseTimer, raw, [raw, reply, to, port] {
+                            raw->writeDatagram(reply, to, port);
+                        });
+                    else
                         raw->writeDatagram(reply, to, port);
-                    });
-                else
-                    raw->writeDatagram(reply, to, port);
-            }
-        });
+                }
+            });
         sockets.push_back(std::move(s));
     }
     std::printf("ready\n");

@@ -17,7 +17,8 @@ struct FakeServerState {
     bool withNumPlayers = true;
     bool withMaxPlayers = true;
     bool withGameState = true;
-    QString numPlayers; // in place of the players' count when set
+    QString numPlayers;     // in place of the players' count when set
+    QString maxPlayersText; // in place of maxPlayers when set
 };
 
 inline QByteArray buildStatusReply(const QByteArray& request, const FakeServerState& s) {
@@ -37,7 +38,8 @@ inline QByteArray buildStatusReply(const QByteArray& request, const FakeServerSt
         {"numplayers",
          s.numPlayers.isEmpty() ? QByteArray::number(s.players.size()) : s.numPlayers.toUtf8()},
         {"numteams", "0"},
-        {"maxplayers", QByteArray::number(s.maxPlayers)},
+        {"maxplayers",
+         s.maxPlayersText.isEmpty() ? QByteArray::number(s.maxPlayers) : s.maxPlayersText.toUtf8()},
         {"gamemode", "openplaying"},
         {"timelimit", "15"},
         {"password", "0"},

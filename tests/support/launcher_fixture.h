@@ -57,6 +57,10 @@ struct Launcher {
     RecordingAlerts alerts;
     std::unique_ptr<MainWindow> form;
     LauncherWindows windows;
+    // The browser's and the watcher's ports: the system picks them, unless a test reopens
+    // with the program's own.
+    int browserPort = 0;
+    int watcherPort = 0;
 
     explicit Launcher(const std::function<void(RegFileStore&)>& fill = {},
                       bool launcherKey = true) {
@@ -78,7 +82,8 @@ struct Launcher {
         form.reset();
         store = std::make_unique<RegFileStore>(reg);
         setErrorPrompter(&prompter);
-        AppContext ctx{store.get(), &starter, &prompter, dir.file("home")};
+        AppContext ctx{store.get(),      &starter,    &prompter,
+                       dir.file("home"), browserPort, watcherPort};
         form = std::make_unique<MainWindow>(ctx);
         windows = createWindows(*form, &alerts);
     }

@@ -13,6 +13,7 @@ struct Responder {
     FakeServerState state;
     int delayMs = 0;
     bool silent = false;
+    int ignore = 0; // requests left unanswered before it answers
     int requests = 0;
     explicit Responder(int players) {
         socket.bind(QHostAddress::LocalHost, 0);
@@ -21,8 +22,7 @@ struct Responder {
         QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] {
             while (socket.hasPendingDatagrams()) {
                 const QNetworkDatagram d = socket.receiveDatagram();
-                ++requests;
-                if (silent)
+                if (++requests <= ignore || silent)
                     continue;
                 const QByteArray reply = buildStatusReply(d.data(), state);
                 const auto to = d.senderAddress();

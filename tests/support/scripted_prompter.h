@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 
 // Stands in for the person at a message box or file dialog: records every text and answers
 // from a script.
@@ -14,8 +15,13 @@ public:
     std::deque<bool> answers;                 // for confirm(); No when empty
     std::deque<std::optional<QString>> files; // for chooseFile(); cancelled when empty
     int filesAsked = 0;
+    std::function<void()> whileShown; // runs while a message box is open
 
-    void message(const QString& text) override { messages << text; }
+    void message(const QString& text) override {
+        messages << text;
+        if (whileShown)
+            whileShown();
+    }
     bool confirm(const QString& text) override {
         questions << text;
         if (answers.empty())

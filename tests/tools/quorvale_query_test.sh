@@ -17,7 +17,9 @@ s1=$!
 s2=$!
 "$server" --silent "$((base + 3))" >/dev/null &
 s3=$!
-trap 'kill $s1 $s2 $s3 2>/dev/null' EXIT
+"$server" --ignore 1 "$((base + 4))" "$((base + 5))" >/dev/null &
+s4=$!
+trap 'kill $s1 $s2 $s3 $s4 2>/dev/null' EXIT
 sleep 0.5
 
 out=$("$query" "127.0.0.1:$base" "localhost:$((base + 1))"); rc=$?
@@ -32,6 +34,11 @@ check "capture slots and state" $(echo "$line1" | grep -q '"slots":"8","mission"
 check "no response as JSON" $(echo "$out" | sed -n 2p | grep -qx "{\"host\":\"127.0.0.1\",\"port\":$((base + 3)),\"error\":\"no response\"}" && echo 0 || echo 1)
 check "bad port as JSON" $(echo "$out" | sed -n 3p | grep -qx '{"host":"127.0.0.1","port":"x","error":"'"'"'x'"'"' is not a valid integer value"}' && echo 0 || echo 1)
 
+"$query" --retries 0 --timeout 300 "127.0.0.1:$((base + 4))" >/dev/null; rc=$?
+check "without retries a server that drops the first request is not heard" $([ $rc = 1 ] && echo 0 || echo 1)
+"$query" --interval 100 "127.0.0.1:$((base + 5))" >/dev/null; rc=$?
+check "a retry reaches a server that dropped the first request" $([ $rc = 0 ] && echo 0 || echo 1)
+
 printf '127.0.0.1:%d\n\n127.0.0.1:%d\n' "$base" "$((base + 1))" >"${TMPDIR:-/tmp}/qq-list.$$"
 "$query" -f "${TMPDIR:-/tmp}/qq-list.$$" >/dev/null; rc=$?
 rm -f "${TMPDIR:-/tmp}/qq-list.$$"
@@ -41,6 +48,8 @@ check "servers from a file" $([ $rc = 0 ] && echo 0 || echo 1)
 check "no server is a usage error" $([ $rc = 2 ] && echo 0 || echo 1)
 "$query" --timeout abc 127.0.0.1 >/dev/null 2>&1; rc=$?
 check "a bad timeout is a usage error" $([ $rc = 2 ] && echo 0 || echo 1)
+"$query" --retries -1 127.0.0.1 >/dev/null 2>&1; rc=$?
+check "negative retries are a usage error" $([ $rc = 2 ] && echo 0 || echo 1)
 
 echo "$pass passed, $fail failed"
 [ $fail = 0 ]
