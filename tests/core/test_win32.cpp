@@ -134,7 +134,7 @@ TEST(Win32Process, TheCommandLineArrivesByteForByte) {
     const std::string line = utf8((folder / "stub.exe").wstring()) +
                              " -nosplash -mod=@a;@b  \"-name=; $(touch x) `id` & | ^ %PATH% Zoë\" ";
     SystemProcessStarter starter;
-    const StartResult r = starter.start(line, utf8(folder.wstring()));
+    const StartResult r = starter.start(line, utf8(folder.wstring()), {});
     ASSERT_TRUE(r.started) << r.error;
     const auto recs = stubRecords(out, 1);
     ASSERT_EQ(recs.size(), 1u);
@@ -145,7 +145,7 @@ TEST(Win32Process, TheCommandLineArrivesByteForByte) {
 
 TEST(Win32Process, AProgramThatIsNotThereIsReported) {
     SystemProcessStarter starter;
-    const StartResult r = starter.start("C:\\no such folder\\arma2.exe -nosplash", "");
+    const StartResult r = starter.start("C:\\no such folder\\arma2.exe -nosplash", "", {});
     EXPECT_FALSE(r.started);
     EXPECT_FALSE(r.error.empty());
 }

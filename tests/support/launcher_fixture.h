@@ -36,11 +36,12 @@ struct RecordingStarter : ProcessStarter {
     SystemProcessStarter real;
     std::vector<std::string> lines;
     std::function<void()> during;
-    StartResult start(const std::string& line, const std::string& dir) override {
+    StartResult start(const std::string& line, const std::string& dir,
+                      const WindowsRunner& runner) override {
         lines.push_back(line);
         if (during)
             during();
-        return real.start(line, dir);
+        return real.start(line, dir, runner);
     }
 };
 
