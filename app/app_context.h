@@ -13,4 +13,5 @@ struct AppContext {
     quorvale::ProcessStarter* starter = nullptr;
     Prompter* prompter = nullptr;
     std::string userProfile;
+    std::string winePrefix; // where Windows programs live when the settings name no prefix
 };

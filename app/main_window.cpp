@@ -97,7 +97,7 @@ MainWindow::MainWindow(const AppContext& context, QWidget* parent)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::reloadSettings() {
-    readRegistry(*context_.store, *state_, *this, context_.userProfile);
+    readRegistry(*context_.store, *state_, *this, context_.userProfile, context_.winePrefix);
 }
 
 void MainWindow::storeSettings() {

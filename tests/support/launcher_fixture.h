@@ -52,6 +52,7 @@ struct Launcher {
     std::string gameDir = dir.file("ArmA 2");
     std::string exe = placeStub(gameDir + "/arma2.exe");
     std::string out = dir.file("records");
+    std::string winePrefix; // none unless a test makes one
     ScriptedPrompter prompter;
     RecordingStarter starter;
     std::unique_ptr<RegFileStore> store;
@@ -79,7 +80,7 @@ struct Launcher {
         form.reset();
         store = std::make_unique<RegFileStore>(reg);
         setErrorPrompter(&prompter);
-        AppContext ctx{store.get(), &starter, &prompter, dir.file("home")};
+        AppContext ctx{store.get(), &starter, &prompter, dir.file("home"), winePrefix};
         form = std::make_unique<MainWindow>(ctx);
         windows = createWindows(*form, &alerts);
     }
