@@ -4,6 +4,7 @@
 #include "settings.h"
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ struct LaunchCase {
     int32_t mode;
     std::vector<std::string> args;
 };
+
+inline void PrintTo(const LaunchCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 // Two ticked mods, one with a blank; a server that carries its own.
 inline void prepareLaunchState(quorvale::LauncherState& st) {
