@@ -247,6 +247,9 @@ void MainWindow::showMessage(const std::string& text) {
 }
 
 std::string MainWindow::chooseExecutable() {
+    // Until a file is chosen, the dialog opens in the game's folder, which a load may have found
+    // in a Wine prefix (a hidden folder that a player would hardly find in the dialog).
+    executableDialog.setStartFolder(qs(state_->settings.gamePath));
     return executableDialog.execute(*context_.prompter, this).toStdString();
 }
 

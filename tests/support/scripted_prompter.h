@@ -14,6 +14,7 @@ public:
     std::deque<bool> answers;                 // for confirm(); No when empty
     std::deque<std::optional<QString>> files; // for chooseFile(); cancelled when empty
     int filesAsked = 0;
+    QString lastStart; // where the last file dialog opened
 
     void message(const QString& text) override { messages << text; }
     bool confirm(const QString& text) override {
@@ -24,8 +25,9 @@ public:
         answers.pop_front();
         return a;
     }
-    std::optional<QString> chooseFile(QWidget*, const QString&, const QString&) override {
+    std::optional<QString> chooseFile(QWidget*, const QString&, const QString& current) override {
         ++filesAsked;
+        lastStart = current;
         if (files.empty())
             return std::nullopt;
         const bool cancelled = !files.front().has_value();
