@@ -246,6 +246,23 @@ bool isRegularFile(const fs::path& p) {
     return fs::is_regular_file(p, ec);
 }
 
+// A bare name on PATH.
+std::optional<fs::path> onPath(const fs::path& name) {
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path ? path : "";
+    while (!rest.empty()) {
+        const size_t colon = rest.find(':');
+        const std::string_view entry = rest.substr(0, colon);
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+        if (entry.empty())
+            continue;
+        const fs::path cand = fs::path(std::string(entry)) / name;
+        if (isRegularFile(cand))
+            return cand;
+    }
+    return std::nullopt;
+}
+
 // Where a program named by a command line lives: a path, else the working folder, else PATH.
 std::optional<fs::path> resolveProgram(const std::string& name, const fs::path& dir) {
     const fs::path p = pathFromUtf8(name);
@@ -255,19 +272,16 @@ std::optional<fs::path> resolveProgram(const std::string& name, const fs::path& 
         return dir / p;
     if (name.find('/') != std::string::npos)
         return std::nullopt;
-    const char* path = std::getenv("PATH");
-    std::string_view rest = path ? path : "";
-    while (!rest.empty()) {
-        const size_t colon = rest.find(':');
-        const std::string_view entry = rest.substr(0, colon);
-        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-        if (entry.empty())
-            continue;
-        const fs::path cand = fs::path(std::string(entry)) / p;
-        if (isRegularFile(cand))
-            return cand;
-    }
-    return std::nullopt;
+    return onPath(p);
+}
+
+// The runner as a shell finds a command: a bare name only on PATH, never in the current folder.
+std::optional<fs::path> resolveRunner(const std::string& name) {
+    const fs::path p = pathFromUtf8(name);
+    if (name.find('/') == std::string::npos)
+        return onPath(p);
+    std::error_code ec;
+    return isRegularFile(p) ? std::optional(fs::absolute(p, ec)) : std::nullopt;
 }
 
 // The launcher's own locale, as the child would take it from the environment.
@@ -353,12 +367,12 @@ StartResult SystemProcessStarter::start(const std::string& commandLine,
                            "programs with:\": " +
                                runner.command};
         const std::string& name = cmd->words.front();
-        const auto found = resolveProgram(name, fs::current_path(ec));
+        const auto found = resolveRunner(name);
         if (!found)
             return {false, "Windows programs are started with " + name +
                                ", which was not found. Install Wine, or name the program that "
                                "starts them in Options, under \"Run Windows programs with:\"."};
-        executable = fs::absolute(*found, ec);
+        executable = *found;
         argStore = cmd->words;
         argStore.push_back(pathToUtf8(program));
         envStore = runnerEnvironment(*cmd, runner.prefix);

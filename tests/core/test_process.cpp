@@ -345,3 +345,28 @@ INSTANTIATE_TEST_SUITE_P(
         RunnerFaultCase{"unclosedQuote", "\"/usr/bin/wine", true, "A quote is not closed"},
         RunnerFaultCase{"scriptStartsDirectly", "no-such-runner-q7", false, ""}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST(WindowsRunner, ABareNameComesFromPathNeverFromTheCurrentFolder) {
+    LaunchFixture f;
+    f.st.settings.executable = windowsProgramAt(f.gameDir + "/arma2.exe");
+    f.st.settings.runner = "runner-q7";
+    placeStub(f.dir.file("bin/runner-q7"));
+    const auto cwd = std::filesystem::current_path();
+    const std::string path = std::getenv("PATH");
+    RegFileStore store(f.dir.file("reg"));
+    SystemProcessStarter starter;
+
+    std::filesystem::current_path(f.dir.file("bin"));
+    const LaunchResult here = launchGame(f.st, store, starter, "", -1);
+    std::filesystem::current_path(cwd);
+    EXPECT_FALSE(here.gameStarted);
+    EXPECT_NE(here.error.find("runner-q7, which was not found"), std::string::npos) << here.error;
+
+    setenv("PATH", (f.dir.file("bin") + ":" + path).c_str(), 1);
+    const LaunchResult onPath = launchGame(f.st, store, starter, "", -1);
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_TRUE(onPath.gameStarted) << onPath.error;
+    const auto recs = waitForStubRecords(f.out, 1);
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].args, std::vector<std::string>{f.st.settings.executable});
+}
