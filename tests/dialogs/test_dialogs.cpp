@@ -230,10 +230,10 @@ private Q_SLOTS:
     }
 
     void theRunnerAndThePrefixAreShownAndStored() {
-        Launcher l([](RegFileStore& s) { s.writeString("runner", "proton run"); });
+        Launcher l; // a store from before the runner: wine, no prefix
         OptionsDialog& o = *l.windows.options;
         o.refreshFields();
-        QCOMPARE(o.ui.runnerEdit->text(), QStringLiteral("proton run"));
+        QCOMPARE(o.ui.runnerEdit->text(), QStringLiteral("wine"));
         QCOMPARE(o.ui.winePrefixEdit->text(), QString());
         const QString proton = QStringLiteral("WINEDEBUG=-all \"/opt/Proton 8.0/proton\" run");
         o.ui.runnerEdit->setText(proton);
@@ -241,6 +241,8 @@ private Q_SLOTS:
         o.ui.okButton->click();
         QCOMPARE(storedString(l.reg, "runner"), proton.toStdString());
         QCOMPARE(storedString(l.reg, "wineprefix"), std::string("~/Games/arma"));
+        l.open(); // and the next run reads them back
+        QCOMPARE(l.form->state().settings.runner, proton.toStdString());
         QCOMPARE(l.form->state().settings.wineprefix, std::string("~/Games/arma"));
     }
 
