@@ -13,6 +13,7 @@ struct AppContext {
     quorvale::ProcessStarter* starter = nullptr;
     Prompter* prompter = nullptr;
     std::string userProfile;
+    std::string winePrefix; // where Windows programs live when the settings name no prefix
     // The local UDP ports of the server browser and the watcher; tests take ports the system
     // picks (0).
     int browserPort = 15015;

@@ -17,6 +17,8 @@
 
 #ifdef _WIN32
 #include "win32_registry_store.h"
+#else
+#include "wine_prefix.h"
 #endif
 
 LauncherWindows::LauncherWindows() = default;
@@ -83,7 +85,12 @@ int runLauncher(int argc, char** argv, const std::function<void(QWidget*)>& afte
     quorvale::RegFileStore store(quorvale::RegFileStore::defaultPath());
 #endif
     quorvale::SystemProcessStarter starter;
-    AppContext context{&store, &starter, &prompter, quorvale::userProfileFolder()};
+#ifdef _WIN32
+    const std::string winePrefix;
+#else
+    const std::string winePrefix = quorvale::environmentWinePrefix();
+#endif
+    AppContext context{&store, &starter, &prompter, quorvale::userProfileFolder(), winePrefix};
 
     QApplication::setQuitOnLastWindowClosed(false); // the main window's close ends the program
     MainWindow form1(context);

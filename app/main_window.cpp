@@ -124,7 +124,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::reloadSettings() {
-    readRegistry(*context_.store, *state_, *this, context_.userProfile);
+    readRegistry(*context_.store, *state_, *this, context_.userProfile, context_.winePrefix);
 }
 
 void MainWindow::storeSettings() {
@@ -289,6 +289,9 @@ void MainWindow::showMessage(const std::string& text) {
 }
 
 std::string MainWindow::chooseExecutable() {
+    // Until a file is chosen, the dialog opens in the game's folder, which a load may have found
+    // in a Wine prefix (a hidden folder that a player would hardly find in the dialog).
+    executableDialog.setStartFolder(qs(state_->settings.gamePath));
     return executableDialog.execute(*context_.prompter, this).toStdString();
 }
 

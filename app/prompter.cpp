@@ -87,12 +87,13 @@ bool QtPrompter::confirm(const QString& text) {
 
 std::optional<QString> QtPrompter::chooseFile(QWidget* parent, const QString& filter,
                                               const QString& current) {
-    QFileDialog dlg(parent, QString(), current.isEmpty() ? QString() : QFileInfo(current).path(),
-                    filter);
+    const bool folder = current.endsWith(QLatin1Char('/'));
+    QFileDialog dlg(parent, QString(),
+                    current.isEmpty() || folder ? current : QFileInfo(current).path(), filter);
     dlg.setFileMode(QFileDialog::ExistingFile);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setOption(QFileDialog::ReadOnly, false);
-    if (!current.isEmpty())
+    if (!current.isEmpty() && !folder)
         dlg.selectFile(current);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return std::nullopt;
@@ -105,7 +106,10 @@ QString FileDialogState::execute(Prompter& prompter, QWidget* parent) {
 }
 
 std::optional<QString> FileDialogState::choose(Prompter& prompter, QWidget* parent) {
-    const auto chosen = prompter.chooseFile(parent, filter_, fileName_);
+    const QString start = fileName_.isEmpty() && !startFolder_.isEmpty()
+                              ? startFolder_ + QLatin1Char('/')
+                              : fileName_;
+    const auto chosen = prompter.chooseFile(parent, filter_, start);
     if (chosen)
         fileName_ = *chosen;
     return chosen;

@@ -13,7 +13,7 @@ public:
     virtual void message(const QString& text) = 0;
     // A modal box captioned "Confirm" with a question icon and Yes / No; true for Yes.
     virtual bool confirm(const QString& text) = 0;
-    // A file-open dialog; nothing when cancelled.
+    // A file-open dialog on `current`, or in it when it ends with "/"; nothing when cancelled.
     virtual std::optional<QString> chooseFile(QWidget* parent, const QString& filter,
                                               const QString& current) = 0;
 };
@@ -36,9 +36,12 @@ public:
     std::optional<QString> choose(Prompter& prompter, QWidget* parent);
     const QString& fileName() const { return fileName_; }
     void setFileName(const QString& f) { fileName_ = f; }
+    // Where the dialog opens while no file has been chosen in it.
+    void setStartFolder(const QString& folder) { startFolder_ = folder; }
     const QString& filter() const { return filter_; }
 
 private:
     QString filter_;
     QString fileName_;
+    QString startFolder_;
 };

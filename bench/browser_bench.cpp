@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     QuietPrompter prompter;
     SystemProcessStarter starter;
     NoAlerts alerts;
-    MainWindow form(AppContext{&store, &starter, &prompter, dir.file("home")});
+    MainWindow form(AppContext{&store, &starter, &prompter, dir.file("home"), {}});
     ServerTable& t = form.state().servers;
     for (int i = 0; i < count; ++i) {
         t.lastIndex = i;

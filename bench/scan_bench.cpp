@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     const double scanMs = medianMs(5, [&] {
         freshStore();
         RegFileStore store(reg);
-        MainWindow form(AppContext{&store, &starter, &prompter, dir.file("home")});
+        MainWindow form(AppContext{&store, &starter, &prompter, dir.file("home"), {}});
         const LauncherWindows w = createWindows(form);
         w.modEditor->ui.autoScanButton->click();
         added = form.state().mods.count();
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     // The floor: the same table stored and reloaded once.
     const double floorMs = medianMs(5, [&] {
         RegFileStore store(reg);
-        MainWindow form(AppContext{&store, &starter, &prompter, dir.file("home")});
+        MainWindow form(AppContext{&store, &starter, &prompter, dir.file("home"), {}});
         form.storeAndReload();
     });
     std::printf("auto scan added %d mods\n", added);

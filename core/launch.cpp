@@ -35,6 +35,7 @@ std::string trackIrProgram(RegistryStore& store) {
 LaunchResult launchGame(const LauncherState& state, RegistryStore& store, ProcessStarter& starter,
                         const std::string& connectString, int32_t launchMode) {
     const LauncherSettings& s = state.settings;
+    const WindowsRunner runner{s.runner, s.wineprefix};
     LaunchResult result;
     if (s.executable.empty()) {
         // Nothing else is started for a game that cannot be.
@@ -44,16 +45,16 @@ LaunchResult launchGame(const LauncherState& state, RegistryStore& store, Proces
     }
 
     if (!s.extraExec.empty())
-        starter.start(s.extraExec, s.gamePath);
+        starter.start(s.extraExec, s.gamePath, runner);
 
     if (s.runtir) {
         const std::string program = trackIrProgram(store);
         if (!program.empty())
-            starter.start(program, pathToUtf8(pathFromUtf8(program).parent_path()));
+            starter.start(program, pathToUtf8(pathFromUtf8(program).parent_path()), runner);
     }
 
     result.commandLine = buildGameCommandLine(state, connectString, launchMode);
-    const StartResult started = starter.start(result.commandLine, s.gamePath);
+    const StartResult started = starter.start(result.commandLine, s.gamePath, runner);
     result.gameStarted = started.started;
     if (!started.started) {
         // The executable is not quoted on the command line, so only we know where its path

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -13,6 +14,14 @@ inline std::filesystem::path pathFromUtf8(const std::string& s) {
 inline std::string pathToUtf8(const std::filesystem::path& p) {
     const std::u8string u = p.u8string();
     return std::string(u.begin(), u.end());
+}
+
+// "~" and "~/..." with $HOME; anything else, or no HOME, unchanged.
+inline std::string expandHome(const std::string& path) {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home || (path != "~" && path.rfind("~/", 0) != 0))
+        return path;
+    return home + path.substr(1);
 }
 
 } // namespace quorvale

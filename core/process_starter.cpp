@@ -3,10 +3,13 @@
 
 #include "text.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -97,10 +100,94 @@ splitCommandLine(const std::string& line,
     }
 }
 
+namespace {
+
+bool isNameStart(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+bool isNameChar(char c) {
+    return isNameStart(c) || (c >= '0' && c <= '9');
+}
+
+} // namespace
+
+std::optional<RunnerCommand> parseRunnerCommand(std::string_view s) {
+    RunnerCommand cmd;
+    size_t i = 0;
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    // "~" counts only unquoted, alone or before a slash.
+    const auto homeAt = [&](size_t k) {
+        return s[k] == '~' && (k + 1 >= s.size() || s[k + 1] == '/' || blank(s[k + 1]));
+    };
+    while (true) {
+        while (i < s.size() && blank(s[i]))
+            ++i;
+        if (i >= s.size())
+            break;
+        std::string word;
+        std::optional<size_t> equals; // of NAME=, where NAME came unquoted
+        bool plain = true;            // nothing quoted or escaped so far
+        bool homeAtStart = homeAt(i), homeAfterEquals = false;
+        while (i < s.size() && !blank(s[i])) {
+            const char c = s[i];
+            if (c == '\'') {
+                const size_t close = s.find('\'', i + 1);
+                if (close == std::string_view::npos)
+                    return std::nullopt;
+                word.append(s.substr(i + 1, close - i - 1));
+                i = close + 1;
+                plain = false;
+            } else if (c == '"') {
+                for (++i;; ++i) {
+                    if (i >= s.size())
+                        return std::nullopt;
+                    if (s[i] == '"')
+                        break;
+                    if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == '"' || s[i + 1] == '\\'))
+                        ++i;
+                    word += s[i];
+                }
+                ++i;
+                plain = false;
+            } else if (c == '\\' && i + 1 < s.size()) {
+                word += s[i + 1];
+                i += 2;
+                plain = false;
+            } else {
+                if (c == '=' && plain && !equals) {
+                    equals = word.size();
+                    homeAfterEquals = i + 1 < s.size() && homeAt(i + 1);
+                }
+                word += c;
+                ++i;
+            }
+        }
+        const bool assignment = cmd.words.empty() && equals && *equals > 0 &&
+                                isNameStart(word[0]) &&
+                                std::all_of(word.begin(), word.begin() + *equals, isNameChar);
+        if (assignment) {
+            std::string value = word.substr(*equals + 1);
+            cmd.environment.emplace_back(word.substr(0, *equals),
+                                         homeAfterEquals ? expandHome(value) : value);
+        } else {
+            cmd.words.push_back(homeAtStart ? expandHome(word) : word);
+        }
+    }
+    if (cmd.words.empty())
+        cmd.words.emplace_back("wine");
+    return cmd;
+}
+
+bool isWindowsProgram(const std::string& path) {
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
+    char head[2] = {};
+    return in.read(head, 2) && head[0] == 'M' && head[1] == 'Z';
+}
+
 #ifdef _WIN32
 
 StartResult SystemProcessStarter::start(const std::string& commandLine,
-                                        const std::string& workingDir) {
+                                        const std::string& workingDir, const WindowsRunner&) {
     std::wstring cmd = utf8ToWide(commandLine);
     const std::wstring dir = utf8ToWide(workingDir);
     const DWORD attrs = dir.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(dir.c_str());
@@ -159,6 +246,23 @@ bool isRegularFile(const fs::path& p) {
     return fs::is_regular_file(p, ec);
 }
 
+// A bare name on PATH.
+std::optional<fs::path> onPath(const fs::path& name) {
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path ? path : "";
+    while (!rest.empty()) {
+        const size_t colon = rest.find(':');
+        const std::string_view entry = rest.substr(0, colon);
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+        if (entry.empty())
+            continue;
+        const fs::path cand = fs::path(std::string(entry)) / name;
+        if (isRegularFile(cand))
+            return cand;
+    }
+    return std::nullopt;
+}
+
 // Where a program named by a command line lives: a path, else the working folder, else PATH.
 std::optional<fs::path> resolveProgram(const std::string& name, const fs::path& dir) {
     const fs::path p = pathFromUtf8(name);
@@ -168,25 +272,78 @@ std::optional<fs::path> resolveProgram(const std::string& name, const fs::path& 
         return dir / p;
     if (name.find('/') != std::string::npos)
         return std::nullopt;
-    const char* path = std::getenv("PATH");
-    std::string_view rest = path ? path : "";
-    while (!rest.empty()) {
-        const size_t colon = rest.find(':');
-        const std::string_view entry = rest.substr(0, colon);
-        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-        if (entry.empty())
+    return onPath(p);
+}
+
+// The runner as a shell finds a command: a bare name only on PATH, never in the current folder.
+std::optional<fs::path> resolveRunner(const std::string& name) {
+    const fs::path p = pathFromUtf8(name);
+    if (name.find('/') == std::string::npos)
+        return onPath(p);
+    std::error_code ec;
+    return isRegularFile(p) ? std::optional(fs::absolute(p, ec)) : std::nullopt;
+}
+
+// The launcher's own locale, as the child would take it from the environment.
+bool utf8Locale() {
+    for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* v = std::getenv(var);
+        if (!v || !*v)
             continue;
-        const fs::path cand = fs::path(std::string(entry)) / p;
-        if (isRegularFile(cand))
-            return cand;
+        std::string lower(v);
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
     }
-    return std::nullopt;
+    return false; // nothing set: the C locale
+}
+
+// The launcher's environment with the runner's own on top. Wine takes the Unix side's text as
+// the locale says; under "C" it garbles every non-ASCII argument, so a UTF-8 locale goes along.
+std::vector<std::string> runnerEnvironment(const RunnerCommand& cmd, const std::string& prefix) {
+    std::vector<std::pair<std::string, std::string>> set;
+    const auto put = [&](const std::string& name, const std::string& value) {
+        for (auto& [n, v] : set)
+            if (n == name) {
+                v = value;
+                return;
+            }
+        set.emplace_back(name, value);
+    };
+    if (!utf8Locale()) {
+        put("LANG", "C.UTF-8");
+        put("LC_ALL", "C.UTF-8");
+    }
+    if (!prefix.empty())
+        put("WINEPREFIX", expandHome(prefix));
+    for (const auto& [name, value] : cmd.environment)
+        put(name, value);
+
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        const std::string_view name = entry.substr(0, entry.find('='));
+        if (std::none_of(set.begin(), set.end(), [&](const auto& p) { return p.first == name; }))
+            env.emplace_back(entry);
+    }
+    for (const auto& [name, value] : set)
+        env.push_back(name + "=" + value);
+    return env;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+    std::vector<char*> out;
+    for (auto& s : strings)
+        out.push_back(s.data());
+    out.push_back(nullptr);
+    return out;
 }
 
 } // namespace
 
 StartResult SystemProcessStarter::start(const std::string& commandLine,
-                                        const std::string& workingDir) {
+                                        const std::string& workingDir,
+                                        const WindowsRunner& runner) {
     std::error_code ec;
     const bool useDir = !workingDir.empty() && fs::is_directory(pathFromUtf8(workingDir), ec);
     const fs::path dir = useDir ? pathFromUtf8(workingDir) : fs::current_path(ec);
@@ -196,15 +353,35 @@ StartResult SystemProcessStarter::start(const std::string& commandLine,
         const size_t blank = commandLine.find(' ');
         return {false, "The program " + commandLine.substr(0, blank) + " was not found."};
     }
-    const fs::path program = *resolveProgram(split->program, dir);
+    // Absolute, because the child changes folder before it starts the program.
+    const fs::path program = fs::absolute(*resolveProgram(split->program, dir), ec);
 
+    fs::path executable = program;
     std::vector<std::string> argStore;
-    argStore.push_back(split->program);
+    std::vector<std::string> envStore;
+    const bool throughRunner = isWindowsProgram(pathToUtf8(program));
+    if (throughRunner) {
+        const auto cmd = parseRunnerCommand(runner.command);
+        if (!cmd)
+            return {false, "A quote is not closed in the command under Options, \"Run Windows "
+                           "programs with:\": " +
+                               runner.command};
+        const std::string& name = cmd->words.front();
+        const auto found = resolveRunner(name);
+        if (!found)
+            return {false, "Windows programs are started with " + name +
+                               ", which was not found. Install Wine, or name the program that "
+                               "starts them in Options, under \"Run Windows programs with:\"."};
+        executable = *found;
+        argStore = cmd->words;
+        argStore.push_back(pathToUtf8(program));
+        envStore = runnerEnvironment(*cmd, runner.prefix);
+    } else {
+        argStore.push_back(split->program);
+    }
     argStore.insert(argStore.end(), split->args.begin(), split->args.end());
-    std::vector<char*> argv;
-    for (auto& a : argStore)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = pointers(argStore);
+    std::vector<char*> envp = pointers(envStore);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -215,11 +392,12 @@ StartResult SystemProcessStarter::start(const std::string& commandLine,
     // A fresh session: the game outlives the launcher and ignores its terminal's signals.
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+    const int rc = posix_spawn(&pid, executable.c_str(), &actions, &attr, argv.data(),
+                               throughRunner ? envp.data() : environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0)
-        return {false, pathToUtf8(program) + ": " + std::strerror(rc)};
+        return {false, pathToUtf8(executable) + ": " + std::strerror(rc)};
     // Not waited for, but reaped when it ends, so no zombie is left behind.
     std::thread([pid] {
         int status;

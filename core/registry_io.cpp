@@ -3,11 +3,16 @@
 
 #include "errors.h"
 #include "text.h"
+#ifndef _WIN32
+#include "wine_prefix.h"
+#endif
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -99,7 +104,7 @@ void saveTable(RegistryStore& store, Table& table, const char* key, WriteEntry w
 } // namespace
 
 void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
-                  const std::string& userProfile) {
+                  const std::string& userProfile, const std::string& environmentPrefix) {
     if (const std::string notice = store.takeNotice(); !notice.empty())
         host.showMessage(notice);
     LauncherSettings& s = state.settings;
@@ -112,6 +117,19 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         s.gamePath = store.readString("MAIN");
     store.closeKey();
     store.setRoot(RootKey::CurrentUser);
+#ifndef _WIN32
+    // A game the store does not place, and whose executable is not there yet, is looked for
+    // where Linux players have it: installed in a Wine prefix.
+    std::optional<std::pair<std::string, std::string>> inPrefix; // prefix, game folder
+    const auto gameFolderFromPrefix = [&](const std::string& prefix) {
+        if (installKey)
+            return;
+        if (!inPrefix || inPrefix->first != prefix)
+            inPrefix.emplace(prefix, gameFolderInPrefix(prefix));
+        if (!inPrefix->second.empty())
+            s.gamePath = inPrefix->second;
+    };
+#endif
 
     // 2. Local address.
     host.refreshLocalAddress();
@@ -121,6 +139,9 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         KeyScope scope(store);
         if (!store.openKey(kLauncherKey, false)) {
             if (store.openKey(kLauncherKey, true)) {
+#ifndef _WIN32
+                gameFolderFromPrefix(environmentPrefix);
+#endif
                 host.showMessage("Select the ArmA 2 executable.");
                 store.writeString("executable", host.chooseExecutable());
                 store.writeInteger("nosplash", 1);
@@ -141,8 +162,18 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
     if (store.openKey(kLauncherKey, false)) {
         // 5. Executable.
         s.executable = store.readString("executable");
+#ifndef _WIN32
+        s.runner = readStringWithFallback(store, "runner");
+        if (s.runner.empty())
+            s.runner = "wine";
+        s.wineprefix = readStringWithFallback(store, "wineprefix");
+        const std::string prefix = winePrefixFolder(s.wineprefix, environmentPrefix);
+#endif
         std::error_code ec;
         if (!fs::is_regular_file(pathFromUtf8(s.executable), ec)) {
+#ifndef _WIN32
+            gameFolderFromPrefix(prefix);
+#endif
             host.showMessage("ArmA Executable not found! Select the correct ArmA executable.");
             const std::string chosen = host.chooseExecutable();
             store.writeString("executable", chosen);
@@ -202,7 +233,14 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         host.setPlayerName(player);
 
         // 12. Profiles.
-        host.setPlayerList(findProfiles(userProfile));
+        std::vector<std::string> documents;
+        if (!userProfile.empty())
+            documents.push_back(pathToUtf8(pathFromUtf8(userProfile) / "My Documents"));
+#ifndef _WIN32
+        for (const std::string& folder : documentFoldersInPrefix(prefix))
+            documents.push_back(folder);
+#endif
+        host.setPlayerList(findProfiles(documents));
     }
     // 13.
     scope.close();
@@ -230,6 +268,10 @@ void saveRegistry(RegistryStore& store, LauncherState& state) {
     store.writeInteger("maxmem", s.maxmem);
     store.writeString("extraParams", s.extraParams);
     store.writeString("extraExec", s.extraExec);
+#ifndef _WIN32
+    store.writeString("runner", s.runner);
+    store.writeString("wineprefix", s.wineprefix);
+#endif
 
     ModTable& m = state.mods;
     saveTable(store, m, kModsKey, [&](int i) {
@@ -267,29 +309,32 @@ std::string userProfileFolder() {
     return {};
 }
 
-std::vector<std::string> findProfiles(const std::string& userProfile) {
+std::vector<std::string> findProfiles(const std::vector<std::string>& documentFolders) {
     static const std::string ext = ".armaprofile";
     std::vector<std::string> names;
-    if (userProfile.empty())
-        return names;
-    const fs::path folder = pathFromUtf8(userProfile) / "My Documents" / "ArmA 2";
-    std::error_code ec;
-    fs::directory_iterator it(folder, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-        const std::string file = pathToUtf8(it->path().filename());
-        std::string lower = file;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
-            return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        });
-        if (lower.size() < ext.size() || lower.compare(lower.size() - ext.size(), ext.size(), ext))
-            continue;
-        // Cut before the first ".ArmAProfile"; the match ignores case as the file search does.
-        names.push_back(file.substr(0, lower.find(ext)));
+    for (const std::string& documents : documentFolders) {
+        const fs::path folder = pathFromUtf8(documents) / "ArmA 2";
+        std::error_code ec;
+        fs::directory_iterator it(folder, ec), end;
+        for (; !ec && it != end; it.increment(ec)) {
+            const std::string file = pathToUtf8(it->path().filename());
+            std::string lower = file;
+            std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
+                return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            });
+            if (lower.size() < ext.size() ||
+                lower.compare(lower.size() - ext.size(), ext.size(), ext))
+                continue;
+            // Cut before the first ".ArmAProfile"; the match ignores case as the file search does.
+            names.push_back(file.substr(0, lower.find(ext)));
+        }
     }
-    // The order a Windows folder search gives on NTFS: by name, without regard to case.
+    // The order a Windows folder search gives on NTFS: by name, without regard to case; a name
+    // found in two folders is one profile.
     std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return compareNames(a, b) < 0;
     });
+    names.erase(std::unique(names.begin(), names.end(), sameName), names.end());
     return names;
 }
 

@@ -34,8 +34,10 @@ public:
 };
 
 // Loads everything. A failed read without fallback throws; what was loaded before it stays.
+// Where there is no Windows, a game that neither the store nor the executable places is looked
+// for in the Wine prefix the settings name, else in environmentPrefix (empty: nowhere).
 void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
-                  const std::string& userProfile);
+                  const std::string& userProfile, const std::string& environmentPrefix = {});
 // Stores everything; does nothing when the launcher key does not exist.
 void saveRegistry(RegistryStore& store, LauncherState& state);
 
@@ -45,8 +47,9 @@ void writeExecutableChoice(RegistryStore& store, LoadHost& host);
 
 // USERPROFILE, else HOME.
 std::string userProfileFolder();
-// The player profiles in USERPROFILE/My Documents/ArmA 2/, names cut before ".ArmAProfile".
-std::vector<std::string> findProfiles(const std::string& userProfile);
+// The player profiles in the "ArmA 2" folder of each documents folder (USERPROFILE's
+// My Documents; a Wine prefix's), names cut before ".ArmAProfile".
+std::vector<std::string> findProfiles(const std::vector<std::string>& documentFolders);
 
 // A random id in [base, base + 9,999,999] that no entry of the table and no stored subkey uses.
 int32_t newModId(const ModTable& mods, std::mt19937& rng, int32_t base = 0);

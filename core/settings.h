@@ -24,6 +24,9 @@ struct LauncherSettings {
     std::string sound2;
     std::string extraParams;
     std::string extraExec;
+    // Where there is no Windows: what starts Windows programs, and in which Wine prefix.
+    std::string runner = "wine";
+    std::string wineprefix;
 };
 
 // What a load learnt about a table's subkeys, so that a save touches only what it loaded.

@@ -16,6 +16,14 @@ OptionsDialog::OptionsDialog(MainWindow& main)
       programDialog(QStringLiteral("Executable files (*.exe *.bat);;All files (*)")), main_(main) {
     ui.setupUi(this);
     applyFormKeys(this, ui.okButton);
+#ifdef _WIN32
+    // Windows starts its own programs: no runner, no prefix, the dialog as it always was.
+    ui.runnerGroup->hide();
+    ui.winePrefixGroup->hide();
+    resize(width(), 299);
+#else
+    ui.winePrefixEdit->setPlaceholderText(qs(main.context().winePrefix));
+#endif
     setFixedSize(size());
     ui.okButton->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
     ui.cancelButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
@@ -64,6 +72,8 @@ void OptionsDialog::refreshFields() {
     ui.playersSoundEdit->setText(qs(s.sound2));
     ui.additionalParametersEdit->setText(qs(s.extraParams));
     ui.preLaunchProgramEdit->setText(qs(s.extraExec));
+    ui.runnerEdit->setText(qs(s.runner));
+    ui.winePrefixEdit->setText(qs(s.wineprefix));
     ui.memoryBar->setValue(std::clamp(s.maxmem, 0, 2048));
     showMemoryLimit(ui.memoryBar->value());
 }
@@ -109,6 +119,10 @@ void OptionsDialog::saveAndClose() {
     s.maxmem = ui.memoryBar->value();
     s.extraParams = ui.additionalParametersEdit->text().toStdString();
     s.extraExec = ui.preLaunchProgramEdit->text().toStdString();
+#ifndef _WIN32
+    s.runner = ui.runnerEdit->text().toStdString();
+    s.wineprefix = ui.winePrefixEdit->text().toStdString();
+#endif
     if (ui.noSoundsButton->isChecked())
         s.watchers = 0;
     else if (ui.defaultSoundsButton->isChecked())

@@ -33,3 +33,12 @@ build_all() {
   fi
   cmake --build "$build"
 }
+
+# Configures build/ (once) and builds only the targets named.
+build_targets() {
+  if [ ! -f "$build/build.ninja" ]; then
+    ensure_packages "${build_packages[@]}"
+    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  fi
+  cmake --build "$build" --target "$@"
+}

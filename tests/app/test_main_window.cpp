@@ -313,6 +313,24 @@ private Q_SLOTS:
         QCOMPARE(p->itemText(1), QStringLiteral("Bravo"));
     }
 
+    void theExecutableDialogOpensInTheGameFolderFoundInTheWinePrefix() {
+        Launcher l({}, false); // the first run, cancelled, leaves no executable
+        QCOMPARE(l.prompter.lastStart, QString());
+        namespace fs = std::filesystem;
+        const fs::path prefix = l.dir.path() / "prefix";
+        fs::create_directories(prefix / "drive_c/Games/ArmA 2");
+        fs::create_directories(prefix / "dosdevices");
+        fs::create_symlink("../drive_c", prefix / "dosdevices/c:");
+        writeAll((prefix / "system.reg").string(),
+                 "WINE REGISTRY Version 2\n\n[Software\\\\Bohemia Interactive Studio\\\\ArmA 2] "
+                 "1\n\"MAIN\"=\"C:\\\\Games\\\\ArmA 2\"\n");
+        l.winePrefix = prefix.string();
+        l.open();
+        const QString game = QString::fromStdString(fs::canonical(prefix / "drive_c/Games/ArmA 2"));
+        QCOMPARE(QString::fromStdString(l.form->state().settings.gamePath), game);
+        QCOMPARE(l.prompter.lastStart, game + "/");
+    }
+
     void theRealMessageBoxIsCaptionedAndAnsweredWithOk() {
         QtPrompter real;
         QString caption, text;

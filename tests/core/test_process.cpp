@@ -1,5 +1,6 @@
 #include "command_line.h"
 #include "launch.h"
+#include "launch_modes.h"
 #include "process_starter.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
@@ -78,42 +79,26 @@ struct LaunchFixture {
 struct OrderRecorder : ProcessStarter {
     SystemProcessStarter real;
     std::vector<std::string> lines;
-    StartResult start(const std::string& line, const std::string& dir) override {
+    StartResult start(const std::string& line, const std::string& dir,
+                      const WindowsRunner& runner) override {
         lines.push_back(line);
-        return real.start(line, dir);
+        return real.start(line, dir, runner);
     }
 };
 
 } // namespace
-
-struct LaunchCase {
-    const char* label;
-    std::function<void(LauncherState&)> change;
-    std::function<std::string(const std::string&)> connect;
-    int32_t mode;
-    std::vector<std::string> args;
-};
 
 class LaunchTheStub : public ::testing::TestWithParam<LaunchCase> {};
 
 TEST_P(LaunchTheStub, TheGameReceivesTheCommandLine) {
     const auto& c = GetParam();
     LaunchFixture f;
-    f.st.settings.nosplash = true;
-    f.st.mods.lastIndex = 1;
-    f.st.mods.dir[0] = "@dirA";
-    f.st.mods.checked[0] = true;
-    f.st.mods.dir[1] = "@dir B";
-    f.st.mods.checked[1] = true;
-    f.st.servers.lastIndex = 0;
-    f.st.servers.ip[0] = "127.0.0.1";
-    f.st.servers.port[0] = "2302";
-    f.st.servers.mods[0] = "@dirA;";
+    prepareLaunchState(f.st);
     c.change(f.st);
     RegFileStore store(f.dir.file("reg"));
     SystemProcessStarter starter;
     const std::string cwdBefore = std::filesystem::current_path().string();
-    const LaunchResult r = launchGame(f.st, store, starter, c.connect("Alpha"), c.mode);
+    const LaunchResult r = launchGame(f.st, store, starter, c.connect(), c.mode);
     EXPECT_TRUE(r.gameStarted) << r.error;
     const auto recs = waitForStubRecords(f.out, 1);
     ASSERT_EQ(recs.size(), 1u);
@@ -124,58 +109,8 @@ TEST_P(LaunchTheStub, TheGameReceivesTheCommandLine) {
     EXPECT_FALSE(std::filesystem::exists(f.gameDir + "/x")); // nothing ran through a shell
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, LaunchTheStub,
-    ::testing::Values(
-        LaunchCase{"single",
-                   [](LauncherState&) {},
-                   singlePlayerConnect,
-                   -1,
-                   {"-nosplash", "-mod=@dirA;@dir", "B", "-name=Alpha"}},
-        LaunchCase{"windowed",
-                   [](LauncherState& s) { s.settings.window = true; },
-                   windowedConnect,
-                   -1,
-                   {"-nosplash", "-window", "-mod=@dirA;@dir", "B", "-window", "-name=Alpha"}},
-        LaunchCase{"host",
-                   [](LauncherState& s) { s.settings.maxmem = 2; },
-                   hostConnect,
-                   -1,
-                   {"-nosplash", "-maxmem=2", "-mod=@dirA;@dir", "B", "-host", "-name=Alpha"}},
-        LaunchCase{
-            "dedicated",
-            [](LauncherState& s) { s.settings.maxmem = 1; },
-            dedicatedServerConnect,
-            -1,
-            {"-nosplash", "-mod=@dirA;@dir", "B", "-server", "-config=server.cfg", "-name=Alpha"}},
-        LaunchCase{"browserJoin",
-                   [](LauncherState& s) { s.settings.extraParams = "-world=empty -x"; },
-                   [](const std::string& p) {
-                       LauncherState st;
-                       st.servers.ip[0] = "127.0.0.1";
-                       st.servers.port[0] = "2302";
-                       st.servers.pass[0] = "pw";
-                       return browserJoinConnect(st.servers, 0, p);
-                   },
-                   0,
-                   {"-nosplash", "-world=empty", "-x", "-mod=@dirA", "-connect=127.0.0.1",
-                    "-port=2302", "-password=pw", "-dplay", "-name=Alpha"}},
-        LaunchCase{"directJoinHostile",
-                   [](LauncherState& s) { s.mods.lastIndex = -1; },
-                   [](const std::string&) {
-                       return directJoinConnect("h; rm -rf /", "2302 | id",
-                                                "; $(touch x) `id` \" ' & |", "a&b");
-                   },
-                   -1,
-                   {"-nosplash", "-connect=h;", "rm", "-rf", "/", "-port=2302", "|", "id",
-                    "-name=; $(touch x) `id` ", "'", "&", "| -password=a&b"}},
-        LaunchCase{
-            "singleHostileName",
-            [](LauncherState& s) { s.mods.lastIndex = -1; },
-            [](const std::string&) { return singlePlayerConnect("; $(touch x) `id` \" ' & |"); },
-            -1,
-            {"-nosplash", "-name=; $(touch x) `id` ", "'", "&", "| "}}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Modes, LaunchTheStub, ::testing::ValuesIn(launchModeCases()),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Launch, PreLaunchProgramThenTrackIrThenTheGame) {
     LaunchFixture f;
@@ -283,4 +218,155 @@ TEST(Launch, CloseIsAskedForOnlyAfterTheGameStarted) {
     EXPECT_TRUE(r.gameStarted);
     EXPECT_TRUE(r.closeLauncher);
     waitForStubRecords(f.out, 1);
+}
+
+struct RunnerWordsCase {
+    const char* label;
+    const char* text;
+    std::vector<std::pair<std::string, std::string>> environment;
+    std::vector<std::string> words;
+};
+
+class RunnerWords : public ::testing::TestWithParam<RunnerWordsCase> {};
+
+TEST_P(RunnerWords, SplitAsAShellWouldWithNoneRunning) {
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", "/home/tester", 1);
+    const auto cmd = parseRunnerCommand(GetParam().text);
+    setenv("HOME", home.c_str(), 1);
+    ASSERT_TRUE(cmd);
+    EXPECT_EQ(cmd->environment, GetParam().environment);
+    EXPECT_EQ(cmd->words, GetParam().words);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, RunnerWords,
+    ::testing::Values(
+        RunnerWordsCase{"empty", "  ", {}, {"wine"}},
+        RunnerWordsCase{"proton", "proton run", {}, {"proton", "run"}},
+        RunnerWordsCase{
+            "quotedPath", "\"/opt/Proton 8.0/proton\" run", {}, {"/opt/Proton 8.0/proton", "run"}},
+        RunnerWordsCase{"environmentFirst",
+                        "STEAM_COMPAT_DATA_PATH=~/pfx WINEDEBUG=-all ~/bin/proton run A=1",
+                        {{"STEAM_COMPAT_DATA_PATH", "/home/tester/pfx"}, {"WINEDEBUG", "-all"}},
+                        {"/home/tester/bin/proton", "run", "A=1"}},
+        RunnerWordsCase{"environmentOnly", "WINEDEBUG=-all", {{"WINEDEBUG", "-all"}}, {"wine"}},
+        RunnerWordsCase{"notAName", "1A=b '~/x' ~user", {}, {"1A=b", "~/x", "~user"}},
+        RunnerWordsCase{"quotesAndEscapes",
+                        "a\\ b 'c \"d' \"e \\\"f\\\" \\\\g \\h\"",
+                        {},
+                        {"a b", "c \"d", "e \"f\" \\g \\h"}},
+        RunnerWordsCase{"metacharactersStayText",
+                        "wine $(touch x) `id` ; |",
+                        {},
+                        {"wine", "$(touch", "x)", "`id`", ";", "|"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RunnerWords, AQuoteNotClosedIsNoCommand) {
+    for (const char* text : {"\"/usr/bin/wine", "wine 'a", "a\"b"})
+        EXPECT_FALSE(parseRunnerCommand(text)) << text;
+}
+
+namespace {
+std::string windowsProgramAt(const std::string& path) {
+    writeAll(path, std::string("MZ\x90\0\3\0\0\0", 8));
+    return path;
+}
+} // namespace
+
+TEST(WindowsRunner, EveryWindowsProgramGoesThroughTheRunnerWithItsArguments) {
+    LaunchFixture f;
+    const std::string game = windowsProgramAt(f.gameDir + "/arma2 game.exe");
+    const std::string pre = windowsProgramAt(f.gameDir + "/pre launch.exe");
+    f.st.settings.executable = game;
+    f.st.settings.extraExec = pre + " --x";
+    f.st.settings.runner = std::string(STUB_GAME_PATH) + " --runner-flag 'two words'";
+    RegFileStore store(f.dir.file("reg"));
+    SystemProcessStarter starter;
+    const LaunchResult r = launchGame(f.st, store, starter, singlePlayerConnect("Zo\u00eb"), -1);
+    EXPECT_TRUE(r.gameStarted) << r.error;
+    auto recs = waitForStubRecords(f.out, 2);
+    ASSERT_EQ(recs.size(), 2u);
+    if (recs[0].args.size() > 2 && recs[0].args[2] == game)
+        std::swap(recs[0], recs[1]);
+    for (const auto& rec : recs) {
+        EXPECT_EQ(rec.program, STUB_GAME_PATH);
+        EXPECT_EQ(rec.cwd, f.gameDir);
+    }
+    EXPECT_EQ(recs[0].args, (std::vector<std::string>{"--runner-flag", "two words", pre, "--x"}));
+    EXPECT_EQ(recs[1].args,
+              (std::vector<std::string>{"--runner-flag", "two words", game, "-name=Zo\u00eb"}));
+}
+
+struct RunnerFaultCase {
+    const char* label;
+    const char* runner;
+    bool windowsGame;
+    std::string errorPart; // empty: the game starts
+};
+
+class RunnerFault : public ::testing::TestWithParam<RunnerFaultCase> {};
+
+TEST_P(RunnerFault, IsToldByItsNameAndAScriptNeedsNoRunner) {
+    const auto& c = GetParam();
+    LaunchFixture f;
+    std::string game = f.gameDir + "/start game";
+    if (c.windowsGame) {
+        windowsProgramAt(game);
+    } else {
+        writeAll(game, std::string("#!/bin/sh\nexec '") + STUB_GAME_PATH + "' \"$@\"\n");
+        std::filesystem::permissions(game, std::filesystem::perms::owner_all);
+    }
+    f.st.settings.executable = game;
+    f.st.settings.runner = c.runner;
+    RegFileStore store(f.dir.file("reg"));
+    SystemProcessStarter starter;
+    const LaunchResult r = launchGame(f.st, store, starter, singlePlayerConnect("A"), -1);
+    if (c.errorPart.empty()) {
+        EXPECT_TRUE(r.gameStarted) << r.error;
+        const auto recs = waitForStubRecords(f.out, 1);
+        ASSERT_EQ(recs.size(), 1u);
+        EXPECT_EQ(recs[0].args, std::vector<std::string>{"-name=A"});
+        return;
+    }
+    EXPECT_FALSE(r.gameStarted);
+    EXPECT_NE(r.error.find(c.errorPart), std::string::npos) << r.error;
+    EXPECT_EQ(r.error.find("The program"), std::string::npos) << r.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunnerFault,
+    ::testing::Values(
+        RunnerFaultCase{"missingRunner", "no-such-runner-q7", true,
+                        "Windows programs are started with no-such-runner-q7, which was not "
+                        "found."},
+        RunnerFaultCase{"missingRunnerPath", "/no/such/wine run", true,
+                        "started with /no/such/wine, which was not found"},
+        RunnerFaultCase{"unclosedQuote", "\"/usr/bin/wine", true, "A quote is not closed"},
+        RunnerFaultCase{"scriptStartsDirectly", "no-such-runner-q7", false, ""}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(WindowsRunner, ABareNameComesFromPathNeverFromTheCurrentFolder) {
+    LaunchFixture f;
+    f.st.settings.executable = windowsProgramAt(f.gameDir + "/arma2.exe");
+    f.st.settings.runner = "runner-q7";
+    placeStub(f.dir.file("bin/runner-q7"));
+    const auto cwd = std::filesystem::current_path();
+    const std::string path = std::getenv("PATH");
+    RegFileStore store(f.dir.file("reg"));
+    SystemProcessStarter starter;
+
+    std::filesystem::current_path(f.dir.file("bin"));
+    const LaunchResult here = launchGame(f.st, store, starter, "", -1);
+    std::filesystem::current_path(cwd);
+    EXPECT_FALSE(here.gameStarted);
+    EXPECT_NE(here.error.find("runner-q7, which was not found"), std::string::npos) << here.error;
+
+    setenv("PATH", (f.dir.file("bin") + ":" + path).c_str(), 1);
+    const LaunchResult onPath = launchGame(f.st, store, starter, "", -1);
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_TRUE(onPath.gameStarted) << onPath.error;
+    const auto recs = waitForStubRecords(f.out, 1);
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].args, std::vector<std::string>{f.st.settings.executable});
 }

@@ -1,16 +1,17 @@
 // The Win32 side of the core, against a real Win32 implementation (Wine in CI).
 #include "errors.h"
+#include "launch.h"
+#include "launch_modes.h"
 #include "process_starter.h"
 #include "reg_file_store.h"
 #include "temp_dir.h"
 #include "text.h"
 #include "win32_registry_store.h"
+#include "win_stub_records.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fstream>
-#include <thread>
 #include <windows.h>
 
 using namespace quorvale;
@@ -25,29 +26,6 @@ std::filesystem::path ownFolder() {
     wchar_t buf[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
     return std::filesystem::path(std::wstring(buf, n)).parent_path();
-}
-
-// What the Windows stub wrote: (command line, working folder) per start.
-std::vector<std::pair<std::wstring, std::wstring>> stubRecords(const std::filesystem::path& file,
-                                                               size_t want) {
-    std::vector<std::pair<std::wstring, std::wstring>> recs;
-    for (int i = 0; i < 500 && recs.size() < want; ++i) {
-        recs.clear();
-        std::ifstream in(file, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::wstring w;
-        for (size_t k = 0; k + 1 < bytes.size(); k += 2)
-            w += static_cast<wchar_t>(static_cast<unsigned char>(bytes[k]) |
-                                      static_cast<unsigned char>(bytes[k + 1]) << 8);
-        size_t pos = 0;
-        for (size_t end; (end = w.find(L'\x1e', pos)) != std::wstring::npos; pos = end + 1) {
-            const size_t sep = w.find(L'\x1f', pos);
-            recs.emplace_back(w.substr(pos, sep - pos), w.substr(sep + 1, end - sep - 1));
-        }
-        if (recs.size() < want)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return recs;
 }
 
 } // namespace
@@ -134,18 +112,49 @@ TEST(Win32Process, TheCommandLineArrivesByteForByte) {
     const std::string line = utf8((folder / "stub.exe").wstring()) +
                              " -nosplash -mod=@a;@b  \"-name=; $(touch x) `id` & | ^ %PATH% Zoë\" ";
     SystemProcessStarter starter;
-    const StartResult r = starter.start(line, utf8(folder.wstring()));
+    const StartResult r = starter.start(line, utf8(folder.wstring()), {});
     ASSERT_TRUE(r.started) << r.error;
-    const auto recs = stubRecords(out, 1);
+    const auto recs = waitForWinStubRecords(utf8(out.wstring()), 1);
     ASSERT_EQ(recs.size(), 1u);
-    EXPECT_EQ(utf8(recs[0].first), line);
-    EXPECT_EQ(std::filesystem::path(recs[0].second), folder);
+    EXPECT_EQ(recs[0].commandLine, line);
+    EXPECT_EQ(std::filesystem::path(utf8ToWide(recs[0].cwd)), folder);
     EXPECT_FALSE(std::filesystem::exists(folder / "x"));
 }
 
+class Win32LaunchModes : public ::testing::TestWithParam<LaunchCase> {};
+
+// What the game parses from the line CreateProcessW hands it; the same table holds for Linux
+// and for Wine. The folder has no blank, since the program's name stays unquoted, as ever.
+TEST_P(Win32LaunchModes, TheGameParsesTheArgumentsOfEveryMode) {
+    const auto& c = GetParam();
+    TempDir dir;
+    const auto folder = dir.path() / "game_folder";
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(ownFolder() / "win_stub.exe", folder / "arma2.exe");
+    const auto out = dir.path() / "records";
+    SetEnvironmentVariableW(L"QUORVALE_STUB_OUT", out.wstring().c_str());
+    LauncherState st;
+    prepareLaunchState(st);
+    c.change(st);
+    st.settings.executable = utf8((folder / "arma2.exe").wstring());
+    st.settings.gamePath = utf8(folder.wstring());
+    RegFileStore store(utf8((dir.path() / "reg").wstring()));
+    SystemProcessStarter starter;
+    const LaunchResult r = launchGame(st, store, starter, c.connect(), c.mode);
+    ASSERT_TRUE(r.gameStarted) << r.error;
+    const auto recs = waitForWinStubRecords(utf8(out.wstring()), 1);
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].commandLine, r.commandLine);
+    ASSERT_FALSE(recs[0].args.empty());
+    EXPECT_EQ(std::vector<std::string>(recs[0].args.begin() + 1, recs[0].args.end()), c.args);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Win32LaunchModes, ::testing::ValuesIn(launchModeCases()),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 TEST(Win32Process, AProgramThatIsNotThereIsReported) {
     SystemProcessStarter starter;
-    const StartResult r = starter.start("C:\\no such folder\\arma2.exe -nosplash", "");
+    const StartResult r = starter.start("C:\\no such folder\\arma2.exe -nosplash", "", {});
     EXPECT_FALSE(r.started);
     EXPECT_FALSE(r.error.empty());
 }

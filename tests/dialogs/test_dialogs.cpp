@@ -88,7 +88,7 @@ private Q_SLOTS:
         Launcher l([&](RegFileStore& s) { settings(s, maxmem, watchers); });
         OptionsDialog& o = *l.windows.options;
         QCOMPARE(o.windowTitle(), QStringLiteral("Options"));
-        QCOMPARE(o.size(), QSize(443, 299));
+        QCOMPARE(o.size(), QSize(443, 351)); // 299 and no runner on Windows
         l.form->ui.optionsAction->trigger();
         QVERIFY(o.isVisible());
         QVERIFY(!o.isModal());
@@ -173,6 +173,77 @@ private Q_SLOTS:
         QVERIFY(!o.isVisible());
         QCOMPARE(readAll(l.reg), before);
         QCOMPARE(l.form->state().settings.maxmem, 64);
+    }
+
+    // The runner's fields below the rest: nothing overlaps, nothing moved, the keyboard order
+    // as before with the two fields after the last field above them.
+    void theOptionsLayoutMakesRoomForTheRunner() {
+        Launcher l;
+        OptionsDialog& o = *l.windows.options;
+        QCOMPARE(o.ui.runnerGroup->title(), QStringLiteral("Run Windows programs with:"));
+        QCOMPARE(o.ui.okButton->geometry(), QRect(16, 262, 89, 25));
+        QCOMPARE(o.ui.preLaunchGroup->geometry(), QRect(224, 242, 211, 47));
+        std::function<void(QWidget*)> clear = [&](QWidget* parent) {
+            QList<QWidget*> kids;
+            for (QObject* c : parent->children())
+                if (auto* w = qobject_cast<QWidget*>(c);
+                    w && !w->objectName().isEmpty() && !w->isWindow() && w->isVisibleTo(&o))
+                    kids << w;
+            for (int i = 0; i < kids.size(); ++i) {
+                QVERIFY2(parent->rect().contains(kids[i]->geometry()),
+                         qPrintable(kids[i]->objectName()));
+                for (int k = i + 1; k < kids.size(); ++k)
+                    QVERIFY2(!kids[i]->geometry().intersects(kids[k]->geometry()),
+                             qPrintable(kids[i]->objectName() + " / " + kids[k]->objectName()));
+                clear(kids[i]);
+            }
+        };
+        clear(&o);
+        QStringList order;
+        QWidget* w = o.ui.skipSplashBox;
+        for (int i = 0; i < 20; ++i) {
+            order << w->objectName();
+            do
+                w = w->nextInFocusChain();
+            while (!(w->focusPolicy() & Qt::TabFocus) || w->objectName().isEmpty());
+        }
+        QCOMPARE(order, (QStringList{"skipSplashBox",
+                                     "windowedBox",
+                                     "closeAfterLaunchBox",
+                                     "trackIrBox",
+                                     "flashTaskbarBox",
+                                     "memoryBar",
+                                     "noSoundsButton",
+                                     "defaultSoundsButton",
+                                     "customSoundsButton",
+                                     "newGameSoundEdit",
+                                     "playersSoundEdit",
+                                     "choosePlayersSoundButton",
+                                     "chooseNewGameSoundButton",
+                                     "cancelButton",
+                                     "okButton",
+                                     "additionalParametersEdit",
+                                     "preLaunchProgramEdit",
+                                     "choosePreLaunchProgramButton",
+                                     "runnerEdit",
+                                     "winePrefixEdit"}));
+    }
+
+    void theRunnerAndThePrefixAreShownAndStored() {
+        Launcher l; // a store from before the runner: wine, no prefix
+        OptionsDialog& o = *l.windows.options;
+        o.refreshFields();
+        QCOMPARE(o.ui.runnerEdit->text(), QStringLiteral("wine"));
+        QCOMPARE(o.ui.winePrefixEdit->text(), QString());
+        const QString proton = QStringLiteral("WINEDEBUG=-all \"/opt/Proton 8.0/proton\" run");
+        o.ui.runnerEdit->setText(proton);
+        o.ui.winePrefixEdit->setText(QStringLiteral("~/Games/arma"));
+        o.ui.okButton->click();
+        QCOMPARE(storedString(l.reg, "runner"), proton.toStdString());
+        QCOMPARE(storedString(l.reg, "wineprefix"), std::string("~/Games/arma"));
+        l.open(); // and the next run reads them back
+        QCOMPARE(l.form->state().settings.runner, proton.toStdString());
+        QCOMPARE(l.form->state().settings.wineprefix, std::string("~/Games/arma"));
     }
 
     void fileChoosersFillTheirFieldsAndKeepTheLastFile() {

@@ -36,11 +36,12 @@ struct RecordingStarter : ProcessStarter {
     SystemProcessStarter real;
     std::vector<std::string> lines;
     std::function<void()> during;
-    StartResult start(const std::string& line, const std::string& dir) override {
+    StartResult start(const std::string& line, const std::string& dir,
+                      const WindowsRunner& runner) override {
         lines.push_back(line);
         if (during)
             during();
-        return real.start(line, dir);
+        return real.start(line, dir, runner);
     }
 };
 
@@ -51,6 +52,7 @@ struct Launcher {
     std::string gameDir = dir.file("ArmA 2");
     std::string exe = placeStub(gameDir + "/arma2.exe");
     std::string out = dir.file("records");
+    std::string winePrefix; // none unless a test makes one
     ScriptedPrompter prompter;
     RecordingStarter starter;
     std::unique_ptr<RegFileStore> store;
@@ -82,8 +84,8 @@ struct Launcher {
         form.reset();
         store = std::make_unique<RegFileStore>(reg);
         setErrorPrompter(&prompter);
-        AppContext ctx{store.get(),      &starter,    &prompter,
-                       dir.file("home"), browserPort, watcherPort};
+        AppContext ctx{store.get(), &starter,    &prompter,  dir.file("home"),
+                       winePrefix,  browserPort, watcherPort};
         form = std::make_unique<MainWindow>(ctx);
         windows = createWindows(*form, &alerts);
     }

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     setErrorPrompter(&prompter);
     quorvale::RegFileStore reg(store);
     quorvale::SystemProcessStarter starter;
-    AppContext ctx{&reg, &starter, &prompter, qEnvironmentVariable("HOME").toStdString()};
+    AppContext ctx{&reg, &starter, &prompter, qEnvironmentVariable("HOME").toStdString(), {}};
     MainWindow form1(ctx);
     const LauncherWindows w = createWindows(form1);
     shoot(&form1, outDir, QStringLiteral("main_window"));

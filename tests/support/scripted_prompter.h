@@ -16,6 +16,7 @@ public:
     std::deque<std::optional<QString>> files; // for chooseFile(); cancelled when empty
     int filesAsked = 0;
     std::function<void()> whileShown; // runs while a message box is open
+    QString lastStart;                // where the last file dialog opened
 
     void message(const QString& text) override {
         messages << text;
@@ -30,8 +31,9 @@ public:
         answers.pop_front();
         return a;
     }
-    std::optional<QString> chooseFile(QWidget*, const QString&, const QString&) override {
+    std::optional<QString> chooseFile(QWidget*, const QString&, const QString& current) override {
         ++filesAsked;
+        lastStart = current;
         if (files.empty())
             return std::nullopt;
         const bool cancelled = !files.front().has_value();

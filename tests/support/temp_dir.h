@@ -7,14 +7,13 @@
 
 #include <random>
 
-// A fresh folder under /tmp, removed with everything in it when the test ends.
+// A fresh folder under /tmp (or under `base`), removed with everything in it when the test ends.
 class TempDir {
 public:
-    TempDir() {
+    explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
         std::random_device rd;
         for (;;) {
-            path_ = std::filesystem::temp_directory_path() /
-                    ("quorvale-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+            path_ = base / ("quorvale-" + std::to_string(rd()) + "-" + std::to_string(rd()));
             if (std::filesystem::create_directory(path_))
                 break;
         }
