@@ -3,6 +3,7 @@
 
 #include "command_line.h"
 #include "error_handler.h"
+#include "errors.h"
 #include "jpeg_image.h"
 #include "launch.h"
 #include "local_address.h"
@@ -105,8 +106,32 @@ void MainWindow::storeSettings() {
 }
 
 void MainWindow::storeAndReload() {
-    storeSettings();
-    reloadSettings();
+    reloadAfter([&] { storeSettings(); });
+}
+
+// A write that cannot reach the disk is told, and the windows still show the tables as changed,
+// since a launch uses them; the store keeps the change and writes it with the next save that
+// can. The failure is told once, though the reload meets it again.
+void MainWindow::reloadAfter(const std::function<void()>& write) {
+    std::exception_ptr notWritten;
+    try {
+        write();
+    } catch (const StoreWriteError&) {
+        notWritten = std::current_exception();
+    }
+    try {
+        reloadSettings();
+    } catch (const StoreWriteError&) {
+        if (!notWritten)
+            notWritten = std::current_exception();
+    }
+    if (notWritten) {
+        try {
+            std::rethrow_exception(notWritten);
+        } catch (const StoreWriteError& e) {
+            reportError(e);
+        }
+    }
 }
 
 void MainWindow::fillModList(QListWidget* list) {
@@ -159,10 +184,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // --- handlers
 
 void MainWindow::changeExecutable() {
-    guarded([&] {
-        writeExecutableChoice(*context_.store, *this);
-        reloadSettings();
-    });
+    guarded([&] { reloadAfter([&] { writeExecutableChoice(*context_.store, *this); }); });
 }
 
 void MainWindow::openDirectJoin() {
