@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "text.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -93,16 +94,22 @@ struct StoreFile {
 #ifdef _WIN32
 FileStamp stampOf(const fs::path& p) {
     FileStamp s;
-    std::error_code ec;
-    const auto size = fs::file_size(p, ec);
-    if (ec)
+    const HANDLE h = CreateFileW(p.c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
         return s;
-    const auto time = fs::last_write_time(p, ec);
-    if (ec)
-        return s;
-    s.exists = true;
-    s.id = {static_cast<uint64_t>(size), static_cast<uint64_t>(time.time_since_epoch().count()), 0,
-            0, 0};
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(h, &info)) {
+        auto both = [](DWORD high, DWORD low) { return uint64_t{high} << 32 | low; };
+        s.exists = true;
+        // The file index, like an inode, is new with every replace.
+        s.id = {info.dwVolumeSerialNumber, both(info.nFileIndexHigh, info.nFileIndexLow),
+                both(info.nFileSizeHigh, info.nFileSizeLow),
+                both(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
+                both(info.ftCreationTime.dwHighDateTime, info.ftCreationTime.dwLowDateTime)};
+    }
+    CloseHandle(h);
     return s;
 }
 
