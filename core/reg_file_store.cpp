@@ -653,6 +653,9 @@ void RegFileStore::flush() {
     if (changes_.empty() || frozen_)
         return;
     const fs::path target = pathFromUtf8(target_);
+    std::error_code ec;
+    if (target.has_parent_path())
+        fs::create_directories(target.parent_path(), ec); // the first save: the lock goes there
     StoreLock lock(target);
     if (lock.held())
         removeStaleTemps(target);
