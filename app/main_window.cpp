@@ -3,6 +3,7 @@
 
 #include "command_line.h"
 #include "error_handler.h"
+#include "errors.h"
 #include "form_keys.h"
 #include "jpeg_image.h"
 #include "launch.h"
@@ -132,15 +133,32 @@ void MainWindow::storeSettings() {
 }
 
 void MainWindow::storeAndReload() {
+    reloadAfter([&] { storeSettings(); });
+}
+
+// A write that cannot reach the disk is told, and the windows still show the tables as changed,
+// since a launch uses them; the store keeps the change and writes it with the next save that
+// can. The failure is told once, though the reload meets it again.
+void MainWindow::reloadAfter(const std::function<void()>& write) {
+    std::exception_ptr notWritten;
     try {
-        storeSettings();
-    } catch (...) {
-        // The store rolled back what it could not write; the tables follow it, so that
-        // what the windows show is what is stored.
-        reloadSettings();
-        throw;
+        write();
+    } catch (const StoreWriteError&) {
+        notWritten = std::current_exception();
     }
-    reloadSettings();
+    try {
+        reloadSettings();
+    } catch (const StoreWriteError&) {
+        if (!notWritten)
+            notWritten = std::current_exception();
+    }
+    if (notWritten) {
+        try {
+            std::rethrow_exception(notWritten);
+        } catch (const StoreWriteError& e) {
+            reportError(e);
+        }
+    }
 }
 
 void MainWindow::fillModList(QListWidget* list) {
@@ -198,10 +216,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // --- handlers
 
 void MainWindow::changeExecutable() {
-    guarded([&] {
-        writeExecutableChoice(*context_.store, *this);
-        reloadSettings();
-    });
+    guarded([&] { reloadAfter([&] { writeExecutableChoice(*context_.store, *this); }); });
 }
 
 void MainWindow::openDirectJoin() {

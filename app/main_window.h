@@ -42,6 +42,8 @@ public:
     void storeSettings();
     // What every editor does after a change: store everything, then load it again.
     void storeAndReload();
+    // Runs a write to the store, then loads everything again, also when the write failed.
+    void reloadAfter(const std::function<void()>& write);
     void launchGame(const std::string& connectString, int32_t launchMode);
     void fillModList(QListWidget* list);
     std::string playerNameText() const;

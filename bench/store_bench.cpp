@@ -1,5 +1,6 @@
 // Load and save of a store holding a full mod table and a full server table.
 #include "bench_util.h"
+#include "reg_file.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
 
@@ -22,6 +23,48 @@ struct QuietHost : LoadHost {
     void refillModList() override {}
     void setExecutableLabel(const std::string&) override {}
 };
+
+// A store file holding one binary value of the given size, as regedit writes it: wrapped over
+// lines of about 80 characters, or (the baseline) on one line.
+std::string hexValueFile(size_t bytes, bool wrapped) {
+    if (wrapped) {
+        RegTree tree;
+        RegValue v;
+        v.name = "blob";
+        v.type = ValueType::Binary;
+        v.raw.assign(bytes, 0x5a);
+        tree.findOrCreate("HKEY_CURRENT_USER", "\\Software\\Blob").values.emplace("blob", v);
+        return serializeRegFile(tree);
+    }
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
+                       "[HKEY_CURRENT_USER\\Software\\Blob]\r\n\"blob\"=hex:";
+    for (size_t i = 0; i < bytes; ++i)
+        text += i + 1 < bytes ? "5a," : "5a\r\n\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : text) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    return utf16;
+}
+
+void reportWrappedHexParse() {
+    for (const size_t kib : {64, 256, 1024}) {
+        const std::string wrapped = hexValueFile(kib * 1024, true);
+        const std::string oneLine = hexValueFile(kib * 1024, false);
+        auto parse = [](const std::string& bytes) {
+            RegTree tree;
+            RegParseError err;
+            if (!parseRegFile(bytes, tree, err))
+                std::printf("parse failed: %s\n", err.message.c_str());
+        };
+        const double w = medianMs(5, [&] { parse(wrapped); });
+        const double o = medianMs(5, [&] { parse(oneLine); });
+        char what[64];
+        std::snprintf(what, sizeof what, "parse wrapped hex, %zu KiB", kib);
+        report(what, w, o, "same bytes on one line");
+    }
+}
 
 } // namespace
 
@@ -97,5 +140,6 @@ int main() {
     std::printf("target: load <= 30 ms: %s, save <= 30 ms: %s\n", load <= 30 ? "met" : "MISSED",
                 save <= 30 ? "met" : "MISSED");
     std::filesystem::remove_all(dir);
+    reportWrappedHexParse();
     return 0;
 }

@@ -18,6 +18,12 @@ public:
         : LauncherError("'" + text + "' is not a valid integer value") {}
 };
 
+// The settings could not be written to disk; what the program holds in memory is unchanged.
+class StoreWriteError : public LauncherError {
+public:
+    using LauncherError::LauncherError;
+};
+
 // "Failed to get data for '%s'" / "Invalid data type for '%s'"
 class RegistryError : public LauncherError {
 public:

@@ -10,6 +10,20 @@ bool NameLess::operator()(const std::string& a, const std::string& b) const {
     return compareNames(a, b) < 0;
 }
 
+RegKey::~RegKey() {
+    std::vector<std::unique_ptr<RegKey>> doomed;
+    for (auto& [n, k] : subkeys)
+        doomed.push_back(std::move(k));
+    subkeys.clear();
+    while (!doomed.empty()) {
+        const std::unique_ptr<RegKey> k = std::move(doomed.back());
+        doomed.pop_back();
+        for (auto& [n, c] : k->subkeys)
+            doomed.push_back(std::move(c));
+        k->subkeys.clear();
+    }
+}
+
 RegKey* RegKey::child(const std::string& n) const {
     const auto it = subkeys.find(n);
     return it == subkeys.end() ? nullptr : it->second.get();
@@ -58,11 +72,19 @@ RegKey& RegTree::root(const std::string& name) {
 }
 
 RegKey* RegTree::find(const std::string& rootName, const std::string& path) const {
+    return find(rootName, splitKeyPath(path));
+}
+
+RegKey& RegTree::findOrCreate(const std::string& rootName, const std::string& path) {
+    return findOrCreate(rootName, splitKeyPath(path));
+}
+
+RegKey* RegTree::find(const std::string& rootName, const std::vector<std::string>& parts) const {
     const auto it = roots_.find(rootName);
     if (it == roots_.end())
         return nullptr;
     RegKey* k = it->second.get();
-    for (const auto& part : splitKeyPath(path)) {
+    for (const auto& part : parts) {
         k = k->child(part);
         if (!k)
             return nullptr;
@@ -70,16 +92,16 @@ RegKey* RegTree::find(const std::string& rootName, const std::string& path) cons
     return k;
 }
 
-RegKey& RegTree::findOrCreate(const std::string& rootName, const std::string& path) {
+RegKey& RegTree::findOrCreate(const std::string& rootName, const std::vector<std::string>& parts) {
     RegKey* k = &root(rootName);
-    for (const auto& part : splitKeyPath(path))
+    for (const auto& part : parts)
         k = &k->childOrCreate(part);
     return *k;
 }
 
 std::string expandStringText(const RegValue& v) {
-    if (v.type == ValueType::String)
-        return v.text;
+    if (!v.inHex())
+        return v.text.substr(0, v.text.find('\0'));
     std::u16string u;
     for (size_t i = 0; i + 1 < v.raw.size(); i += 2) {
         const auto c = static_cast<char16_t>(v.raw[i] | (v.raw[i + 1] << 8));
@@ -103,9 +125,10 @@ void appendAscii(std::u16string& out, const char* s) {
 std::u16string escapeText(const std::string& s) {
     std::u16string out;
     for (const char16_t c : utf8ToUtf16(s)) {
-        if (c == 0)
-            break;
         switch (c) {
+        case 0:
+            out += u"\\0";
+            break;
         case u'\r':
             out += u"\\r";
             break;
@@ -161,32 +184,37 @@ void writeValue(std::u16string& out, const RegValue& v) {
         out += u"\"=";
         lineLen = n.size() + 3;
     }
-    switch (v.type) {
-    case ValueType::String:
+    if (v.inHex()) {
+        writeHex(out, lineLen, v.type, v.raw);
+    } else if (v.type == ValueType::String) {
         out += u'"';
         out += escapeText(v.text);
         out += u'"';
-        break;
-    case ValueType::Dword: {
+    } else {
         char buf[16];
         std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
         appendAscii(out, buf);
-        break;
-    }
-    default:
-        writeHex(out, lineLen, v.type, v.raw);
     }
     out += u"\r\n";
 }
 
-void writeKey(std::u16string& out, const RegKey& key, const std::u16string& path) {
-    out += u"\r\n[";
-    out += path;
-    out += u"]\r\n";
-    for (const auto& [n, v] : key.values)
-        writeValue(out, v);
-    for (const auto& [n, sub] : key.subkeys)
-        writeKey(out, *sub, path + u'\\' + utf8ToUtf16(sub->name));
+// A key and everything below it, depth first, parents before children; a loop, not recursion,
+// so that no depth of keys can run out of stack.
+void writeKey(std::u16string& out, const RegKey& top, std::u16string topPath) {
+    std::vector<std::pair<const RegKey*, std::u16string>> todo;
+    todo.emplace_back(&top, std::move(topPath));
+    while (!todo.empty()) {
+        const RegKey* key = todo.back().first;
+        const std::u16string path = std::move(todo.back().second);
+        todo.pop_back();
+        out += u"\r\n[";
+        out += path;
+        out += u"]\r\n";
+        for (const auto& [n, v] : key->values)
+            writeValue(out, v);
+        for (auto it = key->subkeys.rbegin(); it != key->subkeys.rend(); ++it)
+            todo.emplace_back(it->second.get(), path + u'\\' + utf8ToUtf16(it->second->name));
+    }
 }
 
 std::string toBytes(const std::u16string& text) {
@@ -207,7 +235,8 @@ std::string serializeRegFile(const RegTree& tree) {
     std::u16string out = u"Windows Registry Editor Version 5.00\r\n";
     for (const auto& [name, root] : tree.roots()) {
         const std::u16string rootPath = utf8ToUtf16(root->name);
-        if (!root->values.empty()) {
+        // A root without subkeys is written too, so that it is there again when read.
+        if (!root->values.empty() || root->subkeys.empty()) {
             out += u"\r\n[" + rootPath + u"]\r\n";
             for (const auto& [n, v] : root->values)
                 writeValue(out, v);
@@ -230,6 +259,101 @@ std::string serializeRegSubtree(const RegKey& key, const std::string& fullPath) 
 // Reading
 
 namespace {
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The parts of a key path, counted without making them.
+size_t countKeyParts(std::string_view path) {
+    size_t n = 0;
+    bool inPart = false;
+    for (const char c : path) {
+        if (c == '\\')
+            inPart = false;
+        else if (!inPart)
+            inPart = true, ++n;
+    }
+    return n;
+}
+
+// Reads a quoted text starting at s[pos] == '"'; leaves pos after the closing quote.
+bool quoted(std::string_view s, size_t& pos, std::string* out) {
+    ++pos;
+    if (out)
+        out->clear();
+    while (pos < s.size()) {
+        const char c = s[pos];
+        if (c == '"') {
+            ++pos;
+            return true;
+        }
+        if (c == '\\' && pos + 1 < s.size()) {
+            const char n = s[pos + 1];
+            if (out) {
+                if (n == '\\' || n == '"')
+                    *out += n;
+                else if (n == 'n')
+                    *out += '\n';
+                else if (n == 'r')
+                    *out += '\r';
+                else if (n == '0')
+                    *out += '\0';
+                else {
+                    *out += c;
+                    *out += n;
+                }
+            }
+            pos += 2;
+            continue;
+        }
+        if (out)
+            *out += c;
+        ++pos;
+    }
+    return false;
+}
+
+// Whether a line is a value whose data is hex bytes, which may go on over further lines.
+bool isHexValueLine(std::string_view line) {
+    size_t pos = 0;
+    if (line.empty())
+        return false;
+    if (line[0] == '@')
+        pos = 1;
+    else if (line[0] != '"' || !quoted(line, pos, nullptr))
+        return false;
+    while (pos < line.size() && line[pos] == ' ')
+        ++pos;
+    if (pos >= line.size() || line[pos] != '=')
+        return false;
+    ++pos;
+    while (pos < line.size() && line[pos] == ' ')
+        ++pos;
+    return line.substr(pos, 3) == "hex";
+}
+
+bool hexDigit(char c, unsigned& v) {
+    if (c >= '0' && c <= '9')
+        v = static_cast<unsigned>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+        v = static_cast<unsigned>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+        v = static_cast<unsigned>(c - 'A' + 10);
+    else
+        return false;
+    return true;
+}
+
+bool restIsBlank(std::string_view s, size_t pos) {
+    for (; pos < s.size(); ++pos) {
+        if (s[pos] == ';')
+            return true;
+        if (!isBlank(s[pos]))
+            return false;
+    }
+    return true;
+}
 
 struct Parser {
     RegTree& tree;
@@ -257,99 +381,46 @@ struct Parser {
         return r;
     }
 
-    bool keyLine(int ln, const std::string& line) {
+    bool keyLine(int ln, std::string_view line) {
         const size_t close = line.rfind(']');
         if (close == std::string::npos)
             return fail(ln, "a key line without its closing ']'");
-        std::string path = line.substr(1, close - 1);
+        std::string_view path = line.substr(1, close - 1);
         bool remove = false;
         if (!path.empty() && path[0] == '-') {
             remove = true;
-            path.erase(0, 1);
+            path.remove_prefix(1);
         }
-        auto parts = splitKeyPath(path);
+        if (countKeyParts(path) > MaxKeyDepth + 1)
+            return fail(ln, "a key nested deeper than " + std::to_string(MaxKeyDepth) +
+                                " levels, more than Windows allows");
+        auto parts = splitKeyPath(std::string(path));
         if (parts.empty() || rootAlias(parts[0]).rfind("HKEY_", 0) != 0)
             return fail(ln, "a key outside the registry roots");
         const std::string rootN = rootAlias(parts[0]);
+        parts.erase(parts.begin());
+        current = nullptr;
         if (remove) {
-            RegKey* k = &tree.root(rootN);
-            for (size_t i = 1; i + 1 < parts.size() && k; ++i)
-                k = k->child(parts[i]);
-            if (k && parts.size() > 1)
-                k->subkeys.erase(parts.back());
-            current = nullptr;
+            if (parts.empty())
+                return true;
+            const std::string last = std::move(parts.back());
+            parts.pop_back();
+            if (RegKey* parent = tree.find(rootN, parts))
+                parent->subkeys.erase(last);
             return true;
         }
-        RegKey* k = &tree.root(rootN);
-        for (size_t i = 1; i < parts.size(); ++i)
-            k = &k->childOrCreate(parts[i]);
-        current = k;
+        current = &tree.findOrCreate(rootN, parts);
         return true;
     }
 
-    // Reads a quoted text starting at s[pos] == '"'; leaves pos after the closing quote.
-    static bool quoted(const std::string& s, size_t& pos, std::string& out, bool escapes) {
-        ++pos;
-        out.clear();
-        while (pos < s.size()) {
-            const char c = s[pos];
-            if (c == '"') {
-                ++pos;
-                return true;
-            }
-            if (c == '\\' && escapes && pos + 1 < s.size()) {
-                const char n = s[pos + 1];
-                if (n == '\\' || n == '"')
-                    out += n;
-                else if (n == 'n')
-                    out += '\n';
-                else if (n == 'r')
-                    out += '\r';
-                else if (n == '0')
-                    out += '\0';
-                else {
-                    out += c;
-                    out += n;
-                }
-                pos += 2;
-                continue;
-            }
-            out += c;
-            ++pos;
-        }
-        return false;
-    }
-
-    static bool hexDigit(char c, unsigned& v) {
-        if (c >= '0' && c <= '9')
-            v = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            v = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            v = static_cast<unsigned>(c - 'A' + 10);
-        else
-            return false;
-        return true;
-    }
-
-    static bool restIsBlank(const std::string& s, size_t pos) {
-        for (; pos < s.size(); ++pos) {
-            if (s[pos] == ';')
-                return true;
-            if (s[pos] != ' ' && s[pos] != '\t')
-                return false;
-        }
-        return true;
-    }
-
-    bool valueLine(int ln, const std::string& line) {
+    bool valueLine(int ln, std::string_view line) {
         if (!current)
             return fail(ln, "a value outside any key");
         size_t pos = 0;
         std::string name;
         if (line[0] == '@') {
             pos = 1;
-        } else if (!quoted(line, pos, name, true)) {
+        } else if (!quoted(line, pos, &name)) {
             return fail(ln, "a value name without its closing quote");
         }
         while (pos < line.size() && line[pos] == ' ')
@@ -359,7 +430,7 @@ struct Parser {
         ++pos;
         while (pos < line.size() && line[pos] == ' ')
             ++pos;
-        const std::string data = line.substr(pos);
+        const std::string_view data = line.substr(pos);
         RegValue v;
         v.name = name;
         if (!data.empty() && data[0] == '-' && restIsBlank(data, 1)) {
@@ -368,10 +439,10 @@ struct Parser {
         }
         if (!data.empty() && data[0] == '"') {
             size_t p = 0;
-            if (!quoted(data, p, v.text, true) || !restIsBlank(data, p))
+            if (!quoted(data, p, &v.text) || !restIsBlank(data, p))
                 return fail(ln, "a text value without its closing quote");
             v.type = ValueType::String;
-        } else if (data.rfind("dword:", 0) == 0) {
+        } else if (data.substr(0, 6) == "dword:") {
             size_t p = 6;
             uint32_t d = 0;
             unsigned digit;
@@ -385,7 +456,7 @@ struct Parser {
                 return fail(ln, "a dword value that is not 1 to 8 hex digits");
             v.type = ValueType::Dword;
             v.dword = d;
-        } else if (data.rfind("hex", 0) == 0) {
+        } else if (data.substr(0, 3) == "hex") {
             size_t p = 3;
             uint32_t type = 3;
             if (p < data.size() && data[p] == '(') {
@@ -407,7 +478,7 @@ struct Parser {
             ++p;
             std::vector<uint8_t> bytes;
             while (p < data.size()) {
-                while (p < data.size() && (data[p] == ' ' || data[p] == '\t'))
+                while (p < data.size() && isBlank(data[p]))
                     ++p;
                 if (p >= data.size() || data[p] == ';')
                     break;
@@ -416,14 +487,14 @@ struct Parser {
                     return fail(ln, "a hex value with a byte that is not two hex digits");
                 bytes.push_back(static_cast<uint8_t>(hi << 4 | lo));
                 p += 2;
-                while (p < data.size() && (data[p] == ' ' || data[p] == '\t'))
+                while (p < data.size() && isBlank(data[p]))
                     ++p;
                 if (p < data.size() && data[p] == ',')
                     ++p;
                 else if (p < data.size() && data[p] != ';')
                     return fail(ln, "a hex value with bytes not separated by ','");
             }
-            if (v4 && (type == 2 || type == 7)) {
+            if (v4 && (type == 1 || type == 2 || type == 7)) {
                 // REGEDIT4 keeps these in the ANSI code page; the store holds UTF-16LE.
                 std::string ansi(bytes.begin(), bytes.end());
                 bytes.clear();
@@ -439,6 +510,7 @@ struct Parser {
             } else {
                 v.type = static_cast<ValueType>(type);
                 v.raw = std::move(bytes);
+                v.hexForm = true;
             }
         } else {
             return fail(ln, "value data that is neither text, dword nor hex");
@@ -454,22 +526,42 @@ struct Parser {
     }
 };
 
+// The text of a v5 file, refusing lone surrogates: UTF-8 cannot hold them, and two names that
+// differed only there would become one.
+bool decodeUtf16File(const std::string& bytes, std::string& text, RegParseError& err) {
+    if (bytes.size() % 2 != 0) {
+        err = {1, "the file is cut short in the middle of a character"};
+        return false;
+    }
+    std::u16string u;
+    u.reserve(bytes.size() / 2);
+    int line = 1;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const auto c = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                             static_cast<unsigned char>(bytes[i + 1]) << 8);
+        const bool high = c >= 0xD800 && c < 0xDC00, low = c >= 0xDC00 && c < 0xE000;
+        const bool pairedLow = low && !u.empty() && u.back() >= 0xD800 && u.back() < 0xDC00;
+        const bool highAtEnd = !u.empty() && u.back() >= 0xD800 && u.back() < 0xDC00 && !low;
+        if ((low && !pairedLow) || highAtEnd || (high && i + 3 >= bytes.size())) {
+            err = {line, "a lone UTF-16 surrogate, which cannot be kept"};
+            return false;
+        }
+        if (c == u'\n')
+            ++line;
+        u += c;
+    }
+    text = utf16ToUtf8(u);
+    return true;
+}
+
 } // namespace
 
 bool parseRegFile(const std::string& bytes, RegTree& tree, RegParseError& err) {
     std::string text;
     bool v4 = false;
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-        if (bytes.size() % 2 != 0) {
-            err = {1, "the file is cut short in the middle of a character"};
+        if (!decodeUtf16File(bytes, text, err))
             return false;
-        }
-        std::u16string u;
-        u.reserve(bytes.size() / 2);
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-            u += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
-        text = utf16ToUtf8(u);
     } else if (bytes.rfind("REGEDIT4", 0) == 0) {
         v4 = true;
         text = cp1252ToUtf8(bytes);
@@ -484,17 +576,18 @@ bool parseRegFile(const std::string& bytes, RegTree& tree, RegParseError& err) {
     size_t pos = 0;
     int ln = 0;
     bool header = true;
-    std::string pending; // a value continued over several lines
-    int pendingLine = 0;
+    std::string joined;     // a hex value continued over several lines
+    bool continued = false; // the line before ended with '\' inside a hex value
+    int firstLine = 0;      // where the value or key began
     while (pos <= text.size()) {
         size_t end = text.find('\n', pos);
         if (end == std::string::npos)
             end = text.size();
-        std::string line = text.substr(pos, end - pos);
+        std::string_view line(text.data() + pos, end - pos);
         pos = end + 1;
         ++ln;
         if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+            line.remove_suffix(1);
         if (header) {
             const char* want = v4 ? "REGEDIT4" : "Windows Registry Editor Version 5.00";
             if (line != want)
@@ -502,36 +595,35 @@ bool parseRegFile(const std::string& bytes, RegTree& tree, RegParseError& err) {
             header = false;
             continue;
         }
-        if (!pending.empty()) {
-            size_t s = 0;
-            while (s < line.size() && (line[s] == ' ' || line[s] == '\t'))
-                ++s;
-            line = pending + line.substr(s);
-            pending.clear();
-        } else {
-            pendingLine = ln;
-            size_t s = 0;
-            while (s < line.size() && (line[s] == ' ' || line[s] == '\t'))
-                ++s;
-            line.erase(0, s);
-        }
-        if (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos) {
-            line.pop_back();
-            pending = line;
+        while (!line.empty() && isBlank(line.front()))
+            line.remove_prefix(1);
+        if (!continued)
+            firstLine = ln;
+        // Each piece is appended once: a value wrapped over many lines costs its length.
+        if (!line.empty() && line.back() == '\\' && (continued || isHexValueLine(line))) {
+            if (!continued)
+                joined.clear();
+            joined.append(line.substr(0, line.size() - 1));
+            continued = true;
             if (pos > text.size())
                 return p.fail(ln, "a hex value continued past the end of the file");
             continue;
         }
+        if (continued) {
+            joined.append(line);
+            line = joined;
+            continued = false;
+        }
         if (line.empty() || line[0] == ';')
             continue;
         if (line[0] == '[') {
-            if (!p.keyLine(pendingLine, line))
+            if (!p.keyLine(firstLine, line))
                 return false;
         } else if (line[0] == '"' || line[0] == '@') {
-            if (!p.valueLine(pendingLine, line))
+            if (!p.valueLine(firstLine, line))
                 return false;
         } else {
-            return p.fail(pendingLine, "a line that is neither a key nor a value");
+            return p.fail(firstLine, "a line that is neither a key nor a value");
         }
     }
     if (header)

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -20,29 +21,73 @@ namespace quorvale {
 
 namespace {
 
-bool readBoolWithFallback(RegistryStore& s, const char* name, bool fallback) {
-    try {
-        return s.readInteger(name) != 0;
-    } catch (const RegistryError&) {
-        return fallback;
+// Reads of the launcher key's own values. Each value read (or fallen back) counts as read,
+// so that the save writes it back; a value the load never came to is not written.
+class SettingsLoad {
+public:
+    SettingsLoad(RegistryStore& store, LauncherState& state)
+        : store_(store), stored_(state.storedSettings) {
+        stored_.read.clear();
+        stored_.asLoaded = state.settings;
     }
-}
+    // No fallback: a failed read throws.
+    bool flag(const char* name) { return read(name, store_.readInteger(name) != 0); }
+    std::string text(const char* name) { return read(name, store_.readString(name)); }
+    bool flag(const char* name, bool fallback) { return number(name, fallback ? 1 : 0) != 0; }
+    int32_t number(const char* name, int32_t fallback) {
+        try {
+            return read(name, store_.readInteger(name));
+        } catch (const RegistryError&) {
+            return read(name, fallback);
+        }
+    }
+    std::string text(const char* name, const std::string& fallback) {
+        try {
+            return read(name, store_.readString(name));
+        } catch (const RegistryError&) {
+            return read(name, fallback);
+        }
+    }
+    template <typename T> T read(const char* name, T value) {
+        stored_.read.insert(name);
+        return value;
+    }
 
-int32_t readIntWithFallback(RegistryStore& s, const char* name, int32_t fallback) {
-    try {
-        return s.readInteger(name);
-    } catch (const RegistryError&) {
-        return fallback;
-    }
-}
+private:
+    RegistryStore& store_;
+    StoredValues& stored_;
+};
 
-std::string readStringWithFallback(RegistryStore& s, const char* name) {
-    try {
-        return s.readString(name);
-    } catch (const RegistryError&) {
-        return {};
+// Writes of the launcher key's own values: each one only when this run read it or the player
+// changed it since the load.
+class SettingsSave {
+public:
+    SettingsSave(RegistryStore& store, LauncherState& state)
+        : store_(store), stored_(state.storedSettings), now_(state.settings) {}
+    void put(const char* name, std::string LauncherSettings::*field) {
+        if (wanted(name, field))
+            store_.writeString(name, now_.*field);
     }
-}
+    void put(const char* name, bool LauncherSettings::*field) {
+        if (wanted(name, field))
+            store_.writeInteger(name, now_.*field ? 1 : 0);
+    }
+    void put(const char* name, int32_t LauncherSettings::*field) {
+        if (wanted(name, field))
+            store_.writeInteger(name, now_.*field);
+    }
+
+private:
+    template <typename T> bool wanted(const char* name, T LauncherSettings::*field) {
+        if (!stored_.read.count(name) && now_.*field == stored_.asLoaded.*field)
+            return false;
+        stored_.read.insert(name); // written: this run's from now on
+        return true;
+    }
+    RegistryStore& store_;
+    StoredValues& stored_;
+    const LauncherSettings& now_;
+};
 
 void tellOverflow(LoadHost& host, StoredKeys& keys, const char* what, size_t listed) {
     if (listed <= static_cast<size_t>(TableCapacity) || keys.overflowTold)
@@ -108,14 +153,30 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
     if (const std::string notice = store.takeNotice(); !notice.empty())
         host.showMessage(notice);
     LauncherSettings& s = state.settings;
+    SettingsLoad in(store, state);
+    // A store that cannot write its file does not end the load: what it holds in memory is
+    // loaded and shown, so that the window and a launch agree; the failure is told at the end.
+    std::exception_ptr notWritten;
+    auto closeKeepingFailure = [&](KeyScope& scope) {
+        try {
+            scope.close();
+        } catch (const StoreWriteError&) {
+            if (!notWritten)
+                notWritten = std::current_exception();
+        }
+    };
 
     // 1. Game folder.
     store.setRoot(RootKey::LocalMachine);
-    const bool installKey = store.openKeyReadOnly(kGameInstallKey);
+    bool installKey;
+    {
+        KeyScope scope(store);
+        installKey = store.openKeyReadOnly(kGameInstallKey);
+        if (installKey)
+            s.gamePath = store.readString("MAIN");
+        closeKeepingFailure(scope);
+    }
     s.gameInstallKeyFound = installKey;
-    if (installKey)
-        s.gamePath = store.readString("MAIN");
-    store.closeKey();
     store.setRoot(RootKey::CurrentUser);
 #ifndef _WIN32
     // A game the store does not place, and whose executable is not there yet, is looked for
@@ -154,19 +215,20 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
                 store.openKey(kServersKey, true);
             }
         }
-        scope.close();
+        closeKeepingFailure(scope);
     }
 
     // 4.
     KeyScope scope(store);
     if (store.openKey(kLauncherKey, false)) {
         // 5. Executable.
-        s.executable = store.readString("executable");
+        s.executable = in.text("executable");
 #ifndef _WIN32
-        s.runner = readStringWithFallback(store, "runner");
+        // Older stores have neither value; a save leaves them without until the player sets one.
+        s.runner = store.valueExists("runner") ? in.text("runner", "") : std::string();
         if (s.runner.empty())
             s.runner = "wine";
-        s.wineprefix = readStringWithFallback(store, "wineprefix");
+        s.wineprefix = store.valueExists("wineprefix") ? in.text("wineprefix", "") : std::string();
         const std::string prefix = winePrefixFolder(s.wineprefix, environmentPrefix);
 #endif
         std::error_code ec;
@@ -184,24 +246,24 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
             s.gamePath = pathToUtf8(pathFromUtf8(s.executable).parent_path());
 
         // 6.
-        s.nosplash = store.readInteger("nosplash") != 0;
-        s.window = store.readInteger("window") != 0;
+        s.nosplash = in.flag("nosplash");
+        s.window = in.flag("window");
         // 7.
-        s.close = readBoolWithFallback(store, "close", false);
-        s.runtir = readBoolWithFallback(store, "runtir", false);
-        s.flash = readBoolWithFallback(store, "flash", true);
-        s.watchers = readIntWithFallback(store, "watchers", 1);
-        s.maxmem = readIntWithFallback(store, "maxmem", 0);
+        s.close = in.flag("close", false);
+        s.runtir = in.flag("runtir", false);
+        s.flash = in.flag("flash", true);
+        s.watchers = in.number("watchers", 1);
+        s.maxmem = in.number("maxmem", 0);
         // 8. The two sounds stand or fall together.
         try {
-            s.sound1 = store.readString("sound1");
-            s.sound2 = store.readString("sound2");
+            s.sound1 = in.text("sound1");
+            s.sound2 = in.text("sound2");
         } catch (const RegistryError&) {
-            s.sound1 = "none";
-            s.sound2 = "none";
+            s.sound1 = in.read("sound1", std::string("none"));
+            s.sound2 = in.read("sound2", std::string("none"));
         }
-        s.extraParams = readStringWithFallback(store, "extraParams");
-        s.extraExec = readStringWithFallback(store, "extraExec");
+        s.extraParams = in.text("extraParams", "");
+        s.extraExec = in.text("extraExec", "");
         if (s.sound1.empty())
             s.sound1 = "none";
         if (s.sound2.empty())
@@ -243,9 +305,11 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         host.setPlayerList(findProfiles(documents));
     }
     // 13.
-    scope.close();
+    closeKeepingFailure(scope);
     host.refillModList();
     host.setExecutableLabel(s.executable);
+    if (notWritten)
+        std::rethrow_exception(notWritten);
 }
 
 void saveRegistry(RegistryStore& store, LauncherState& state) {
@@ -255,23 +319,26 @@ void saveRegistry(RegistryStore& store, LauncherState& state) {
         scope.close();
         return;
     }
-    const LauncherSettings& s = state.settings;
-    store.writeString("executable", s.executable);
-    store.writeInteger("nosplash", s.nosplash ? 1 : 0);
-    store.writeInteger("window", s.window ? 1 : 0);
-    store.writeInteger("runtir", s.runtir ? 1 : 0);
-    store.writeInteger("flash", s.flash ? 1 : 0);
-    store.writeInteger("close", s.close ? 1 : 0);
-    store.writeString("sound1", s.sound1);
-    store.writeString("sound2", s.sound2);
-    store.writeInteger("watchers", s.watchers);
-    store.writeInteger("maxmem", s.maxmem);
-    store.writeString("extraParams", s.extraParams);
-    store.writeString("extraExec", s.extraExec);
+    {
+        SettingsSave out(store, state);
+        out.put("executable", &LauncherSettings::executable);
+        out.put("nosplash", &LauncherSettings::nosplash);
+        out.put("window", &LauncherSettings::window);
+        out.put("runtir", &LauncherSettings::runtir);
+        out.put("flash", &LauncherSettings::flash);
+        out.put("close", &LauncherSettings::close);
+        out.put("sound1", &LauncherSettings::sound1);
+        out.put("sound2", &LauncherSettings::sound2);
+        out.put("watchers", &LauncherSettings::watchers);
+        out.put("maxmem", &LauncherSettings::maxmem);
+        out.put("extraParams", &LauncherSettings::extraParams);
+        out.put("extraExec", &LauncherSettings::extraExec);
 #ifndef _WIN32
-    store.writeString("runner", s.runner);
-    store.writeString("wineprefix", s.wineprefix);
+        out.put("runner", &LauncherSettings::runner);
+        out.put("wineprefix", &LauncherSettings::wineprefix);
 #endif
+    }
+    state.storedSettings.asLoaded = state.settings;
 
     ModTable& m = state.mods;
     saveTable(store, m, kModsKey, [&](int i) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -69,8 +70,16 @@ struct ServerTable {
     int count() const { return lastIndex + 1; }
 };
 
+// What a load learnt about the launcher key's own values, so that a save writes only those
+// this run read or the player changed; a value the load never came to stays as stored.
+struct StoredValues {
+    std::set<std::string> read; // value names read by the last load or written since
+    LauncherSettings asLoaded;  // the settings as the last load began
+};
+
 struct LauncherState {
     LauncherSettings settings;
+    StoredValues storedSettings;
     ModTable mods;
     ServerTable servers;
 };

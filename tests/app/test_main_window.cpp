@@ -3,6 +3,7 @@
 #include "launcher_fixture.h"
 #include "main_window.h"
 #include "qt_text.h"
+#include "mod_editor.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
 #include "scripted_prompter.h"
@@ -296,6 +297,35 @@ private Q_SLOTS:
         QVERIFY(l.form != nullptr);
         l.form->show();
         QVERIFY(l.form->isVisible());
+    }
+
+    void aFullDiskAtTheFirstRunStillShowsWhatALaunchUses() {
+        Launcher l;
+        std::filesystem::remove(l.reg); // the first run ...
+        l.prompter.files = {QString::fromStdString(l.exe)};
+        l.open([](RegFileStore& s) { // ... on a full disk
+            s.beforeWriteStep = [](const char* step) {
+                if (std::string(step) == "write")
+                    throw std::runtime_error("No space left on device");
+            };
+        });
+        QCOMPARE(l.prompter.messages.size(), 2);
+        QVERIFY(l.prompter.messages[1].contains(QStringLiteral("No space left on device")));
+        QCOMPARE(l.form->ui.executableLabel->text(), QString::fromStdString(l.exe));
+
+        ModEditor& e = *l.windows.modEditor; // a mod added, and its save fails too
+        e.refreshFields();
+        e.ui.modNameEdit->setText(QStringLiteral("a"));
+        e.ui.modFolderEdit->setText(QStringLiteral("@a"));
+        QTest::mouseClick(e.ui.saveModButton, Qt::LeftButton);
+        QCOMPARE(l.prompter.messages.size(), 3);
+        QCOMPARE(e.ui.modSelector->currentText(), QStringLiteral("a"));
+        QCOMPARE(l.form->modListTexts(), QStringList{"a"});
+        l.form->ui.modList->item(0)->setCheckState(Qt::Checked);
+        l.form->ui.startSingleplayerButton->click();
+        QCOMPARE(l.starter.lines.size(), size_t(1));
+        QVERIFY(l.starter.lines[0].rfind(l.exe + " -nosplash -mod=@a ", 0) == 0);
+        waitForStubRecords(l.out, 1);
     }
 
     void playerNamesFromTheGameAndTheProfiles() {

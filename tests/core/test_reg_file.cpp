@@ -1,14 +1,20 @@
 #include "errors.h"
+#include "recording_host.h"
 #include "reg_file.h"
 #include "reg_file_store.h"
+#include "registry_io.h"
 #include "temp_dir.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <mutex>
 #include <random>
+#include <thread>
 #ifndef _WIN32
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -32,6 +38,61 @@ std::string fileText(const std::string& bytes) {
         u += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                    static_cast<unsigned char>(bytes[i + 1]) << 8);
     return utf16ToUtf8(u);
+}
+
+const std::u16string kHeader = u"Windows Registry Editor Version 5.00\r\n\r\n";
+
+// Every key and value of a tree with all that is stored of it, one a line.
+void dumpKey(const RegKey& key, const std::string& path, std::string& out) {
+    out += "[" + path + "]\n";
+    for (const auto& [n, v] : key.values) {
+        out += "  '" + v.name + "' " + std::to_string(static_cast<unsigned>(v.type)) + " '" +
+               v.text + "' " + std::to_string(v.dword) + " ";
+        for (const auto b : v.raw)
+            out += std::to_string(b) + ",";
+        out += "\n";
+    }
+    for (const auto& [n, sub] : key.subkeys)
+        dumpKey(*sub, path + "\\" + sub->name, out);
+}
+
+std::string dumpTree(const RegTree& tree) {
+    std::string out;
+    for (const auto& [n, root] : tree.roots())
+        dumpKey(*root, root->name, out);
+    return out;
+}
+
+std::vector<std::string> filesIn(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Saves the text value "v" under \\K through a store on path.
+void saveValue(const std::string& path, const std::string& v,
+               std::function<void(const char*)> beforeStep = {}) {
+    RegFileStore store(path);
+    store.beforeWriteStep = std::move(beforeStep);
+    store.openKey("\\K", true);
+    store.writeString("v", v);
+    store.closeKey();
+}
+
+std::string storedValue(const std::string& path) {
+    RegFileStore store(path);
+    EXPECT_EQ(store.takeNotice(), "");
+    store.openKeyReadOnly("\\K");
+    return store.readString("v");
+}
+
+std::string deepKeyLine(int levels) {
+    std::string line = "[HKEY_CURRENT_USER";
+    for (int i = 0; i < levels; ++i)
+        line += "\\k";
+    return line + "]\r\n";
 }
 
 } // namespace
@@ -124,6 +185,66 @@ INSTANTIATE_TEST_SUITE_P(
                                     true},
                       RoundTripCase{"expandEmpty", "", true}),
     [](const auto& info) { return std::string(info.param.label); });
+
+struct OddValueCase {
+    const char* label;
+    std::u16string body;
+    const char* textName = nullptr; // a value that must read as text
+    const char* text = nullptr;
+};
+
+class OddValues : public ::testing::TestWithParam<OddValueCase> {};
+
+// Another program's keys in the file: a save of our own values writes them back as they were.
+TEST_P(OddValues, SurviveARewriteUnchanged) {
+    const auto& c = GetParam();
+    TempDir dir;
+    const std::string path = dir.file("r.reg");
+    writeAll(path, utf16File(kHeader + c.body));
+    RegTree before;
+    RegParseError err;
+    ASSERT_TRUE(parseRegFile(readAll(path), before, err)) << err.line << ": " << err.message;
+    {
+        RegFileStore store(path);
+        EXPECT_EQ(store.takeNotice(), "");
+        if (c.textName) {
+            ASSERT_TRUE(store.openKeyReadOnly("\\A"));
+            EXPECT_EQ(store.readString(c.textName), c.text);
+        }
+        store.openKey("\\Trigger", true);
+        store.writeInteger("x", 1);
+        store.closeKey();
+    }
+    RegTree after;
+    ASSERT_TRUE(parseRegFile(readAll(path), after, err)) << err.line << ": " << err.message;
+    after.root("HKEY_CURRENT_USER").subkeys.erase("Trigger");
+    EXPECT_EQ(dumpTree(after), dumpTree(before));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, OddValues,
+    ::testing::Values(
+        OddValueCase{"nulInName", u"[HKEY_CURRENT_USER\\A]\r\n\"a\\0b\"=\"1\"\r\n\"a\"=\"2\"\r\n"},
+        OddValueCase{"nulFirstInName", u"[HKEY_CURRENT_USER\\A]\r\n\"\\0b\"=\"1\"\r\n@=\"2\"\r\n"},
+        OddValueCase{"nulInText", u"[HKEY_CURRENT_USER\\A]\r\n\"t\"=\"a\\0b\"\r\n"},
+        OddValueCase{"textAsBytes", u"[HKEY_CURRENT_USER\\A]\r\n\"h\"=hex(1):41,00,42,00,00,00\r\n",
+                     "h", "AB"},
+        OddValueCase{"dwordOfTwoBytes", u"[HKEY_CURRENT_USER\\A]\r\n\"d\"=hex(4):01,02\r\n"},
+        OddValueCase{"emptyRoot", u"[HKEY_CURRENT_USER\\A]\r\n[HKEY_USERS]\r\n"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RegTree, ADeepTreeIsFreedWithoutRecursion) {
+    std::string path;
+    for (int i = 0; i < 300000; ++i)
+        path += "\\k";
+    {
+        RegTree tree;
+        tree.findOrCreate("HKEY_CURRENT_USER", path);
+        tree.root("HKEY_CURRENT_USER").subkeys.erase("k");
+        tree.findOrCreate("HKEY_CURRENT_USER", path);
+    } // and once more by the tree's own end
+    SUCCEED();
+}
 
 TEST(RegFile, ReadsLfLineEndsAndRegedit4InWindows1252) {
     TempDir dir;
@@ -265,11 +386,100 @@ INSTANTIATE_TEST_SUITE_P(
         BadFileCase{"unclosedString",
                     utf16File(u"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\A]\r\n"
                               u"\"v\"=\"open\r\n"),
-                    3}),
+                    3},
+        // key names that differ only in a lone surrogate would merge
+        BadFileCase{"loneSurrogate",
+                    utf16File(kHeader + u"[HKEY_CURRENT_USER\\A\xD800]\r\n"
+                                        u"[HKEY_CURRENT_USER\\A\xD801]\r\n"),
+                    3},
+        BadFileCase{"deeperThanWindowsAllows",
+                    utf16File(kHeader + utf8ToUtf16(deepKeyLine(512) + deepKeyLine(513))), 4},
+        BadFileCase{"aMillionLevels", utf16File(kHeader + utf8ToUtf16(deepKeyLine(1000000))), 3}),
     [](const auto& info) { return std::string(info.param.label); });
 
+TEST(RegFileStore, UnreadableFilesSetAsideInOneSecondAreAllKept) {
+    TempDir dir;
+    const std::string path = dir.file("registry.reg");
+    std::vector<std::string> notices;
+    for (int i = 0; i < 3; ++i) {
+        writeAll(path, "garbage " + std::to_string(i));
+        RegFileStore store(path);
+        notices.push_back(store.takeNotice());
+    }
+    std::vector<std::string> kept;
+    for (const auto& name : filesIn(dir.path()))
+        if (name.find("unreadable") != std::string::npos)
+            kept.push_back(readAll(dir.file(name)));
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"garbage 0", "garbage 1", "garbage 2"}));
+    EXPECT_NE(notices[0], notices[1]);
+    EXPECT_NE(notices[1], notices[2]);
+}
+
+struct SpecialPathCase {
+    const char* label;
+    std::function<std::string(const TempDir&)> make;
+    const char* told;
+};
+
+class SpecialStorePath : public ::testing::TestWithParam<SpecialPathCase> {};
+
+TEST_P(SpecialStorePath, IsToldAndLeftAlone) {
+    const auto& c = GetParam();
+    TempDir dir;
+    const std::string path = c.make(dir);
+    namespace fs = std::filesystem;
+    const auto kind = fs::status(path).type();
+    const auto size = fs::is_regular_file(path) ? fs::file_size(path) : 0;
+    RegFileStore store(path);
+    const std::string notice = store.takeNotice();
+    EXPECT_NE(notice.find(path), std::string::npos) << notice;
+    EXPECT_NE(notice.find(c.told), std::string::npos) << notice;
+    EXPECT_FALSE(store.openKey("\\K", false));
+    store.openKey("\\K", true);
+    store.writeString("v", "x");
+    EXPECT_NO_THROW(store.closeKey());
+    EXPECT_EQ(fs::status(path).type(), kind);
+    if (kind == fs::file_type::regular) {
+        EXPECT_EQ(fs::file_size(path), size);
+    }
+    for (const auto& name : filesIn(dir.path()))
+        EXPECT_EQ(name.find("unreadable"), std::string::npos) << name;
+}
+
+std::vector<SpecialPathCase> specialPaths() {
+    std::vector<SpecialPathCase> cases{{"folder",
+                                        [](const TempDir& d) {
+                                            writeAll(d.file("registry.reg/inside"), "x");
+                                            return d.file("registry.reg");
+                                        },
+                                        "is a folder"},
+                                       {"tooLarge",
+                                        [](const TempDir& d) {
+                                            writeAll(d.file("registry.reg"), "");
+                                            std::filesystem::resize_file(d.file("registry.reg"),
+                                                                         (64u << 20) + 1);
+                                            return d.file("registry.reg");
+                                        },
+                                        "larger than 64 MiB"}};
+#ifndef _WIN32
+    cases.push_back({"fifo",
+                     [](const TempDir& d) {
+                         mkfifo(d.file("registry.reg").c_str(), 0600);
+                         return d.file("registry.reg");
+                     },
+                     "not a regular file"});
+    cases.push_back(
+        {"device", [](const TempDir&) { return std::string("/dev/zero"); }, "not a regular file"});
+#endif
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, SpecialStorePath, ::testing::ValuesIn(specialPaths()),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 TEST(RegFileStore, AFailedWriteStepLeavesTheOldFile) {
-    for (const char* failing : {"write", "sync", "rename"}) {
+    for (const char* failing : {"create", "write", "sync", "rename"}) {
         TempDir dir;
         const std::string path = dir.file("r.reg");
         RegFileStore store(path);
@@ -292,24 +502,142 @@ TEST(RegFileStore, AFailedWriteStepLeavesTheOldFile) {
             EXPECT_NE(std::string(e.what()).find("disk on fire"), std::string::npos);
         }
         EXPECT_EQ(readAll(path), old) << failing;
-        EXPECT_FALSE(std::filesystem::exists(path + ".tmp")) << failing;
+        for (const auto& name : filesIn(dir.path()))
+            EXPECT_EQ(name.find(".tmp"), std::string::npos) << failing << ": " << name;
 
-        // the failed change is dropped: memory holds what the file holds, and the next save
-        // that succeeds writes only what it writes itself
-        store.openKeyReadOnly("\\K");
-        EXPECT_EQ(store.readString("v"), "old") << failing;
+        // the change is still pending and goes out with the next close that succeeds
         store.beforeWriteStep = nullptr;
         store.openKey("\\K", true);
-        store.writeString("w", "later");
         store.closeKey();
         RegFileStore again(path);
         again.openKeyReadOnly("\\K");
-        EXPECT_EQ(again.readString("v"), "old") << failing;
-        EXPECT_EQ(again.readString("w"), "later") << failing;
+        EXPECT_EQ(again.readString("v"), "new") << failing;
     }
 }
 
+// Two launchers loading, changing and saving at the same time, each its own mod and value.
+TEST(RegFileStore, TwoLaunchersSavingAtOnceNeitherTearNorUndoEachOther) {
+    TempDir dir;
+    const std::string path = dir.file("registry.reg");
+    const std::string exe = dir.file("arma2.exe");
+    writeAll(exe, "x");
+    {
+        RegFileStore s(path);
+        s.openKey(kLauncherKey, true);
+        s.writeString("executable", exe);
+        s.writeInteger("nosplash", 1);
+        s.writeInteger("window", 0);
+        s.closeKey();
+    }
+    const int rounds = 200;
+    std::mutex m;
+    std::vector<std::string> problems;
+    auto launcher = [&](int who) {
+        for (int round = 0; round < rounds; ++round) {
+            try {
+                RegFileStore store(path);
+                if (std::string n = store.takeNotice(); !n.empty())
+                    throw std::runtime_error(n);
+                auto st = std::make_unique<LauncherState>();
+                RecordingHost host;
+                readRegistry(store, *st, host, "");
+                ModTable& mods = st->mods;
+                int k = 0;
+                while (k <= mods.lastIndex && mods.id[k] != who + 1)
+                    ++k;
+                mods.id[k] = who + 1;
+                mods.name[k] = std::to_string(round);
+                mods.lastIndex = std::max(mods.lastIndex, k);
+                if (who == 0)
+                    st->settings.maxmem = round;
+                else
+                    st->settings.extraParams = std::to_string(round);
+                saveRegistry(store, *st);
+            } catch (const std::exception& e) {
+                std::lock_guard<std::mutex> lock(m);
+                problems.push_back("launcher " + std::to_string(who) + " round " +
+                                   std::to_string(round) + ": " + e.what());
+            }
+        }
+    };
+    std::thread a(launcher, 0), b(launcher, 1);
+    a.join();
+    b.join();
+    EXPECT_TRUE(problems.empty()) << problems.size() << " problems, first: " << problems[0];
+
+    RegFileStore store(path);
+    auto st = std::make_unique<LauncherState>();
+    RecordingHost host;
+    readRegistry(store, *st, host, "");
+    EXPECT_EQ(st->settings.maxmem, rounds - 1);
+    EXPECT_EQ(st->settings.extraParams, std::to_string(rounds - 1));
+    ASSERT_EQ(st->mods.count(), 2);
+    EXPECT_EQ(st->mods.name[0], std::to_string(rounds - 1));
+    EXPECT_EQ(st->mods.name[1], std::to_string(rounds - 1));
+}
+
 #ifndef _WIN32
+TEST(RegFileStore, ASaveKeepsTheFilesModeAndANewStoreIsPrivate) {
+    TempDir dir;
+    const std::string path = dir.file("r.reg");
+    auto mode = [&] {
+        struct stat st {};
+        stat(path.c_str(), &st);
+        return st.st_mode & 07777;
+    };
+    const mode_t oldMask = umask(022);
+    saveValue(path, "new");
+    EXPECT_EQ(mode(), 0600u);
+    for (const mode_t m : {0640, 0604}) {
+        chmod(path.c_str(), m);
+        saveValue(path, std::to_string(m));
+        EXPECT_EQ(mode(), m);
+    }
+    umask(oldMask);
+}
+
+TEST(RegFileStore, ASymlinkedStoreStaysALinkAndItsTargetIsReplaced) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    fs::create_directory(dir.file("real"));
+    // a link to a file that is not there yet (the first run), relative to the link's folder
+    fs::create_symlink("real/registry.reg", dir.file("link.reg"));
+    fs::create_symlink(dir.file("link.reg"), dir.file("outer.reg"));
+    saveValue(dir.file("link.reg"), "first");
+    saveValue(dir.file("outer.reg"), "second");
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.reg")));
+    EXPECT_TRUE(fs::is_symlink(dir.file("outer.reg")));
+    EXPECT_EQ(storedValue(dir.file("real/registry.reg")), "second");
+}
+
+class CrashDuringSave : public ::testing::TestWithParam<const char*> {};
+
+// The process dies at each system call of a save in turn.
+TEST_P(CrashDuringSave, LeavesTheOldOrTheNewFileAndTheNextSaveTidiesUp) {
+    const std::string step = GetParam();
+    TempDir dir;
+    const std::string path = dir.file("r.reg");
+    saveValue(path, "old");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        saveValue(path, "new", [&](const char* s) {
+            if (step == s)
+                raise(SIGKILL);
+        });
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the save never came to " << step;
+    EXPECT_EQ(storedValue(path), step == "dirsync" ? "new" : "old");
+    saveValue(path, "next");
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"r.reg", "r.reg.lock"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, CrashDuringSave,
+                         ::testing::Values("create", "write", "sync", "rename", "dirsync"));
+
 TEST(RegFileStore, AKilledSaveLeavesTheOldOrTheNewFile) {
     TempDir dir;
     const std::string path = dir.file("r.reg");

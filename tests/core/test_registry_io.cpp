@@ -445,6 +445,46 @@ TEST(storeSettings, AFailedLoadDoesNotCostTheEntriesItDidNotReach) {
     EXPECT_EQ(s.subKeyNames(), std::vector<std::string>{"7"});
 }
 
+TEST(storeSettings, ALoadThatStopsEarlyLeavesTheValuesItNeverReadAsStored) {
+    Fixture f;
+    f.launcherKey(
+        [&](RegistryStore& s) {
+            s.writeString("executable", f.exe);
+            s.writeString("nosplash", "1"); // text where a number belongs: the load stops here
+            s.writeInteger("window", 1);
+            s.writeString("extraParams", "-world=empty");
+            s.writeString("extraExec", "before.exe");
+            s.writeInteger("maxmem", 2047);
+            s.writeInteger("watchers", 2);
+            s.writeInteger("flash", 0);
+            s.writeString("sound1", "a.wav");
+            s.writeString("sound2", "b.wav");
+            s.openKey(kModsKey, true);
+            s.openKey(kServersKey, true);
+        },
+        false);
+    const std::string stored = storeSnapshot(f.path);
+    LauncherState st;
+    RecordingHost host;
+    EXPECT_THROW(f.load(st, host), RegistryError);
+    f.save(st); // closing the window
+    EXPECT_EQ(storeSnapshot(f.path), stored);
+
+    st.settings.extraExec = "after.exe"; // the player changes one value in the options
+    f.save(st);
+    auto store_ = openTestStore(f.path);
+    RegistryStore& s = *store_;
+    s.openKeyReadOnly(kLauncherKey);
+    EXPECT_EQ(s.readString("extraExec"), "after.exe");
+    EXPECT_EQ(s.readString("extraParams"), "-world=empty");
+    EXPECT_EQ(s.valueType("nosplash"), ValueType::String);
+    EXPECT_EQ(s.readInteger("window"), 1);
+    EXPECT_EQ(s.readInteger("maxmem"), 2047);
+    EXPECT_EQ(s.readInteger("watchers"), 2);
+    EXPECT_EQ(s.readInteger("flash"), 0);
+    EXPECT_EQ(s.readString("sound2"), "b.wav");
+}
+
 TEST(storeSettings, ATableKeepsAtMostItsCapacityAndLeavesTheRestStored) {
     Fixture f;
     const int total = TableCapacity + 5;

@@ -79,10 +79,13 @@ struct Launcher {
         }
         open();
     }
-    void open() {
+    // Opens the window again on the store file; prepare gets the store first.
+    void open(const std::function<void(RegFileStore&)>& prepare = {}) {
         windows = LauncherWindows();
         form.reset();
         store = std::make_unique<RegFileStore>(reg);
+        if (prepare)
+            prepare(*store);
         setErrorPrompter(&prompter);
         AppContext ctx{store.get(), &starter,    &prompter,  dir.file("home"),
                        winePrefix,  browserPort, watcherPort};
