@@ -204,8 +204,8 @@ A2sReassembler::Result A2sReassembler::accept(const uint8_t* bytes, size_t count
         return fail("The split reply's part numbers are impossible");
     const size_t partBytes = count - kSplitHeader;
 
-    auto it = std::find_if(messages_.begin(), messages_.end(),
-                           [id](const Message& m) { return m.id == id; });
+    const auto sameId = [id](const Message& m) { return m.id == id; };
+    auto it = std::find_if(messages_.begin(), messages_.end(), sameId);
     if (it != messages_.end() && it->total != total) {
         drop(it);
         return fail("The split reply's parts disagree on their count");
@@ -221,7 +221,6 @@ A2sReassembler::Result A2sReassembler::accept(const uint8_t* bytes, size_t count
         it = messages_.end() - 1;
     }
     // Make room by dropping other messages, oldest first; the one being gathered must fit alone.
-    auto sameId = [id](const Message& m) { return m.id == id; };
     while (bytes_ + partBytes > MaxBytes) {
         const auto other = std::find_if_not(messages_.begin(), messages_.end(), sameId);
         if (other == messages_.end())
