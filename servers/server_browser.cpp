@@ -58,7 +58,10 @@ ServerBrowser::ServerBrowser(MainWindow& main) : QMainWindow(nullptr), pass(endp
     connect(&pass, &QueryPass::serverUpdated, this, &ServerBrowser::serverUpdated);
     connect(&endpoint, &UdpEndpoint::dataReceived, this, [this](int bytes) {
         setStatus(QStringLiteral("Receiving data..."));
-        if (bytes >= 1 && replyError_.isEmpty())
+        // A reply that could not be read leaves its error on the status line.
+        if (!replyError_.isEmpty())
+            setStatus(replyError_);
+        else if (bytes >= 1)
             setStatus(QStringLiteral("Ready"));
         replyError_.clear();
     });
@@ -181,9 +184,12 @@ void ServerBrowser::serverUpdated(int slot) {
     const QueryPass::Result& r = pass.results()[static_cast<size_t>(slot)];
     uint16_t port = 0;
     if (r.outcome == QueryPass::Outcome::Failed && !tryParsePort(t.port[slot], port)) {
-        // A port that is no number: this row only; the pass goes on.
-        setCell(slot, 2, QStringLiteral("bad port"));
+        // A port that is no port: this row only; the pass goes on. The Ping column is too narrow
+        // to say why, so the row's Mission cell does until the next pass.
         passError_ = qs(r.error);
+        setCell(slot, 2, QStringLiteral("bad port"));
+        ui.serverGrid->item(slot, 2)->setToolTip(passError_);
+        setCell(slot, 4, passError_);
         setStatus(passError_);
         return;
     }

@@ -141,6 +141,10 @@ private Q_SLOTS:
         QTest::newRow("emptyMission") << true << ""
                                       << "5/32"
                                       << "";
+        // the error stays on the status line; the row keeps what it could read
+        QTest::newRow("maxplayers no number") << true << "m"
+                                              << " "
+                                              << " ";
     }
     void replyColumns() {
         QFETCH(bool, withMax);
@@ -150,9 +154,14 @@ private Q_SLOTS:
         Responder server(5);
         server.state.withMaxPlayers = withMax;
         server.state.mission = mission;
+        const bool badMax = players == QLatin1String(" ");
+        if (badMax)
+            server.state.maxPlayersText = QStringLiteral("abc");
         Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
         ServerBrowser& b = *l.windows.browser;
         b.queryServers();
+        if (badMax)
+            QTRY_COMPARE(b.statusText(), QStringLiteral("'abc' is not a valid integer value"));
         QTRY_COMPARE(cell(b, 0, 3), players);
         QCOMPARE(cell(b, 0, 4), missionCell);
     }
@@ -185,6 +194,7 @@ private Q_SLOTS:
         QTRY_VERIFY(shown.indexOf(QStringLiteral("Query done...")) >
                     shown.indexOf(QStringLiteral("'x2' is not a valid integer value")));
         QTRY_VERIFY(cell(b, 1, 2) != QStringLiteral("??"));
+        QCOMPARE(cell(b, 0, 4), QStringLiteral("'x2' is not a valid integer value")); // readable
         QCOMPARE(b.ui.serverGrid->rowCount(), 3);
         QCOMPARE(cell(b, 2, 2), QStringLiteral("??")); // a send that fails keeps its row as it was
         QTRY_VERIFY(b.ui.refreshButton->isEnabled());
