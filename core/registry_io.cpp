@@ -149,7 +149,8 @@ void saveTable(RegistryStore& store, Table& table, const char* key, WriteEntry w
 } // namespace
 
 void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
-                  const std::string& userProfile, const std::string& environmentPrefix) {
+                  const std::string& userProfile,
+                  [[maybe_unused]] const std::string& environmentPrefix) {
     if (const std::string notice = store.takeNotice(); !notice.empty())
         host.showMessage(notice);
     LauncherSettings& s = state.settings;

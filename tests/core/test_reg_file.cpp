@@ -72,8 +72,8 @@ std::vector<std::string> filesIn(const std::filesystem::path& dir) {
 }
 
 // Saves the text value "v" under \\K through a store on path.
-void saveValue(const std::string& path, const std::string& v,
-               std::function<void(const char*)> beforeStep = {}) {
+[[maybe_unused]] void saveValue(const std::string& path, const std::string& v,
+                                std::function<void(const char*)> beforeStep = {}) {
     RegFileStore store(path);
     store.beforeWriteStep = std::move(beforeStep);
     store.openKey("\\K", true);
@@ -81,7 +81,7 @@ void saveValue(const std::string& path, const std::string& v,
     store.closeKey();
 }
 
-std::string storedValue(const std::string& path) {
+[[maybe_unused]] std::string storedValue(const std::string& path) {
     RegFileStore store(path);
     EXPECT_EQ(store.takeNotice(), "");
     store.openKeyReadOnly("\\K");
