@@ -199,6 +199,9 @@ void ServerBrowser::serverUpdated(int slot) {
     t.queryTick[slot] = tickOf(r.sentNs);
     setCell(slot, 2, QString::number(tickOf(r.replyNs) - t.queryTick[slot]));
     const ServerStatusReply& reply = r.reply;
+    // A reply replaces the players of one before it (a twin entry's, or a datagram that came
+    // twice): they are not added again.
+    t.playerCount[slot] = 0;
     if (reply.mission)
         setCell(slot, 4, qs(*reply.mission));
     for (const StatusPlayer& p : reply.players) {
