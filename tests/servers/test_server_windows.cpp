@@ -165,25 +165,6 @@ private Q_SLOTS:
         QCOMPARE(cell(b, 0, 4), missionCell);
     }
 
-    // The same server by address and by name: each row lists its players once.
-    void twinEntriesListTheirPlayersOnce() {
-        Responder server(2);
-        Launcher l([&](RegFileStore& s) {
-            servers(s, {{"1", "A", "127.0.0.1", server.port()},
-                        {"2", "B", "localhost", server.port()}});
-        });
-        ServerBrowser& b = *l.windows.browser;
-        b.queryServers();
-        QTRY_COMPARE(cell(b, 1, 3), QStringLiteral("2/32"));
-        QTRY_COMPARE(cell(b, 0, 3), QStringLiteral("2/32"));
-        QTRY_VERIFY(b.ui.refreshButton->isEnabled());
-        for (int row : {0, 1}) {
-            b.ui.serverGrid->setCurrentCell(row, 0);
-            b.showPlayers();
-            QCOMPARE(playerRows(b.ui.playerGrid).size(), 2);
-        }
-    }
-
     void aSilentServerShowsNoPlayersAfterTheQuery() {
         Responder server(2);
         server.silent = true;
