@@ -4,6 +4,7 @@
 #include "reg_file_store.h"
 #include "registry_io.h"
 #include "temp_dir.h"
+#include "test_store.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
@@ -523,10 +524,7 @@ TEST(RegFileStore, TwoLaunchersSavingAtOnceNeitherTearNorUndoEachOther) {
     writeAll(exe, "x");
     {
         RegFileStore s(path);
-        s.openKey(kLauncherKey, true);
-        s.writeString("executable", exe);
-        s.writeInteger("nosplash", 1);
-        s.writeInteger("window", 0);
+        openLauncherKey(s, exe);
         s.closeKey();
     }
     const int rounds = 200;

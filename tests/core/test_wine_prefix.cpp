@@ -3,6 +3,7 @@
 #include "reg_file_store.h"
 #include "registry_io.h"
 #include "temp_dir.h"
+#include "test_store.h"
 #include "wine_prefix.h"
 
 #include <gtest/gtest.h>
@@ -192,10 +193,7 @@ TEST_P(GameFolder, ComesFromThePrefixOnlyWhenNothingElsePlacesTheGame) {
     {
         RegFileStore s(reg);
         if (c.launcherKey) {
-            s.openKey(kLauncherKey, true);
-            s.writeString("executable", exe);
-            s.writeInteger("nosplash", 1);
-            s.writeInteger("window", 0);
+            openLauncherKey(s, exe);
             if (c.prefixStored)
                 s.writeString("wineprefix", p.path);
             s.closeKey();
@@ -251,10 +249,7 @@ TEST(WinePrefix, ProfilesComeFromThePrefixAsFromUserProfile) {
     writeAll(exe, "MZ");
     {
         RegFileStore s(reg);
-        s.openKey(kLauncherKey, true);
-        s.writeString("executable", exe);
-        s.writeInteger("nosplash", 1);
-        s.writeInteger("window", 0);
+        openLauncherKey(s, exe);
         s.closeKey();
     }
     RegFileStore store(reg);

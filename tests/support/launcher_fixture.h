@@ -9,6 +9,7 @@
 #include "registry_io.h"
 #include "scripted_prompter.h"
 #include "stub_records.h"
+#include "test_store.h"
 
 #include <functional>
 #include <memory>
@@ -69,10 +70,7 @@ struct Launcher {
         setenv("QUORVALE_STUB_OUT", out.c_str(), 1);
         if (launcherKey) {
             RegFileStore s(reg);
-            s.openKey(kLauncherKey, true);
-            s.writeString("executable", exe);
-            s.writeInteger("nosplash", 1);
-            s.writeInteger("window", 0);
+            openLauncherKey(s, exe);
             if (fill)
                 fill(s);
             s.closeKey();
