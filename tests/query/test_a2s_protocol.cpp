@@ -1,4 +1,5 @@
 #include "a2s_protocol.h"
+#include "reply_players.h"
 
 #include <gtest/gtest.h>
 
@@ -95,15 +96,6 @@ std::vector<Bytes> splitInto(uint32_t id, unsigned total, const Bytes& payload) 
 
 A2sReply parse(const Bytes& payload) {
     return parseA2sPayload(payload.data(), payload.size());
-}
-
-using Players = std::vector<std::pair<std::string, std::optional<std::string>>>;
-
-Players playersOf(const ServerStatusReply& r) {
-    Players p;
-    for (const auto& pl : r.players)
-        p.emplace_back(pl.name, pl.score);
-    return p;
 }
 
 const std::optional<std::string> none;

@@ -1,4 +1,5 @@
 #include "errors.h"
+#include "reply_players.h"
 #include "status_protocol.h"
 #include "temp_dir.h"
 
@@ -24,15 +25,6 @@ const std::string kAnna = fields({"hostname", "Our server", "numplayers", "3", "
 
 ServerStatusReply parse(const std::string& s) {
     return parseStatusReply(reinterpret_cast<const uint8_t*>(s.data()), s.size());
-}
-
-using Players = std::vector<std::pair<std::string, std::optional<std::string>>>;
-
-Players playersOf(const ServerStatusReply& r) {
-    Players p;
-    for (const auto& pl : r.players)
-        p.emplace_back(pl.name, pl.score);
-    return p;
 }
 
 } // namespace
