@@ -26,9 +26,12 @@
 class QueryPass : public QObject {
     Q_OBJECT
 public:
+    // Which query a server answered.
+    enum class Protocol { None, GameSpy, A2s };
     struct Server {
         std::string host;
-        std::string port; // as stored: text
+        std::string port;      // the game port, as stored: text
+        std::string queryPort; // the Steam query's port; empty: the game port + 1
     };
     enum class Outcome { Waiting, Answered, HostNotFound, Failed };
     struct Result {
@@ -36,6 +39,7 @@ public:
         std::string error;      // HostNotFound / Failed, and a parse error of an answer
         std::string resolvedIp; // dotted text once the address is known
         double pingMs = 0;
+        Protocol protocol = Protocol::None; // the protocol whose answer fills the result
         bool sent = false;
         int sends = 0;      // requests sent to it, resends included
         qint64 sentNs = 0;  // on the pass's clock: the send the latest reply answered
@@ -46,6 +50,8 @@ public:
         int retries = 0;      // further sends to a server that has not answered
         int intervalMs = 500; // wait for a reply before a resend
         int timeoutMs = 500;  // wait after the last send, before the server's place goes on
+        bool gameSpy = true;  // ask the game port with the GameSpy status query
+        bool a2s = true;      // ask the query port with the Steam query
     };
 
     explicit QueryPass(UdpEndpoint& endpoint, QObject* parent = nullptr);
