@@ -318,6 +318,17 @@ A2sQuery::Step A2sQuery::start() {
     return step;
 }
 
+A2sQuery::Step A2sQuery::retry() {
+    Step step;
+    for (Request* r : {&info_, &players_}) {
+        if (r->answered)
+            continue;
+        r->sends = 0;
+        send(*r, step);
+    }
+    return step;
+}
+
 A2sQuery::Step A2sQuery::accept(const uint8_t* bytes, size_t count) {
     Step step;
     const A2sReassembler::Result whole = reassembler_.accept(bytes, count);

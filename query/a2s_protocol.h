@@ -105,6 +105,8 @@ public:
     // A challenge this client got from the server before saves a round trip.
     explicit A2sQuery(std::optional<A2sChallenge> known = std::nullopt);
     Step start();
+    // Sends the requests still unanswered again, each with a fresh allowance of challenges.
+    Step retry();
     Step accept(const uint8_t* bytes, size_t count);
 
     bool hasInfo() const { return info_.answered; }

@@ -43,40 +43,72 @@ const QByteArray& QueryPass::requestBytes(RequestKind) {
     return status;
 }
 
-QueryPass::RequestKind QueryPass::replyKind(const QByteArray&) {
-    // Every datagram from a server is read as its status reply, whatever it holds.
+QueryPass::RequestKind QueryPass::replyKind(const QByteArray& reply) {
+    // A Steam query reply starts with a -1 or -2 header; every other datagram is read as a
+    // GameSpy status reply, whatever it holds.
+    const auto* b = reinterpret_cast<const uchar*>(reply.constData());
+    if (reply.size() >= 4 && (b[0] == 0xFF || b[0] == 0xFE) && b[1] == 0xFF && b[2] == 0xFF &&
+        b[3] == 0xFF)
+        return RequestKind::A2s;
     return RequestKind::Status;
+}
+
+void QueryPass::addRequest(int server, RequestKind kind, quint16 port, bool matchable) {
+    Request q;
+    q.server = server;
+    q.kind = kind;
+    q.port = port;
+    q.matchable = matchable;
+    serverRequests_[static_cast<size_t>(server)].push_back(static_cast<int>(requests_.size()));
+    requests_.push_back(std::move(q));
 }
 
 void QueryPass::start(const std::vector<Server>& servers) {
     const int generation = ++generation_;
     servers_ = servers;
     results_.assign(servers.size(), Result());
-    requests_.assign(servers.size(), Request());
+    requests_.clear();
+    serverRequests_.assign(servers.size(), {});
     senders_.clear();
     ready_.clear();
     deadlines_ = {};
     deadlineTimer_.stop();
     window_ = std::max(kMinWindow, udp_.receiveBufferSize() / kReplyRoom);
     inFlight_ = 0;
-    unsent_ = open_ = static_cast<int>(servers.size());
     lookupsPending_ = 0;
     sendsDoneSent_ = finishedSent_ = false;
+
+    // Every request is known before the first one fails or goes out.
+    std::vector<std::string> portErrors(servers.size());
+    for (int i = 0; i < static_cast<int>(servers.size()); ++i) {
+        const Server& s = servers[static_cast<size_t>(i)];
+        uint16_t port = 0;
+        if (!quorvale::tryParsePort(s.port, port)) {
+            portErrors[i] = quorvale::badPortMessage(s.port);
+            addRequest(i, RequestKind::Status, 0, false);
+            continue;
+        }
+        if (options_.gameSpy)
+            addRequest(i, RequestKind::Status, port, std::to_string(port) == s.port);
+        if (!options_.a2s)
+            continue;
+        uint16_t queryPort = 0;
+        if (s.queryPort.empty() ? port < 65535 : quorvale::tryParsePort(s.queryPort, queryPort))
+            addRequest(i, RequestKind::A2s, s.queryPort.empty() ? port + 1 : queryPort, true);
+        else if (!options_.gameSpy)
+            portErrors[i] = quorvale::badPortMessage(s.queryPort.empty() ? "65536" : s.queryPort);
+    }
+    unsent_ = open_ = static_cast<int>(requests_.size());
 
     std::vector<std::pair<QString, std::vector<int>>> names;
     std::unordered_map<std::string, size_t> nameIndex;
     for (int i = 0; i < static_cast<int>(servers.size()); ++i) {
-        Request& q = requests_[static_cast<size_t>(i)];
-        q.server = i;
-        uint16_t port = 0;
-        if (!quorvale::tryParsePort(servers[i].port, port)) {
-            fail(i, quorvale::badPortMessage(servers[i].port), Outcome::Failed);
+        if (!portErrors[i].empty()) {
+            fail(i, portErrors[i], Outcome::Failed);
             if (generation != generation_)
                 return;
             continue;
         }
-        q.port = port;
-        q.matchable = std::to_string(port) == servers[i].port;
         const QString host = QString::fromStdString(servers[i].host);
         if (const auto dotted = UdpEndpoint::dottedAddress(host)) {
             if (dotted->toIPv4Address() == 0) {
@@ -84,7 +116,11 @@ void QueryPass::start(const std::vector<Server>& servers) {
                 if (generation != generation_)
                     return;
             } else {
-                resolved(i, *dotted);
+                for (const int r : serverRequests_[static_cast<size_t>(i)]) {
+                    resolved(r, *dotted);
+                    if (generation != generation_)
+                        return;
+                }
             }
             continue;
         }
@@ -95,29 +131,30 @@ void QueryPass::start(const std::vector<Server>& servers) {
     }
     lookupsPending_ = static_cast<int>(names.size());
     pump(); // the dotted addresses go out while the names are looked up
-    for (auto& [name, requests] : names) {
+    for (auto& [name, waiting] : names) {
         if (generation != generation_)
             return;
         udp_.lookUp(
             name,
-            [this, generation, requests](const QHostAddress& a) {
+            [this, generation, waiting](const QHostAddress& a) {
                 if (generation != generation_)
                     return;
-                for (const int r : requests) {
-                    resolved(r, a);
-                    if (generation != generation_)
-                        return;
-                }
+                for (const int i : waiting)
+                    for (const int r : serverRequests_[static_cast<size_t>(i)]) {
+                        resolved(r, a);
+                        if (generation != generation_)
+                            return;
+                    }
                 lookupEnded();
             },
-            [this, generation, requests](const QString& message) {
+            [this, generation, waiting](const QString& message) {
                 if (generation != generation_)
                     return;
                 const Outcome o = message == QLatin1String("Host Lookup Canceled")
                                       ? Outcome::HostNotFound
                                       : Outcome::Failed;
-                for (const int r : requests) {
-                    fail(r, message.toStdString(), o);
+                for (const int i : waiting) {
+                    fail(i, message.toStdString(), o);
                     if (generation != generation_)
                         return;
                 }
@@ -130,6 +167,8 @@ void QueryPass::start(const std::vector<Server>& servers) {
 
 void QueryPass::resolved(int r, const QHostAddress& address) {
     Request& q = requests_[static_cast<size_t>(r)];
+    if (q.state != RequestState::Resolving)
+        return; // the server's other request answered from an early reply
     q.to = address;
     q.state = RequestState::Ready;
     results_[static_cast<size_t>(q.server)].resolvedIp = address.toString().toStdString();
@@ -155,15 +194,54 @@ void QueryPass::lookupEnded() {
     pump();
 }
 
-void QueryPass::fail(int r, const std::string& message, Outcome outcome) {
-    Request& q = requests_[static_cast<size_t>(r)];
-    q.state = RequestState::Failed;
-    --unsent_;
-    --open_;
-    Result& res = results_[static_cast<size_t>(q.server)];
+void QueryPass::fail(int server, const std::string& message, Outcome outcome) {
+    for (const int r : serverRequests_[static_cast<size_t>(server)]) {
+        Request& q = requests_[static_cast<size_t>(r)];
+        if (q.state != RequestState::Resolving && q.state != RequestState::Ready)
+            continue;
+        q.state = RequestState::Failed;
+        --unsent_;
+        --open_;
+    }
+    Result& res = results_[static_cast<size_t>(server)];
     res.outcome = outcome;
     res.error = message;
-    Q_EMIT serverUpdated(q.server);
+    Q_EMIT serverUpdated(server);
+}
+
+void QueryPass::settle(int r) {
+    Request& q = requests_[static_cast<size_t>(r)];
+    switch (q.state) {
+    case RequestState::Resolving:
+    case RequestState::Ready: // left in the queue, skipped there
+        --unsent_;
+        --open_;
+        break;
+    case RequestState::InFlight:
+        --inFlight_;
+        --open_;
+        break;
+    default:
+        return;
+    }
+    q.state = RequestState::Settled;
+}
+
+void QueryPass::settleOthers(int server, int answered) {
+    // One answer is enough: the server's other request is not sent or waited for any more.
+    for (const int r : serverRequests_[static_cast<size_t>(server)])
+        if (r != answered)
+            settle(r);
+}
+
+void QueryPass::markAnswered(Request& q) {
+    if (q.state == RequestState::InFlight) {
+        --inFlight_;
+        --open_;
+        q.state = RequestState::Answered;
+    } else if (q.state == RequestState::GivenUp) {
+        q.state = RequestState::Answered;
+    }
 }
 
 void QueryPass::pump() {
@@ -171,6 +249,8 @@ void QueryPass::pump() {
     while (inFlight_ < window_ && !ready_.empty()) {
         const int r = ready_.front();
         ready_.pop_front();
+        if (requests_[static_cast<size_t>(r)].state != RequestState::Ready)
+            continue;
         ++inFlight_;
         send(r);
     }
@@ -179,12 +259,38 @@ void QueryPass::pump() {
         reportProgress();
 }
 
+quorvale::A2sQuery& QueryPass::a2sOf(Request& q) {
+    if (!q.a2s) {
+        const auto known = challenges_.find(senderKey(q.to, q.port));
+        q.a2s = std::make_unique<quorvale::A2sQuery>(
+            known != challenges_.end() ? std::optional(known->second) : std::nullopt);
+    }
+    return *q.a2s;
+}
+
+void QueryPass::sendA2s(Request& q, const std::vector<std::vector<uint8_t>>& datagrams,
+                        qint64 now) {
+    for (const auto& d : datagrams) {
+        udp_.sendDatagramTo(
+            QByteArray(reinterpret_cast<const char*>(d.data()), static_cast<int>(d.size())), q.to,
+            q.port);
+        if (d.size() > 4 && d[4] == 0x54)
+            q.infoSentNs = now;
+    }
+    q.sentNs = now;
+}
+
 void QueryPass::send(int r) {
     Request& q = requests_[static_cast<size_t>(r)];
     const qint64 now = now_();
     // A datagram the socket refuses is lost as one lost on the way would be: the wait and any
     // resend take care of it.
-    udp_.sendDatagramTo(requestBytes(q.kind), q.to, q.port);
+    if (q.kind == RequestKind::A2s) {
+        quorvale::A2sQuery& query = a2sOf(q);
+        sendA2s(q, (q.attempts == 0 ? query.start() : query.retry()).send, now);
+    } else {
+        udp_.sendDatagramTo(requestBytes(q.kind), q.to, q.port);
+    }
     if (q.attempts == 0)
         --unsent_;
     ++q.attempts;
@@ -262,20 +368,22 @@ void QueryPass::applyReply(int r, const QByteArray& data, qint64 atNs, qint64 se
     Request& q = requests_[static_cast<size_t>(r)];
     if (replyKind(data) != q.kind)
         return;
-    if (q.state == RequestState::InFlight) {
-        --inFlight_;
-        --open_;
-        q.state = RequestState::Answered;
-    } else if (q.state == RequestState::GivenUp) {
-        q.state = RequestState::Answered;
+    if (q.kind == RequestKind::A2s) {
+        applyA2sReply(r, data, atNs, sentNs);
+        return;
     }
+    markAnswered(q);
+    Result& res = results_[static_cast<size_t>(q.server)];
+    if (res.protocol == Protocol::A2s)
+        return; // the Steam query answered first
+    settleOthers(q.server, r);
     // A twin's reply that came before this entry's own send is timed from the twin's send.
     const qint64 from = q.attempts > 0 ? q.sentNs : sentNs;
-    Result& res = results_[static_cast<size_t>(q.server)];
     res.sentNs = from;
     res.replyNs = atNs;
     res.pingMs = static_cast<double>(atNs - from) / 1e6;
     res.outcome = Outcome::Answered;
+    res.protocol = Protocol::GameSpy;
     res.error.clear();
     try {
         quorvale::parseStatusReply(reinterpret_cast<const uint8_t*>(data.constData()),
@@ -283,6 +391,40 @@ void QueryPass::applyReply(int r, const QByteArray& data, qint64 atNs, qint64 se
     } catch (const std::exception& e) {
         res.error = e.what();
     }
+    Q_EMIT serverUpdated(q.server);
+}
+
+void QueryPass::applyA2sReply(int r, const QByteArray& data, qint64 atNs, qint64 sentNs) {
+    Request& q = requests_[static_cast<size_t>(r)];
+    Result& res = results_[static_cast<size_t>(q.server)];
+    if (q.state == RequestState::Settled || res.protocol == Protocol::GameSpy)
+        return;
+    quorvale::A2sQuery& query = a2sOf(q);
+    const bool hadInfo = query.hasInfo(), hadPlayers = query.hasPlayers();
+    const quorvale::A2sQuery::Step step = query.accept(
+        reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()));
+    if (query.challenge())
+        challenges_[senderKey(q.to, q.port)] = *query.challenge();
+    // Only a request still waiting asks again; one given up or not sent yet does not.
+    if (!step.send.empty() && q.state == RequestState::InFlight)
+        sendA2s(q, step.send, now_());
+    if (query.hasInfo() && !hadInfo) {
+        const qint64 from = q.attempts > 0 ? q.infoSentNs : sentNs;
+        res.sentNs = from;
+        res.replyNs = atNs;
+        res.pingMs = static_cast<double>(atNs - from) / 1e6;
+        res.outcome = Outcome::Answered;
+        res.protocol = Protocol::A2s;
+        settleOthers(q.server, r);
+    }
+    if (query.done())
+        markAnswered(q);
+    const bool news = query.hasInfo() && (!hadInfo || query.hasPlayers() != hadPlayers);
+    if (!news && !step.error)
+        return;
+    if (query.hasInfo())
+        res.reply = query.reply();
+    res.error = step.error.value_or(std::string());
     Q_EMIT serverUpdated(q.server);
 }
 

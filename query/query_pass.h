@@ -1,5 +1,6 @@
 #pragma once
 
+#include "a2s_protocol.h"
 #include "status_protocol.h"
 #include "udp_endpoint.h"
 
@@ -8,14 +9,18 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <queue>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
-// A status query to each of a list of servers from one endpoint. A reply belongs to every
-// server whose resolved address text and port text equal the sender's; its ping is the time
-// from that server's latest send to the reply, on a monotonic clock.
+// A status query to each of a list of servers from one endpoint: the GameSpy query at the game
+// port and the Steam query at the query port; the first answer fills the server's result. A
+// reply belongs to every server whose resolved address text and port text equal the sender's;
+// its ping is the time from that server's latest send of the answered request to the reply,
+// on a monotonic clock.
 //
 // No reply that reaches the socket is lost for want of room: requests go out a window at a
 // time, sized so that the replies of all requests in flight fit the socket's receive queue
@@ -29,6 +34,8 @@ public:
     // Which query a server answered.
     enum class Protocol { None, GameSpy, A2s };
     struct Server {
+        Server(std::string h = {}, std::string p = {}, std::string q = {})
+            : host(std::move(h)), port(std::move(p)), queryPort(std::move(q)) {}
         std::string host;
         std::string port;      // the game port, as stored: text
         std::string queryPort; // the Steam query's port; empty: the game port + 1
@@ -78,11 +85,11 @@ Q_SIGNALS:
     void finished();  // every server answered, failed, or left its last request unanswered
 
 private:
-    // What is asked of a server. The status query is the one kind today; a protocol that asks
-    // more than one thing per server adds kinds, each a request of its own with its own
-    // destination, sends and answer, and says in replyKind() which reply answers which.
-    enum class RequestKind { Status };
-    enum class RequestState { Resolving, Ready, InFlight, Answered, GivenUp, Failed };
+    // What is asked of a server: the GameSpy status query at its game port, and the Steam
+    // query at its query port, each a request of its own with its own destination, sends and
+    // answers. replyKind() says which reply answers which.
+    enum class RequestKind { Status, A2s };
+    enum class RequestState { Resolving, Ready, InFlight, Answered, GivenUp, Failed, Settled };
     struct Request {
         int server = 0;
         RequestKind kind = RequestKind::Status;
@@ -92,6 +99,8 @@ private:
         bool matchable = false; // its port text is the port's own decimal text
         int attempts = 0;
         qint64 sentNs = 0;
+        qint64 infoSentNs = 0; // Steam query: the latest send of its info request
+        std::unique_ptr<quorvale::A2sQuery> a2s;
     };
     struct EarlyReply {
         QByteArray data;
@@ -115,10 +124,17 @@ private:
     static const QByteArray& requestBytes(RequestKind kind);
     static RequestKind replyKind(const QByteArray& reply);
 
+    void addRequest(int server, RequestKind kind, quint16 port, bool matchable);
     void resolved(int request, const QHostAddress& address);
     void lookupEnded();
-    void fail(int request, const std::string& message, Outcome outcome);
+    void fail(int server, const std::string& message, Outcome outcome);
+    void settle(int request);
+    void settleOthers(int server, int answered);
+    void markAnswered(Request& q);
     void send(int request);
+    void sendA2s(Request& q, const std::vector<std::vector<uint8_t>>& datagrams, qint64 now);
+    quorvale::A2sQuery& a2sOf(Request& q);
+    void applyA2sReply(int request, const QByteArray& data, qint64 atNs, qint64 sentNs);
     void pump();
     void expire();
     void armTimer();
@@ -131,6 +147,10 @@ private:
     std::vector<Server> servers_;
     std::vector<Result> results_;
     std::vector<Request> requests_;
+    std::vector<std::vector<int>> serverRequests_;
+    // Steam query challenges by address and port: one is the server's for this client, so a
+    // later pass sends it at once and saves a round trip.
+    std::unordered_map<quint64, quorvale::A2sChallenge> challenges_;
     std::unordered_map<quint64, Sender> senders_;
     std::deque<int> ready_; // resolved, waiting for room in the window
     std::priority_queue<Deadline, std::vector<Deadline>, std::greater<>> deadlines_;

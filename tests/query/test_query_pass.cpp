@@ -138,6 +138,9 @@ private Q_SLOTS:
         burst.spoofs = spoofs;
         UdpEndpoint udp;
         QueryPass pass(udp);
+        QueryPass::Options gameSpyOnly; // these servers answer anything with a status reply
+        gameSpyOnly.a2s = false;
+        pass.setOptions(gameSpyOnly);
         QSignalSpy heard(&udp, &UdpEndpoint::dataReceived);
         pass.start(burst.list());
         QTRY_VERIFY_WITH_TIMEOUT(pass.isFinished(), 30000);
@@ -167,7 +170,7 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         pass.setClock([&] { return clock.nsecsElapsed(); });
-        pass.setOptions({2, 50, 50});
+        pass.setOptions({2, 50, 50, true, false});
         std::vector<qint64> sends; // just after each send left
         connect(&udp, &UdpEndpoint::dataSent, this, [&] { sends.push_back(clock.nsecsElapsed()); });
         QSignalSpy finished(&pass, &QueryPass::finished);
@@ -211,6 +214,108 @@ private Q_SLOTS:
         QVERIFY(pass.results()[2].outcome == QueryPass::Outcome::HostNotFound);
         QVERIFY(pass.results()[3].outcome == QueryPass::Outcome::Answered);
         QCOMPARE(done.count(), 1);
+    }
+
+    // Each server is asked both ways; the first answer fills its result, the other request is
+    // then left alone, and the result says which protocol answered.
+    void eachServerIsFilledByTheQueryItAnswers_data() {
+        QTest::addColumn<bool>("gameSpy");
+        QTest::addColumn<bool>("a2s");
+        QTest::addColumn<bool>("challenge");
+        QTest::addColumn<int>("split");
+        QTest::addColumn<bool>("lying");
+        QTest::addColumn<bool>("stateTag");
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<int>("players");
+        QTest::addColumn<bool>("error");
+        const int gs = int(QueryPass::Protocol::GameSpy), steam = int(QueryPass::Protocol::A2s);
+        QTest::newRow("gameSpyOnly")
+            << true << false << true << 0 << false << true << gs << "7" << 3 << false;
+        QTest::newRow("steamWithChallenge")
+            << false << true << true << 0 << false << true << steam << "7" << 3 << false;
+        QTest::newRow("steamWithoutChallenge")
+            << false << true << false << 0 << false << true << steam << "7" << 3 << false;
+        QTest::newRow("steamSplitOutOfOrder")
+            << false << true << true << 4 << false << true << steam << "7" << 3 << false;
+        QTest::newRow("steamLyingSplitHeader")
+            << false << true << true << 3 << true << true << steam << "7" << 0 << true;
+        QTest::newRow("steamNoStateTag")
+            << false << true << false << 2 << false << false << steam << "" << 3 << false;
+        QTest::newRow("both") << true << true << true << 0 << false << true << gs << "7" << 3
+                              << false;
+    }
+    void eachServerIsFilledByTheQueryItAnswers() {
+        QFETCH(bool, gameSpy);
+        QFETCH(bool, a2s);
+        QFETCH(bool, challenge);
+        QFETCH(int, split);
+        QFETCH(bool, lying);
+        QFETCH(bool, stateTag);
+        QFETCH(int, protocol);
+        QFETCH(QString, state);
+        QFETCH(int, players);
+        QFETCH(bool, error);
+        Responder server(0);
+        server.state.players = {{QStringLiteral("Zoë"), 12},
+                                {QStringLiteral("Miyu 美優"), -3},
+                                {QStringLiteral("José"), 0}};
+        server.state.mission = QStringLiteral("Évasion");
+        server.answersGameSpy = gameSpy;
+        server.answersA2s = a2s;
+        server.a2s = {challenge, split, lying, stateTag, false};
+        UdpEndpoint udp;
+        QueryPass pass(udp);
+        pass.setOptions({1, 200, 200});
+        pass.start({{"127.0.0.1", server.port()}});
+        QTRY_VERIFY(pass.isFinished());
+        const QueryPass::Result& r = pass.results()[0];
+        QVERIFY(r.outcome == QueryPass::Outcome::Answered);
+        QCOMPARE(int(r.protocol), protocol);
+        QCOMPARE(r.reply.mission, std::optional<std::string>("Évasion"));
+        QCOMPARE(r.reply.gameState.value_or(""), state.toStdString());
+        QCOMPARE(int(r.reply.players.size()), players);
+        if (players)
+            QCOMPARE(r.reply.players[1].name, std::string("Miyu 美優"));
+        QCOMPARE(!r.error.empty(), error);
+        QVERIFY(r.pingMs >= 0 && r.pingMs < 1000);
+        // The protocol that did not answer is not asked again.
+        QCOMPARE(server.requests, 1);
+        // info, players, each again with the challenge it lacked, a broken reply asked again
+        if (!gameSpy)
+            QCOMPARE(server.a2sRequests, 3 + challenge + lying);
+    }
+
+    // A challenge is the server's for this client: the next pass sends it with its requests.
+    void aKnownChallengeSavesARoundTrip() {
+        Responder server(2);
+        server.answersGameSpy = false;
+        server.answersA2s = true;
+        UdpEndpoint udp;
+        QueryPass pass(udp);
+        for (const int requests : {4, 6}) {
+            pass.start({{"127.0.0.1", server.port()}});
+            QTRY_VERIFY(pass.isFinished());
+            QVERIFY(pass.results()[0].protocol == QueryPass::Protocol::A2s);
+            QCOMPARE(server.a2sRequests, requests);
+        }
+    }
+
+    // A stored query port replaces the game port + 1, for the Steam query only.
+    void aStoredQueryPortIsAskedInstead() {
+        Responder game(0), query(2);
+        game.silent = true;
+        query.answersGameSpy = false;
+        query.answersA2s = true;
+        UdpEndpoint udp;
+        QueryPass pass(udp);
+        pass.start({{"127.0.0.1", game.port(), std::to_string(query.portNumber() + 1)},
+                    {"127.0.0.1", query.port(), "x"}});
+        QTRY_VERIFY(pass.isFinished());
+        QVERIFY(pass.results()[0].protocol == QueryPass::Protocol::A2s);
+        QCOMPARE(pass.results()[0].reply.players.size(), size_t(2));
+        QCOMPARE(game.a2sRequests, 0);
+        QVERIFY(pass.results()[1].outcome == QueryPass::Outcome::Waiting);
     }
 
     void aFullServersReplyIsCutAt1400BytesAndStillReads() {

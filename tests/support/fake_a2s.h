@@ -49,8 +49,8 @@ inline QList<QByteArray> buildA2sReplies(const QByteArray& request, const FakeSe
         given = request.mid(5);
     else
         return {};
-    const bool needsChallenge = kind == 0x55 ? o.challenge || given != challenge
-                                             : o.challenge && given != challenge;
+    // A player request always needs the challenge; an info request only when asked for.
+    const bool needsChallenge = given != challenge && (kind == 0x55 || o.challenge);
     if (needsChallenge)
         return {single + '\x41' + challenge};
 
