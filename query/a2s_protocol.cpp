@@ -251,6 +251,10 @@ A2sReassembler::Result A2sReassembler::accept(const uint8_t* bytes, size_t count
     return r;
 }
 
+bool isA2sDatagram(const uint8_t* bytes, size_t count) {
+    return startsWith(bytes, count, kSingle) || startsWith(bytes, count, kSplit);
+}
+
 A2sReply parseA2sPayload(const uint8_t* bytes, size_t count) {
     Reader in(bytes, count);
     uint8_t type;

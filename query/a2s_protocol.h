@@ -82,6 +82,10 @@ struct A2sReply {
     std::vector<A2sPlayer> players;
 };
 
+// Whether a datagram is a Steam query reply: it starts with a -1 or -2 header. A GameSpy reply
+// starts with 00.
+bool isA2sDatagram(const uint8_t* bytes, size_t count);
+
 // Reads a whole reply, its FF FF FF FF header already taken off.
 A2sReply parseA2sPayload(const uint8_t* bytes, size_t count);
 

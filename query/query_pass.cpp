@@ -44,13 +44,12 @@ const QByteArray& QueryPass::requestBytes(RequestKind) {
 }
 
 QueryPass::RequestKind QueryPass::replyKind(const QByteArray& reply) {
-    // A Steam query reply starts with a -1 or -2 header; every other datagram is read as a
-    // GameSpy status reply, whatever it holds.
-    const auto* b = reinterpret_cast<const uchar*>(reply.constData());
-    if (reply.size() >= 4 && (b[0] == 0xFF || b[0] == 0xFE) && b[1] == 0xFF && b[2] == 0xFF &&
-        b[3] == 0xFF)
-        return RequestKind::A2s;
-    return RequestKind::Status;
+    // Every datagram that is no Steam query reply is read as a GameSpy status reply, whatever it
+    // holds.
+    return quorvale::isA2sDatagram(reinterpret_cast<const uint8_t*>(reply.constData()),
+                                   static_cast<size_t>(reply.size()))
+               ? RequestKind::A2s
+               : RequestKind::Status;
 }
 
 void QueryPass::addRequest(int server, RequestKind kind, quint16 port, bool matchable) {

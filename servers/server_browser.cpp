@@ -22,6 +22,16 @@ namespace {
 uint32_t tickOf(qint64 ns) {
     return static_cast<uint32_t>(static_cast<uint64_t>(ns / 1'000'000));
 }
+
+constexpr int kQueryColumnWidth = 40;
+
+// The query port a server's Steam query goes to, as its row tells it.
+QString steamPortText(const ServerTable& t, int slot) {
+    if (!t.queryPort[slot].empty())
+        return qs(t.queryPort[slot]);
+    uint16_t port = 0;
+    return tryParsePort(t.port[slot], port) && port < 65535 ? QString::number(port + 1) : QString();
+}
 } // namespace
 
 ServerBrowser::ServerBrowser(MainWindow& main) : QMainWindow(nullptr), pass(endpoint), main_(main) {
@@ -110,8 +120,9 @@ void ServerBrowser::resizeEvent(QResizeEvent* event) {
 void ServerBrowser::layoutColumns() {
     const int width = ui.serverGrid->width();
     const int w = static_cast<int>(std::lround((width - 98) / 3.0));
-    const int widths[] = {w, w, 30, 50, w + 10};
-    for (int c = 0; c < 5; ++c)
+    // The query column takes its room from the mission's.
+    const int widths[] = {w, w, 30, 50, w + 10 - kQueryColumnWidth, kQueryColumnWidth};
+    for (int c = 0; c < 6; ++c)
         ui.serverGrid->setColumnWidth(c, widths[c]);
     ui.playerGrid->setColumnWidth(0, 150);
     ui.playerGrid->setColumnWidth(1, ui.playerGrid->width() - 150);
@@ -146,6 +157,7 @@ void ServerBrowser::queryServers() {
     ui.serverGrid->setUpdatesEnabled(false); // one repaint for the whole list
     ui.serverGrid->setRowCount(t.count());
     std::vector<QueryPass::Server> servers;
+    passError_.clear();
     for (int i = 0; i <= t.lastIndex; ++i) {
         t.queryTick[i] = 0;
         t.resolvedIp[i].clear();
@@ -158,7 +170,14 @@ void ServerBrowser::queryServers() {
         setCell(i, 2, QStringLiteral("??"));
         setCell(i, 3, QStringLiteral(" "));
         setCell(i, 4, QStringLiteral(" "));
-        servers.push_back({t.ip[i], t.port[i]});
+        setCell(i, 5, QStringLiteral(" "));
+        ui.serverGrid->item(i, 2)->setToolTip({});
+        ui.serverGrid->item(i, 5)->setToolTip({});
+        servers.push_back({t.ip[i], t.port[i], t.queryPort[i]});
+        uint16_t queryPort = 0;
+        if (!t.queryPort[i].empty() && !tryParsePort(t.queryPort[i], queryPort))
+            passError_ = QStringLiteral("Query port of %1: %2")
+                             .arg(qs(t.name[i]), qs(badPortMessage(t.queryPort[i])));
     }
     ui.serverGrid->setUpdatesEnabled(true);
     if (keep < 0 && t.count() > 0)
@@ -173,7 +192,6 @@ void ServerBrowser::queryServers() {
             passDoneTimer.start();
         },
         Qt::SingleShotConnection);
-    passError_.clear();
     pass.start(servers);
 }
 
@@ -198,6 +216,13 @@ void ServerBrowser::serverUpdated(int slot) {
     t.resolvedIp[slot] = r.resolvedIp;
     t.queryTick[slot] = tickOf(r.sentNs);
     setCell(slot, 2, QString::number(tickOf(r.replyNs) - t.queryTick[slot]));
+    const bool steam = r.protocol == QueryPass::Protocol::A2s;
+    setCell(slot, 5, steam ? QStringLiteral("Steam") : QStringLiteral("GS"));
+    const QString via =
+        steam ? QStringLiteral("Answered the Steam query on port %1").arg(steamPortText(t, slot))
+              : QStringLiteral("Answered the GameSpy query on port %1").arg(qs(t.port[slot]));
+    ui.serverGrid->item(slot, 2)->setToolTip(via);
+    ui.serverGrid->item(slot, 5)->setToolTip(via);
     const ServerStatusReply& reply = r.reply;
     // A reply replaces the players of one before it (a twin entry's, or a datagram that came
     // twice): they are not added again.
@@ -278,7 +303,11 @@ void ServerBrowser::openWatcher() {
         const ServerTable& t = main_.state().servers;
         if (s < 0 || s > t.lastIndex || !watcher_)
             return;
-        watcher_->watch(this, qs(t.ip[s]), t.port[s], [this, s] { joinSlot(s); });
+        const QueryPass::Protocol answered = static_cast<size_t>(s) < pass.results().size()
+                                                 ? pass.results()[s].protocol
+                                                 : QueryPass::Protocol::None;
+        watcher_->watch(
+            this, qs(t.ip[s]), t.port[s], [this, s] { joinSlot(s); }, t.queryPort[s], answered);
     });
 }
 

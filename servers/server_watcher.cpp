@@ -73,7 +73,8 @@ ServerWatcher::ServerWatcher(MainWindow& main, AlertSink& alerts)
     endpoint.reportLevel = 1;
     // Only the watched server is heard; anything else at the port is dropped unread.
     endpoint.setSenderFilter([this](const QHostAddress& from, quint16 port) {
-        return watched_ && watched_->first == from && watched_->second == port;
+        return (watched_ && watched_->first == from && watched_->second == port) ||
+               (steamTo_ && *steamTo_ == from && steamPort_ == port);
     });
     connect(&endpoint, &UdpEndpoint::dataReceived, this, &ServerWatcher::processReply);
 
@@ -95,10 +96,20 @@ ServerWatcher::ServerWatcher(MainWindow& main, AlertSink& alerts)
 ServerWatcher::~ServerWatcher() = default;
 
 void ServerWatcher::watch(QWidget* opener, const QString& host, const std::string& port,
-                          std::function<void()> join) {
+                          std::function<void()> join, const std::string& queryPort,
+                          QueryPass::Protocol answered) {
     uint16_t number = 0;
     if (!tryParsePort(port, number))
         throw LauncherError(badPortMessage(port));
+    uint16_t steamPort = 0;
+    if (queryPort.empty())
+        steamPort = number < 65535 ? number + 1 : 0;
+    else if (!tryParsePort(queryPort, steamPort))
+        steamPort = 0; // the browser tells of a bad query port; the game port is still asked
+    steamPort_ = steamPort;
+    answered_ = answered;
+    answeredSincePoll_ = answered != QueryPass::Protocol::None;
+    challenge_.reset();
     main_.hide();
     if (opener)
         opener->hide();
@@ -106,6 +117,8 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
     show();
     raise();
     watched_.reset();
+    steamTo_.reset();
+    steam_.reset();
     endpoint.remoteHost = host;
     endpoint.remotePort = number;
     pollTimer.start();
@@ -115,17 +128,45 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
 void ServerWatcher::updateStatus() {
     ui.watchedHostLabel->setText(endpoint.remoteHost + QLatin1Char(':') +
                                  QString::number(endpoint.remotePort));
+    // A Steam reply without its player list still tells the state: it counts before the next
+    // query.
+    if (steam_ && steam_->hasInfo())
+        showReply(steam_->reply(), std::nullopt);
+    steam_.reset();
     watcherQuerySent(state);
     ui.playerList->setRowCount(0);
-    try {
-        const QByteArray request(reinterpret_cast<const char*>(StatusRequest.data()),
-                                 static_cast<int>(StatusRequest.size()));
-        endpoint.sendDatagram(
-            request, request.size(),
-            [this](const QHostAddress& to, quint16 port) { watched_ = std::make_pair(to, port); });
-    } catch (const std::exception&) {
-        // Not reachable now; the next poll tries again.
+    const bool both = answered_ == QueryPass::Protocol::None || !answeredSincePoll_;
+    answeredSincePoll_ = false;
+    const int poll = ++poll_;
+    if (both || answered_ == QueryPass::Protocol::GameSpy) {
+        try {
+            const QByteArray request(reinterpret_cast<const char*>(StatusRequest.data()),
+                                     static_cast<int>(StatusRequest.size()));
+            endpoint.sendDatagram(request, request.size(),
+                                  [this](const QHostAddress& to, quint16 port) {
+                                      watched_ = std::make_pair(to, port);
+                                  });
+        } catch (const std::exception&) {
+            // Not reachable now; the next poll tries again.
+        }
     }
+    if ((both || answered_ == QueryPass::Protocol::A2s) && steamPort_ != 0)
+        endpoint.lookUp(
+            endpoint.remoteHost,
+            [this, poll](const QHostAddress& to) {
+                if (poll == poll_)
+                    askSteam(to);
+            },
+            [](const QString&) {});
+}
+
+void ServerWatcher::askSteam(const QHostAddress& to) {
+    steamTo_ = to;
+    steam_.emplace(challenge_);
+    for (const auto& d : steam_->start().send)
+        endpoint.sendDatagramTo(
+            QByteArray(reinterpret_cast<const char*>(d.data()), static_cast<int>(d.size())), to,
+            steamPort_);
 }
 
 void ServerWatcher::processReply(int byteCount, const QString&, int) {
@@ -134,14 +175,52 @@ void ServerWatcher::processReply(int byteCount, const QString&, int) {
     ui.playerList->setColumnWidth(0, 70);
     ui.playerList->setColumnWidth(1, 100);
     const QByteArray data = endpoint.readLastDatagram();
+    if (isA2sDatagram(reinterpret_cast<const uint8_t*>(data.constData()),
+                      static_cast<size_t>(data.size()))) {
+        steamReply(data);
+        return;
+    }
     ServerStatusReply reply;
-    std::optional<ConvertError> failure;
+    std::optional<LauncherError> failure;
     try {
         parseStatusReply(reinterpret_cast<const uint8_t*>(data.constData()),
                          static_cast<size_t>(data.size()), reply);
     } catch (const ConvertError& e) {
         failure = e;
     }
+    answered_ = QueryPass::Protocol::GameSpy;
+    answeredSincePoll_ = true;
+    showReply(reply, failure);
+}
+
+void ServerWatcher::steamReply(const QByteArray& data) {
+    if (!steam_ || !steamTo_)
+        return; // late: its poll is over
+    const A2sQuery::Step step = steam_->accept(reinterpret_cast<const uint8_t*>(data.constData()),
+                                               static_cast<size_t>(data.size()));
+    if (steam_->challenge())
+        challenge_ = steam_->challenge();
+    for (const auto& d : step.send)
+        endpoint.sendDatagramTo(
+            QByteArray(reinterpret_cast<const char*>(d.data()), static_cast<int>(d.size())),
+            *steamTo_, steamPort_);
+    if (steam_->hasInfo()) {
+        answered_ = QueryPass::Protocol::A2s;
+        answeredSincePoll_ = true;
+    }
+    if (step.error) {
+        const ServerStatusReply reply = steam_->reply();
+        steam_.reset();
+        showReply(reply, LauncherError(*step.error));
+    } else if (steam_->done()) {
+        const ServerStatusReply reply = steam_->reply();
+        steam_.reset();
+        showReply(reply, std::nullopt);
+    }
+}
+
+void ServerWatcher::showReply(const ServerStatusReply& reply,
+                              const std::optional<LauncherError>& failure) {
     const WatcherUpdate u = applyWatcherReply(state, reply, !failure);
     if (u.status) {
         ui.statusLabel->setText(qs(*u.status));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "a2s_protocol.h"
+#include "query_pass.h"
 #include "udp_endpoint.h"
 #include "ui_server_watcher.h"
 #include "watcher_rules.h"
@@ -22,9 +24,14 @@ public:
 
     // Opens the watcher on a server: hides the main window and the opener, shows this window,
     // starts polling. join runs for the Join button. A port that is no whole number in
-    // 1..65535 throws before anything is hidden.
+    // 1..65535 throws before anything is hidden. The server is asked with the query that
+    // answered last; until one has, and after a poll nothing answered, with both: the GameSpy
+    // query at the game port, the Steam query at queryPort (empty: the game port + 1).
     void watch(QWidget* opener, const QString& host, const std::string& port,
-               std::function<void()> join);
+               std::function<void()> join, const std::string& queryPort = {},
+               QueryPass::Protocol answered = QueryPass::Protocol::None);
+    // The query that answered last.
+    QueryPass::Protocol answeredBy() const { return answered_; }
 
     void updateStatus();
     void toggleDetails();
@@ -50,6 +57,10 @@ private Q_SLOTS:
 
 private:
     void alert(const std::string& soundFile);
+    void askSteam(const QHostAddress& to);
+    void steamReply(const QByteArray& data);
+    void showReply(const quorvale::ServerStatusReply& reply,
+                   const std::optional<quorvale::LauncherError>& failure);
     void placeAnchored();
 
     MainWindow& main_;
@@ -57,4 +68,11 @@ private:
     QWidget* browser_ = nullptr;
     std::function<void()> join_;
     std::optional<std::pair<QHostAddress, quint16>> watched_; // where the last query went
+    quint16 steamPort_ = 0;                                   // 0: the Steam query is not asked
+    std::optional<QHostAddress> steamTo_;
+    std::optional<quorvale::A2sQuery> steam_; // this poll's Steam query
+    std::optional<quorvale::A2sChallenge> challenge_;
+    QueryPass::Protocol answered_ = QueryPass::Protocol::None;
+    bool answeredSincePoll_ = false;
+    int poll_ = 0; // a lookup of an earlier poll finds nothing to do
 };

@@ -12,9 +12,12 @@
 namespace {
 
 const char* kUsage =
-    "usage: quorvale-query [--json] [--retries N] [--interval MS] [--timeout MS] [-f FILE]\n"
-    "                      HOST[:PORT]...\n"
-    "  Queries each server (port 2302 when none is given) and prints one line per server.\n"
+    "usage: quorvale-query [--json] [--protocol gs2|a2s|auto] [--retries N] [--interval MS]\n"
+    "                      [--timeout MS] [-f FILE] HOST[:PORT]...\n"
+    "  Queries each server (game port 2302 when none is given) and prints one line per server.\n"
+    "  gs2 asks the game port with the GameSpy v2 status query, a2s the query port (the game\n"
+    "  port + 1) with the Steam query; auto (the default) asks both and the first answer\n"
+    "  counts. The line names the protocol that answered.\n"
     "  A server that has not answered after --interval (500) is asked again, up to --retries\n"
     "  (2) times; after the last request it has --timeout (1000) to answer. The ping counts\n"
     "  from the latest request. FILE holds one HOST[:PORT] a line.\n"
@@ -52,12 +55,21 @@ std::string jsonString(const std::string& s) {
     return out + "\"";
 }
 
+const char* protocolName(QueryPass::Protocol p) {
+    return p == QueryPass::Protocol::A2s ? "a2s" : "gs2";
+}
+
+// Nothing answered: a datagram that came and could not be read is worth telling.
+std::string silence(const QueryPass::Result& r) {
+    return r.error.empty() ? "no response" : "no response (" + r.error + ")";
+}
+
 std::string jsonLine(const QueryPass::Server& s, const QueryPass::Result& r) {
     std::string o = "{\"host\":" + jsonString(s.host) + ",\"port\":";
     uint16_t p;
     o += quorvale::tryParsePort(s.port, p) ? std::to_string(p) : jsonString(s.port);
     if (r.outcome != QueryPass::Outcome::Answered) {
-        const std::string err = r.outcome == QueryPass::Outcome::Waiting        ? "no response"
+        const std::string err = r.outcome == QueryPass::Outcome::Waiting        ? silence(r)
                                 : r.outcome == QueryPass::Outcome::HostNotFound ? "host not found"
                                                                                 : r.error;
         return o + ",\"error\":" + jsonString(err) + "}";
@@ -65,6 +77,7 @@ std::string jsonLine(const QueryPass::Server& s, const QueryPass::Result& r) {
     char ping[32];
     std::snprintf(ping, sizeof ping, "%.1f", r.pingMs);
     o += ",\"ping_ms\":" + std::string(ping);
+    o += ",\"protocol\":\"" + std::string(protocolName(r.protocol)) + "\"";
     const auto opt = [&o](const char* k, const std::optional<std::string>& v) {
         if (v)
             o += ",\"" + std::string(k) + "\":" + jsonString(*v);
@@ -90,7 +103,7 @@ std::string jsonLine(const QueryPass::Server& s, const QueryPass::Result& r) {
 std::string textLine(const QueryPass::Server& s, const QueryPass::Result& r) {
     std::string o = s.host + ":" + s.port;
     if (r.outcome == QueryPass::Outcome::Waiting)
-        return o + "  no response";
+        return o + "  " + silence(r);
     if (r.outcome == QueryPass::Outcome::HostNotFound)
         return o + "  host not found";
     if (r.outcome == QueryPass::Outcome::Failed)
@@ -98,6 +111,7 @@ std::string textLine(const QueryPass::Server& s, const QueryPass::Result& r) {
     char ping[32];
     std::snprintf(ping, sizeof ping, "  %.0f ms", r.pingMs);
     o += ping;
+    o += std::string("  ") + protocolName(r.protocol);
     o += "  " + r.reply.numPlayers.value_or("??") + "/" + r.reply.slots.value_or("??");
     o += "  " + (r.reply.mission ? *r.reply.mission : std::string("-"));
     if (r.reply.gameState)
@@ -154,6 +168,13 @@ int main(int argc, char** argv) {
                 return usage(&target == &options.retries
                                  ? "--retries takes a whole number"
                                  : "--timeout and --interval take a whole number of milliseconds");
+        } else if (a == QLatin1String("--protocol")) {
+            const QString p = i + 1 < args.size() ? args[++i] : QString();
+            if (p != QLatin1String("gs2") && p != QLatin1String("a2s") &&
+                p != QLatin1String("auto"))
+                return usage("--protocol takes gs2, a2s or auto");
+            options.gameSpy = p != QLatin1String("a2s");
+            options.a2s = p != QLatin1String("gs2");
         } else if (a == QLatin1String("-f")) {
             if (i + 1 >= args.size())
                 return usage("-f takes a file");

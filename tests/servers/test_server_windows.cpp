@@ -16,6 +16,7 @@ struct ServerEntry {
     std::string id, name, ip, port, pass = "";
     int sockets = 1;
     std::string mods = "";
+    std::string queryPort = "";
 };
 
 void servers(RegFileStore& s, const std::vector<ServerEntry>& list) {
@@ -27,6 +28,8 @@ void servers(RegFileStore& s, const std::vector<ServerEntry>& list) {
         s.writeString("pass", e.pass);
         s.writeString("mods", e.mods);
         s.writeInteger("sockets", e.sockets);
+        if (!e.queryPort.empty())
+            s.writeString("queryport", e.queryPort);
     }
 }
 
@@ -48,6 +51,14 @@ QStringList playerRows(QTableWidget* g) {
 QColor colourOf(QLabel* l) {
     return l->palette().color(QPalette::WindowText);
 }
+// A server of today: it answers only the Steam query, at the game port + 1.
+void answerSteamOnly(Responder& r, bool challenge = true, int split = 0) {
+    r.answersGameSpy = false;
+    r.answersA2s = true;
+    r.a2s.challenge = challenge;
+    r.a2s.splitParts = split;
+}
+
 const QColor kGreen(0, 128, 0);
 const QColor kMaroon(128, 0, 0);
 
@@ -127,6 +138,52 @@ private Q_SLOTS:
         QCOMPARE(playerRows(b.ui.playerGrid), (QStringList{"P0|0", "P1|1", "P2|2"}));
         b.ui.serverGrid->setCurrentCell(2, 0);
         QCOMPARE(playerRows(b.ui.playerGrid), QStringList{"no players|"});
+    }
+
+    // One list, both protocols: each row is filled by the query its server answers, says which,
+    // and joins on the game port as before.
+    void aMixedListFillsEveryRowFromItsOwnQuery() {
+        Responder gameSpy(2), steam(0), both(1), silent(0), elsewhere(0), queryHere(2);
+        steam.state.players = {{QStringLiteral("Zoë"), 5},
+                               {QStringLiteral("Miyu 美優"), -1},
+                               {QStringLiteral("José"), 0}};
+        steam.state.mission = QStringLiteral("Évasion");
+        answerSteamOnly(steam, true, 3);
+        both.answersA2s = true;
+        silent.silent = true;
+        elsewhere.silent = true; // the game port of a server whose query port is stored
+        answerSteamOnly(queryHere, false);
+        const std::string stored = std::to_string(queryHere.portNumber() + 1);
+        Launcher l([&](RegFileStore& s) {
+            servers(s, {{"1", "GameSpy", "127.0.0.1", gameSpy.port()},
+                        {"2", "Steam", "127.0.0.1", steam.port()},
+                        {"3", "Both", "127.0.0.1", both.port()},
+                        {"4", "Silent", "127.0.0.1", silent.port()},
+                        {"5", "Stored", "127.0.0.1", elsewhere.port(), "", 1, "", stored}});
+        });
+        ServerBrowser& b = *l.windows.browser;
+        QCOMPARE(b.ui.serverGrid->horizontalHeaderItem(5)->text(), QStringLiteral("Query"));
+        b.queryServers();
+        QTRY_VERIFY(!b.passDoneTimer.isActive() && b.ui.refreshButton->isEnabled());
+        const QStringList players{"2/32", "3/34", "1/32", " ", "2/34"};
+        const QStringList via{"GS", "Steam", "GS", " ", "Steam"};
+        for (int row = 0; row < 5; ++row) {
+            QCOMPARE(cell(b, row, 3), players[row]);
+            QCOMPARE(cell(b, row, 5), via[row]);
+            QCOMPARE(cell(b, row, 2) == QStringLiteral("??"), row == 3);
+        }
+        QCOMPARE(cell(b, 1, 4), QStringLiteral("Évasion"));
+        QCOMPARE(b.ui.serverGrid->item(4, 5)->toolTip(),
+                 QString::fromStdString("Answered the Steam query on port " + stored));
+        b.ui.serverGrid->setCurrentCell(1, 0);
+        QCOMPARE(playerRows(b.ui.playerGrid), (QStringList{"Zoë|5", "Miyu 美優|-1", "José|0"}));
+        QCOMPARE(elsewhere.a2sRequests, 0);
+        for (int row : {1, 4}) {
+            b.joinSlot(row);
+            const Responder& game = row == 1 ? steam : elsewhere;
+            QVERIFY(l.starter.lines.back().find(" -connect=127.0.0.1 -port=" + game.port() + " ") !=
+                    std::string::npos);
+        }
     }
 
     void replyColumns_data() {
@@ -453,6 +510,38 @@ private Q_SLOTS:
         QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Game in progress..."));
         QVERIFY(l.alerts.calls.isEmpty());
         QCOMPARE(w.state.lastState, 14);
+    }
+
+    // The watcher asks a Steam-only server with the Steam query and alerts when its game ends
+    // and the next begins; once it answered, the GameSpy query is not sent any more.
+    void theWatcherFollowsASteamServersGame() {
+        Responder server(2);
+        answerSteamOnly(server, true, 2);
+        Launcher l;
+        auto& s = l.form->state().settings;
+        s.flash = true;
+        s.watchers = 1;
+        ServerWatcher& w = watchOn(l, server);
+        Elsewhere away;
+        const auto pollSteam = [&] {
+            const int before = server.a2sRequests;
+            w.updateStatus();
+            QTRY_VERIFY(server.a2sRequests > before && w.answeredBy() == QueryPass::Protocol::A2s);
+            QTRY_COMPARE(w.ui.playerList->rowCount(), 2);
+        };
+        pollSteam();
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Game in progress..."));
+        QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("2/34"));
+        const int gameSpyAsked = server.requests;
+        server.state.gameState = QStringLiteral("8");
+        pollSteam();
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Debriefing"));
+        server.state.gameState = QStringLiteral("7");
+        pollSteam();
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Game in progress..."));
+        QCOMPARE(l.alerts.calls, (QStringList{"flash", "default"}));
+        QCOMPARE(server.requests, gameSpyAsked);
+        QCOMPARE(w.ui.playerList->item(0, 0)->text(), QStringLiteral("P0"));
     }
 
     // A bad reply's error box left open across polls: the replies that come meanwhile are

@@ -3,13 +3,15 @@
 //
 //   fake_game_server [--players N|A-B] [--state S] [--mission M] [--delay MS] [--silent]
 //                    [--ignore N] [--slow-port P --slow-delay MS] [--reply-file FILE]
-//                    PORT[-PORT]...
+//                    [--a2s [--no-challenge] [--split N]] PORT[-PORT]...
 //
+// --a2s answers the Steam query (A2S) instead, on those ports: give them the game port + 1.
+// It asks for a challenge unless --no-challenge; --split sends player replies in N parts.
 // --reply-file answers every request with that file's bytes (a captured real reply).
 // --ignore leaves each port's first N requests unanswered.
 //
 // With A-B each port gets a player count in that range. Prints "ready" once bound.
-#include "fake_reply.h"
+#include "fake_a2s.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -33,6 +35,8 @@ int main(int argc, char** argv) {
     QStringList args = app.arguments().mid(1);
     int minPlayers = 2, maxPlayers = 2, delay = 0, slowPort = 0, slowDelay = 0, ignore = 0;
     bool silent = false;
+    FakeA2sOptions a2s;
+    bool steam = false;
     QString state = QStringLiteral("7"), mission = QStringLiteral("co@10 Domination");
     QList<int> ports;
     QByteArray replyFile;
@@ -64,6 +68,12 @@ int main(int argc, char** argv) {
             }
             replyFile = f.readAll();
             ++i;
+        } else if (a == QLatin1String("--a2s")) {
+            steam = true;
+        } else if (a == QLatin1String("--no-challenge")) {
+            a2s.challenge = false;
+        } else if (a == QLatin1String("--split")) {
+            a2s.splitParts = next.toInt(), ++i;
         } else if (a == QLatin1String("--silent")) {
             silent = true;
         } else {
@@ -94,30 +104,37 @@ int main(int argc, char** argv) {
         QUdpSocket* raw = s.get();
         const int wait = port == slowPort ? slowDelay : delay;
         auto ignored = std::make_shared<int>(0);
-        QObject::connect(
-            raw, &QUdpSocket::readyRead, raw, [raw, st, wait, silent, replyFile, ignore, ignored] {
-                while (raw->hasPendingDatagrams()) {
-                    const QNetworkDatagram d = raw->receiveDatagram();
-                    const QByteArray req = d.data();
-                    if (*ignored < ignore) {
-                        ++*ignored;
-                        continue;
-                    }
-                    if (silent || req.size() < 10 || static_cast<uchar>(req[0]) != 0xFE ||
-                        static_cast<uchar>(req[1]) != 0xFD || req[2] != 0)
-                        continue;
-                    const QByteArray reply =
-                        replyFile.isEmpty() ? buildStatusReply(req, st) : replyFile;
-                    const QHostAddress to = d.senderAddress();
-                    const quint16 port = d.senderPort();
-                    if (wait > 0)
-                        QTimer::singleShot(wait, Qt::PreciseTimer, raw, [raw, reply, to, port] {
-                            raw->writeDatagram(reply, to, port);
-                        });
-                    else
-                        raw->writeDatagram(reply, to, port);
-                }
-            });
+        auto splitIds = std::make_shared<quint32>(0);
+        QObject::connect(raw, &QUdpSocket::readyRead, raw,
+                         [raw, st, wait, silent, replyFile, ignore, ignored, steam, a2s, splitIds] {
+                             while (raw->hasPendingDatagrams()) {
+                                 const QNetworkDatagram d = raw->receiveDatagram();
+                                 const QByteArray req = d.data();
+                                 if (*ignored < ignore) {
+                                     ++*ignored;
+                                     continue;
+                                 }
+                                 if (silent)
+                                     continue;
+                                 QList<QByteArray> replies;
+                                 if (steam)
+                                     replies = buildA2sReplies(req, st, a2s, ++*splitIds);
+                                 else if (req.size() >= 10 && static_cast<uchar>(req[0]) == 0xFE &&
+                                          static_cast<uchar>(req[1]) == 0xFD && req[2] == 0)
+                                     replies = {replyFile.isEmpty() ? buildStatusReply(req, st)
+                                                                    : replyFile};
+                                 const QHostAddress to = d.senderAddress();
+                                 const quint16 port = d.senderPort();
+                                 const auto answer = [raw, replies, to, port] {
+                                     for (const QByteArray& reply : replies)
+                                         raw->writeDatagram(reply, to, port);
+                                 };
+                                 if (wait > 0)
+                                     QTimer::singleShot(wait, Qt::PreciseTimer, raw, answer);
+                                 else
+                                     answer();
+                             }
+                         });
         sockets.push_back(std::move(s));
     }
     std::printf("ready\n");

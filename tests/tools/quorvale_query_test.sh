@@ -17,9 +17,12 @@ s1=$!
 s2=$!
 "$server" --silent "$((base + 3))" >/dev/null &
 s3=$!
-"$server" --ignore 1 "$((base + 4))" "$((base + 5))" >/dev/null &
+"$server" --ignore 1 "$((base + 5))" "$((base + 6))" >/dev/null &
 s4=$!
-trap 'kill $s1 $s2 $s3 $s4 2>/dev/null' EXIT
+# A server of today: the Steam query only, at the game port + 1.
+"$server" --a2s --players 2 --state 8 "$((base + 9))" >/dev/null &
+s5=$!
+trap 'kill $s1 $s2 $s3 $s4 $s5 2>/dev/null' EXIT
 sleep 0.5
 
 out=$("$query" "127.0.0.1:$base" "localhost:$((base + 1))"); rc=$?
@@ -34,10 +37,21 @@ check "capture slots and state" $(echo "$line1" | grep -q '"slots":"8","mission"
 check "no response as JSON" $(echo "$out" | sed -n 2p | grep -qx "{\"host\":\"127.0.0.1\",\"port\":$((base + 3)),\"error\":\"no response\"}" && echo 0 || echo 1)
 check "bad port as JSON" $(echo "$out" | sed -n 3p | grep -qx '{"host":"127.0.0.1","port":"x","error":"'"'"'x'"'"' is not a valid integer value"}' && echo 0 || echo 1)
 
-"$query" --retries 0 --timeout 300 "127.0.0.1:$((base + 4))" >/dev/null; rc=$?
+"$query" --protocol gs2 --retries 0 --timeout 300 "127.0.0.1:$((base + 5))" >/dev/null; rc=$?
 check "without retries a server that drops the first request is not heard" $([ $rc = 1 ] && echo 0 || echo 1)
-"$query" --interval 100 "127.0.0.1:$((base + 5))" >/dev/null; rc=$?
+"$query" --interval 100 "127.0.0.1:$((base + 6))" >/dev/null; rc=$?
 check "a retry reaches a server that dropped the first request" $([ $rc = 0 ] && echo 0 || echo 1)
+
+out=$("$query" --json "127.0.0.1:$((base + 8))" "127.0.0.1:$base"); rc=$?
+check "both kinds answer" $([ $rc = 0 ] && echo 0 || echo 1)
+check "the Steam query's answer as JSON" $(echo "$out" | sed -n 1p | grep -q '"protocol":"a2s","numPlayers":"2","slots":"34","mission":"co@10 Domination","gameState":"8","players":\[{"name":"Anna0","score":"0"},{"name":"Björn1","score":"7"}\]' && echo 0 || echo 1)
+check "the GameSpy answer as JSON" $(echo "$out" | sed -n 2p | grep -q '"protocol":"gs2","numPlayers":"2","slots":"32"' && echo 0 || echo 1)
+"$query" --protocol gs2 --timeout 200 "127.0.0.1:$((base + 8))" >/dev/null; rc=$?
+check "--protocol gs2 does not ask the query port" $([ $rc = 1 ] && echo 0 || echo 1)
+out=$("$query" --protocol a2s "127.0.0.1:$((base + 8))")
+check "--protocol a2s in the text line" $(echo "$out" | grep -q "^127.0.0.1:$((base + 8))  [0-9]* ms  a2s  2/34  co@10 Domination  Debriefing  players: Anna0 (0), Björn1 (7)$" && echo 0 || echo 1)
+"$query" --protocol quake 127.0.0.1 >/dev/null 2>&1; rc=$?
+check "an unknown protocol is a usage error" $([ $rc = 2 ] && echo 0 || echo 1)
 
 printf '127.0.0.1:%d\n\n127.0.0.1:%d\n' "$base" "$((base + 1))" >"${TMPDIR:-/tmp}/qq-list.$$"
 "$query" -f "${TMPDIR:-/tmp}/qq-list.$$" >/dev/null; rc=$?
