@@ -74,6 +74,7 @@ bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fie
     servers.name[k] = fields.name;
     servers.ip[k] = fields.ip;
     servers.port[k] = fields.port;
+    servers.queryPort[k] = fields.queryPort;
     servers.pass[k] = fields.pass;
     servers.sockets[k] = true;
     servers.mods[k] = modsFromTicks(ticks, mods);
@@ -109,6 +110,7 @@ void deleteServerEntry(ServerTable& servers, int selected) {
         servers.ip[w] = servers.ip[j];
         servers.pass[w] = servers.pass[j];
         servers.port[w] = servers.port[j];
+        servers.queryPort[w] = servers.queryPort[j];
         servers.sockets[w] = servers.sockets[j];
         servers.mods[w] = servers.mods[j];
     });

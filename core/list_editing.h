@@ -22,7 +22,7 @@ bool saveModEntry(ModTable& table, int selected, const std::string& name, const 
                   std::mt19937& rng);
 
 struct ServerFields {
-    std::string name, ip, port, pass;
+    std::string name, ip, port, pass, queryPort;
 };
 bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
                      const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng);

@@ -89,6 +89,17 @@ private:
     const LauncherSettings& now_;
 };
 
+// A table value added later: missing or unreadable is empty and does not end the load.
+std::string optionalText(RegistryStore& store, const char* name) {
+    if (!store.valueExists(name))
+        return {};
+    try {
+        return store.readString(name);
+    } catch (const RegistryError&) {
+        return {};
+    }
+}
+
 void tellOverflow(LoadHost& host, StoredKeys& keys, const char* what, size_t listed) {
     if (listed <= static_cast<size_t>(TableCapacity) || keys.overflowTold)
         return;
@@ -287,6 +298,7 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
             t.pass[i] = store.readString("pass");
             t.sockets[i] = store.readInteger("sockets") != 0;
             t.mods[i] = store.readString("mods");
+            t.queryPort[i] = optionalText(store, "queryport");
         });
 
         // 11. Player name.
@@ -355,6 +367,10 @@ void saveRegistry(RegistryStore& store, LauncherState& state) {
         store.writeString("port", t.port[i]);
         store.writeString("mods", t.mods[i]);
         store.writeInteger("sockets", t.sockets[i] ? 1 : 0);
+        // Written only when set, so that stores stay as older builds wrote them; a value left
+        // from before is emptied, as the slot may now hold another server.
+        if (!t.queryPort[i].empty() || store.valueExists("queryport"))
+            store.writeString("queryport", t.queryPort[i]);
     });
     scope.close();
 }

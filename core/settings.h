@@ -54,6 +54,7 @@ struct ServerTable {
     std::array<std::string, TableCapacity> name;
     std::array<std::string, TableCapacity> ip;
     std::array<std::string, TableCapacity> port;
+    std::array<std::string, TableCapacity> queryPort; // empty: the game port + 1
     std::array<std::string, TableCapacity> pass;
     std::array<bool, TableCapacity> sockets{};
     std::array<std::string, TableCapacity> mods;

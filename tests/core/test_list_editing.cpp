@@ -89,6 +89,7 @@ TEST(DeleteEntry, ServersMoveTheirStoredColumns) {
         s.name[i] = "S" + std::to_string(i);
         s.ip[i] = "10.0.0." + std::to_string(i);
         s.port[i] = std::to_string(2300 + i);
+        s.queryPort[i] = i == 1 ? "" : std::to_string(2400 + i);
         s.pass[i] = "p" + std::to_string(i);
         s.sockets[i] = i == 1;
         s.mods[i] = "m" + std::to_string(i) + ";";
@@ -100,6 +101,7 @@ TEST(DeleteEntry, ServersMoveTheirStoredColumns) {
         EXPECT_EQ(s.name[w], "S" + j);
         EXPECT_EQ(s.ip[w], "10.0.0." + j);
         EXPECT_EQ(s.port[w], std::to_string(2301 + w));
+        EXPECT_EQ(s.queryPort[w], w == 0 ? "" : "2402");
         EXPECT_EQ(s.pass[w], "p" + j);
         EXPECT_EQ(s.sockets[w], w == 0);
         EXPECT_EQ(s.mods[w], "m" + j + ";");
@@ -125,16 +127,18 @@ TEST(SaveEntry, NewEntriesAndExistingOnes) {
 
     const ModTable mods = modsWithDirs({"dirB", "dirC"});
     ServerTable s;
-    ASSERT_TRUE(saveServerEntry(s, -1, {"n", "", "x", "p w"}, {false, true}, mods, rng));
+    ASSERT_TRUE(saveServerEntry(s, -1, {"n", "", "x", "p w", "2400"}, {false, true}, mods, rng));
     EXPECT_TRUE(s.sockets[0]);
     EXPECT_EQ(s.mods[0], "dirC;");
     EXPECT_EQ(s.port[0], "x");
+    EXPECT_EQ(s.queryPort[0], "2400");
     s.sockets[0] = false;
     const int32_t sid = s.id[0];
-    ASSERT_TRUE(saveServerEntry(s, 0, {"n", "h", "2302", ""}, {}, mods, rng));
+    ASSERT_TRUE(saveServerEntry(s, 0, {"n", "h", "2302", "", ""}, {}, mods, rng));
     EXPECT_TRUE(s.sockets[0]);
     EXPECT_EQ(s.id[0], sid);
     EXPECT_EQ(s.mods[0], "");
+    EXPECT_EQ(s.queryPort[0], "");
 }
 
 TEST(SaveEntry, AFullTableRefusesANewEntryAndKeepsEveryOther) {
@@ -148,7 +152,7 @@ TEST(SaveEntry, AFullTableRefusesANewEntryAndKeepsEveryOther) {
 
     ServerTable s;
     s.lastIndex = TableCapacity - 1;
-    EXPECT_FALSE(saveServerEntry(s, -1, {"n", "h", "1", ""}, {}, ModTable{}, rng));
+    EXPECT_FALSE(saveServerEntry(s, -1, {"n", "h", "1", "", ""}, {}, ModTable{}, rng));
     EXPECT_EQ(s.lastIndex, TableCapacity - 1);
     EXPECT_EQ(tableFullMessage("mod"),
               "The mod list is full (1025 entries). Delete an entry before adding a new one.");

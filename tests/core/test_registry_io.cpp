@@ -1,4 +1,5 @@
 #include "errors.h"
+#include "list_editing.h"
 #include "recording_host.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
@@ -6,6 +7,7 @@
 #include "test_store.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace quorvale;
 
@@ -389,6 +391,86 @@ TEST(storeSettings, LoadSaveLoadIsIdentityAndASecondSaveChangesNothing) {
     for (const char* v : {"name", "ip", "pass", "port", "mods", "sockets"})
         EXPECT_TRUE(s.valueExists(v)) << v;
 }
+
+// The query port came after the other server values: stores without it, or with a value of
+// another type, must load, and a save must not leave a value the slot no longer stands for.
+struct QueryPortCase {
+    const char* label;
+    std::function<void(RegistryStore&)> stored; // more values of server 1's key
+    const char* loaded;                         // server 1's query port after the load
+    std::function<void(LauncherState&)> edit;   // what the player changes before the save
+    std::optional<std::string> saved;           // server 1's "queryport" after it; none: absent
+    bool sameBytes;                             // the save leaves the store as it was
+};
+
+class QueryPort : public ::testing::TestWithParam<QueryPortCase> {};
+
+TEST_P(QueryPort, LoadsAndSaves) {
+    const auto& c = GetParam();
+    Fixture f;
+    f.launcherKey([&](RegistryStore& s) {
+        // every value the load reads, so that a save without changes rewrites the same store
+        for (const char* v : {"close", "runtir", "flash", "watchers", "maxmem"})
+            s.writeInteger(v, 1);
+        for (const char* v : {"sound1", "sound2", "extraParams", "extraExec"})
+            s.writeString(v, "x");
+        s.openKey(kModsKey, true);
+        Fixture::server(s, "1", "A");
+        if (c.stored)
+            c.stored(s);
+        Fixture::server(s, "2", "B");
+    });
+    const std::string before = storeSnapshot(f.path);
+    LauncherState st;
+    RecordingHost host;
+    f.load(st, host);
+    ASSERT_EQ(st.servers.count(), 2);
+    EXPECT_EQ(st.servers.queryPort[0], c.loaded);
+    EXPECT_EQ(st.servers.queryPort[1], "");
+    if (c.edit)
+        c.edit(st);
+    f.save(st);
+    if (c.sameBytes) {
+        EXPECT_EQ(storeSnapshot(f.path), before);
+    }
+
+    auto store_ = openTestStore(f.path);
+    RegistryStore& s = *store_;
+    ASSERT_TRUE(s.openKeyReadOnly(std::string(kServersKey) + "\\1"));
+    ASSERT_EQ(s.valueExists("queryport"), c.saved.has_value());
+    if (c.saved) {
+        EXPECT_EQ(s.valueType("queryport"), ValueType::String);
+        EXPECT_EQ(s.readString("queryport"), *c.saved);
+    }
+}
+
+static void queryPort2400(RegistryStore& s) {
+    s.writeString("queryport", "2400");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, QueryPort,
+    ::testing::Values(
+        QueryPortCase{"absent", {}, "", {}, std::nullopt, true},
+        QueryPortCase{"stored", queryPort2400, "2400", {}, "2400", true},
+        QueryPortCase{"dwordLoadsEmpty",
+                      [](RegistryStore& s) { s.writeInteger("queryport", 2400); },
+                      "",
+                      {},
+                      "",
+                      false},
+        QueryPortCase{"setByThePlayer",
+                      {},
+                      "",
+                      [](LauncherState& st) { st.servers.queryPort[0] = "27016"; },
+                      "27016",
+                      false},
+        QueryPortCase{"clearedByThePlayer", queryPort2400, "2400",
+                      [](LauncherState& st) { st.servers.queryPort[0].clear(); }, "", false},
+        // the slot keeps its subkey and takes the next server, which has no query port
+        QueryPortCase{"entryDeleted", queryPort2400, "2400",
+                      [](LauncherState& st) { deleteServerEntry(st.servers, 0); }, "", false}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(storeSettings, RemovedEntriesLoseTheirSubkeys) {
     Fixture f;
