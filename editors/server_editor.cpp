@@ -7,6 +7,7 @@
 #include "list_editing.h"
 #include "main_window.h"
 #include "reload_on_activation.h"
+#include "text.h"
 
 #include <QStyle>
 
@@ -21,6 +22,13 @@ ServerEditor::ServerEditor(MainWindow& main) : QDialog(&main), main_(main) {
     selector_ = new EntrySelector(ui.serverSelector, [this] { showSelectedServer(); });
     connect(ui.saveServerButton, &QPushButton::clicked, this, &ServerEditor::saveServer);
     connect(ui.deleteServerButton, &QPushButton::clicked, this, &ServerEditor::deleteServer);
+    // An empty query port means the game port + 1: show which port that is.
+    connect(ui.serverPortEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        uint16_t port = 0;
+        const bool known = tryParsePort(text.toStdString(), port) && port < 65535;
+        ui.serverQueryPortEdit->setPlaceholderText(known ? QString::number(port + 1)
+                                                         : QStringLiteral("port + 1"));
+    });
     new ReloadOnActivation(this, [this] { refreshFields(); });
 }
 
@@ -38,6 +46,7 @@ void ServerEditor::showSelectedServer() {
     ui.serverHostEdit->setText(existing ? qs(s.ip[k]) : QString());
     ui.serverPortEdit->setText(existing ? qs(s.port[k]) : QStringLiteral("2302"));
     ui.serverPasswordEdit->setText(existing ? qs(s.pass[k]) : QString());
+    ui.serverQueryPortEdit->setText(existing ? qs(s.queryPort[k]) : QString());
 
     const std::vector<bool> ticks =
         existing ? modTicks(s.mods[k], main_.state().mods) : std::vector<bool>{};
@@ -58,7 +67,8 @@ void ServerEditor::saveServer() {
             ticks.push_back(ui.serverModList->item(i)->checkState() == Qt::Checked);
         const ServerFields fields{
             ui.serverNameEdit->text().toStdString(), ui.serverHostEdit->text().toStdString(),
-            ui.serverPortEdit->text().toStdString(), ui.serverPasswordEdit->text().toStdString()};
+            ui.serverPortEdit->text().toStdString(), ui.serverPasswordEdit->text().toStdString(),
+            ui.serverQueryPortEdit->text().toStdString()};
         std::mt19937 rng = clockSeededRng();
         if (!saveServerEntry(main_.state().servers, selector_->selectedSlot(), fields, ticks,
                              main_.state().mods, rng)) {

@@ -40,7 +40,7 @@ std::map<std::string, std::map<std::string, std::string>> stored(const std::stri
     for (const auto& k : s.subKeyNames()) {
         RegFileStore e(reg);
         e.openKeyReadOnly(std::string(tableKey) + "\\" + k);
-        for (const char* v : {"name", "dir", "ip", "port", "pass", "mods"})
+        for (const char* v : {"name", "dir", "ip", "port", "pass", "mods", "queryport"})
             if (e.valueExists(v))
                 out[k][v] = e.readString(v);
         for (const char* v : {"checked", "sockets"})
@@ -456,17 +456,22 @@ private Q_SLOTS:
         QCOMPARE(e.ui.serverHostEdit->text(), QString());
         QCOMPARE(e.ui.serverPortEdit->text(), QStringLiteral("2302"));
         QCOMPARE(e.ui.serverPasswordEdit->text(), QString());
+        QCOMPARE(e.ui.serverQueryPortEdit->text(), QString());
+        QCOMPARE(e.ui.serverQueryPortEdit->placeholderText(), QStringLiteral("2303"));
         QCOMPARE(ticks(e.ui.serverModList), (QList<bool>{false, false}));
         QCOMPARE(e.ui.serverModList->item(1)->text(), QStringLiteral("B"));
 
         // typing a name after filling in the host resets the other fields
         e.ui.serverHostEdit->setText(QStringLiteral("example.org"));
-        e.ui.serverPortEdit->setText(QStringLiteral("1"));
+        e.ui.serverPortEdit->setText(QStringLiteral("x"));
+        QCOMPARE(e.ui.serverQueryPortEdit->placeholderText(), QStringLiteral("port + 1"));
+        e.ui.serverQueryPortEdit->setText(QStringLiteral("2400"));
         e.ui.serverModList->item(1)->setCheckState(Qt::Checked);
         typeInto(e.ui.serverSelector, QStringLiteral("S"));
         QCOMPARE(e.ui.serverNameEdit->text(), QStringLiteral("S"));
         QCOMPARE(e.ui.serverHostEdit->text(), QString());
         QCOMPARE(e.ui.serverPortEdit->text(), QStringLiteral("2302"));
+        QCOMPARE(e.ui.serverQueryPortEdit->text(), QString());
         QCOMPARE(ticks(e.ui.serverModList), (QList<bool>{false, false}));
 
         e.ui.serverHostEdit->setText(QStringLiteral("10.0.0.5"));
@@ -480,6 +485,7 @@ private Q_SLOTS:
         QCOMPARE(v.at("port"), std::string("2302"));
         QCOMPARE(v.at("sockets"), std::string("1"));
         QCOMPARE(v.at("mods"), std::string("@B;"));
+        QVERIFY(!v.count("queryport"));
     }
 
     void storedModsTickTheirFolders() {
@@ -493,6 +499,7 @@ private Q_SLOTS:
             s.writeString("dir", "dirC");
             s.writeInteger("checked", 0);
             server(s, "7", "S", "dirA;dirB;", 0);
+            s.writeString("queryport", "2400");
         });
         ServerEditor& e = *l.windows.serverEditor;
         e.refreshFields();
@@ -500,9 +507,12 @@ private Q_SLOTS:
         QCOMPARE(e.ui.serverHostEdit->text(), QStringLiteral("host-S"));
         QCOMPARE(e.ui.serverPortEdit->text(), QStringLiteral("237"));
         QCOMPARE(e.ui.serverPasswordEdit->text(), QStringLiteral("pw S"));
+        QCOMPARE(e.ui.serverQueryPortEdit->text(), QStringLiteral("2400"));
         QCOMPARE(ticks(e.ui.serverModList), (QList<bool>{true, false}));
+        e.ui.serverQueryPortEdit->setText(QStringLiteral("27016"));
         QTest::mouseClick(e.ui.saveServerButton, Qt::LeftButton);
         const auto v = stored(l.reg, kServersKey).at("7");
+        QCOMPARE(v.at("queryport"), std::string("27016"));
         QCOMPARE(v.at("mods"), std::string("dirB;"));
         QCOMPARE(v.at("sockets"), std::string("1")); // was 0
     }
