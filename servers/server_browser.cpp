@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QStatusBar>
 #include <QStyle>
+#include <algorithm>
 #include <cmath>
 
 using namespace quorvale;
@@ -120,8 +121,11 @@ void ServerBrowser::resizeEvent(QResizeEvent* event) {
 void ServerBrowser::layoutColumns() {
     const int width = ui.serverGrid->width();
     const int w = static_cast<int>(std::lround((width - 98) / 3.0));
-    // The query column takes its room from the mission's.
-    const int widths[] = {w, w, 30, 50, w + 10 - kQueryColumnWidth, kQueryColumnWidth};
+    // The query column takes its room from the mission's, and so much more as keeps it clear of
+    // the scroll bar.
+    const int overflow = std::max(0, 2 * w + 90 + w + 10 - ui.serverGrid->viewport()->width());
+    const int widths[] = {w, w, 30, 50, std::max(30, w + 10 - kQueryColumnWidth - overflow),
+                          kQueryColumnWidth};
     for (int c = 0; c < 6; ++c)
         ui.serverGrid->setColumnWidth(c, widths[c]);
     ui.playerGrid->setColumnWidth(0, 150);

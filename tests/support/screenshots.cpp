@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     w.browser->show();
     w.browser->activateWindow();
     wait(1500);
-    w.browser->ui.serverGrid->setCurrentCell(1, 0);
+    w.browser->ui.serverGrid->setCurrentCell(2, 0);
     shoot(w.browser.get(), outDir, QStringLiteral("server_browser"));
     w.browser->ui.watcherButton->click();
     wait(500);
