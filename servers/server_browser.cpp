@@ -124,8 +124,8 @@ void ServerBrowser::layoutColumns() {
     // The query column takes its room from the mission's, and so much more as keeps it clear of
     // the scroll bar.
     const int overflow = std::max(0, 2 * w + 90 + w + 10 - ui.serverGrid->viewport()->width());
-    const int widths[] = {w, w, 30, 50, std::max(30, w + 10 - kQueryColumnWidth - overflow),
-                          kQueryColumnWidth};
+    const int widths[] = {
+        w, w, 30, 50, std::max(30, w + 10 - kQueryColumnWidth - overflow), kQueryColumnWidth};
     for (int c = 0; c < 6; ++c)
         ui.serverGrid->setColumnWidth(c, widths[c]);
     ui.playerGrid->setColumnWidth(0, 150);

@@ -108,7 +108,7 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
         steamPort = 0; // the browser tells of a bad query port; the game port is still asked
     steamPort_ = steamPort;
     answered_ = answered;
-    answeredSincePoll_ = answered != QueryPass::Protocol::None;
+    pollAnswered_ = answered;
     challenge_.reset();
     main_.hide();
     if (opener)
@@ -135,8 +135,8 @@ void ServerWatcher::updateStatus() {
     steam_.reset();
     watcherQuerySent(state);
     ui.playerList->setRowCount(0);
-    const bool both = answered_ == QueryPass::Protocol::None || !answeredSincePoll_;
-    answeredSincePoll_ = false;
+    const bool both = pollAnswered_ == QueryPass::Protocol::None;
+    pollAnswered_ = QueryPass::Protocol::None;
     const int poll = ++poll_;
     if (both || answered_ == QueryPass::Protocol::GameSpy) {
         try {
@@ -188,14 +188,16 @@ void ServerWatcher::processReply(int byteCount, const QString&, int) {
     } catch (const ConvertError& e) {
         failure = e;
     }
-    answered_ = QueryPass::Protocol::GameSpy;
-    answeredSincePoll_ = true;
+    // A server that answers both ways is shown once a poll, by the query that answered first.
+    if (pollAnswered_ == QueryPass::Protocol::A2s)
+        return;
+    answered_ = pollAnswered_ = QueryPass::Protocol::GameSpy;
     showReply(reply, failure);
 }
 
 void ServerWatcher::steamReply(const QByteArray& data) {
-    if (!steam_ || !steamTo_)
-        return; // late: its poll is over
+    if (!steam_ || !steamTo_ || pollAnswered_ == QueryPass::Protocol::GameSpy)
+        return; // late, or the GameSpy query answered this poll
     const A2sQuery::Step step = steam_->accept(reinterpret_cast<const uint8_t*>(data.constData()),
                                                static_cast<size_t>(data.size()));
     if (steam_->challenge())
@@ -204,10 +206,8 @@ void ServerWatcher::steamReply(const QByteArray& data) {
         endpoint.sendDatagramTo(
             QByteArray(reinterpret_cast<const char*>(d.data()), static_cast<int>(d.size())),
             *steamTo_, steamPort_);
-    if (steam_->hasInfo()) {
-        answered_ = QueryPass::Protocol::A2s;
-        answeredSincePoll_ = true;
-    }
+    if (steam_->hasInfo())
+        answered_ = pollAnswered_ = QueryPass::Protocol::A2s;
     if (step.error) {
         const ServerStatusReply reply = steam_->reply();
         steam_.reset();

@@ -73,6 +73,6 @@ private:
     std::optional<quorvale::A2sQuery> steam_; // this poll's Steam query
     std::optional<quorvale::A2sChallenge> challenge_;
     QueryPass::Protocol answered_ = QueryPass::Protocol::None;
-    bool answeredSincePoll_ = false;
+    QueryPass::Protocol pollAnswered_ = QueryPass::Protocol::None; // by the latest poll
     int poll_ = 0; // a lookup of an earlier poll finds nothing to do
 };

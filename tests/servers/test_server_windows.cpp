@@ -512,35 +512,49 @@ private Q_SLOTS:
         QCOMPARE(w.state.lastState, 14);
     }
 
-    // The watcher asks a Steam-only server with the Steam query and alerts when its game ends
-    // and the next begins; once it answered, the GameSpy query is not sent any more.
-    void theWatcherFollowsASteamServersGame() {
+    // The watcher asks a server with the query it answers and alerts when its game ends and
+    // the next begins; once one query answered, the other is not sent any more, and a server
+    // answering both ways is shown once a poll.
+    void theWatcherFollowsTheQueryThatAnswers_data() {
+        QTest::addColumn<bool>("gameSpy");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("steamOnly") << false << int(QueryPass::Protocol::A2s);
+        QTest::newRow("bothWays") << true << int(QueryPass::Protocol::GameSpy);
+    }
+    void theWatcherFollowsTheQueryThatAnswers() {
+        QFETCH(bool, gameSpy);
+        QFETCH(int, expected);
         Responder server(2);
         answerSteamOnly(server, true, 2);
+        server.answersGameSpy = gameSpy;
         Launcher l;
         auto& s = l.form->state().settings;
         s.flash = true;
         s.watchers = 1;
         ServerWatcher& w = watchOn(l, server);
         Elsewhere away;
-        const auto pollSteam = [&] {
-            const int before = server.a2sRequests;
+        QTRY_COMPARE(int(w.answeredBy()), expected);
+        QTest::qWait(100); // the slower query's answer too
+        QCOMPARE(w.ui.playerList->rowCount(), 2);
+        const int asked = server.requests + server.a2sRequests;
+        const auto pollAgain = [&](const char* state) {
+            server.state.gameState = QString::fromLatin1(state);
+            const int before = server.requests + server.a2sRequests;
             w.updateStatus();
-            QTRY_VERIFY(server.a2sRequests > before && w.answeredBy() == QueryPass::Protocol::A2s);
+            QTRY_VERIFY(server.requests + server.a2sRequests > before);
             QTRY_COMPARE(w.ui.playerList->rowCount(), 2);
         };
-        pollSteam();
         QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Game in progress..."));
-        QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("2/34"));
-        const int gameSpyAsked = server.requests;
-        server.state.gameState = QStringLiteral("8");
-        pollSteam();
+        QCOMPARE(w.ui.playersLabel->text(),
+                 gameSpy ? QStringLiteral("2/32") : QStringLiteral("2/34"));
+        pollAgain("8");
         QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Debriefing"));
-        server.state.gameState = QStringLiteral("7");
-        pollSteam();
+        pollAgain("7");
         QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Game in progress..."));
         QCOMPARE(l.alerts.calls, (QStringList{"flash", "default"}));
-        QCOMPARE(server.requests, gameSpyAsked);
+        // Two polls of the one query that answered: a GameSpy request, or the Steam requests
+        // with the challenge known.
+        QCOMPARE(server.requests + server.a2sRequests - asked, 2 * (gameSpy ? 1 : 2));
         QCOMPARE(w.ui.playerList->item(0, 0)->text(), QStringLiteral("P0"));
     }
 
