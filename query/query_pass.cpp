@@ -375,14 +375,8 @@ void QueryPass::applyReply(int r, const QByteArray& data, qint64 atNs, qint64 se
     Result& res = results_[static_cast<size_t>(q.server)];
     if (res.protocol == Protocol::A2s)
         return; // the Steam query answered first
-    settleOthers(q.server, r);
     // A twin's reply that came before this entry's own send is timed from the twin's send.
-    const qint64 from = q.attempts > 0 ? q.sentNs : sentNs;
-    res.sentNs = from;
-    res.replyNs = atNs;
-    res.pingMs = static_cast<double>(atNs - from) / 1e6;
-    res.outcome = Outcome::Answered;
-    res.protocol = Protocol::GameSpy;
+    answer(r, Protocol::GameSpy, q.attempts > 0 ? q.sentNs : sentNs, atNs);
     res.error.clear();
     try {
         quorvale::parseStatusReply(reinterpret_cast<const uint8_t*>(data.constData()),
@@ -391,6 +385,17 @@ void QueryPass::applyReply(int r, const QByteArray& data, qint64 atNs, qint64 se
         res.error = e.what();
     }
     Q_EMIT serverUpdated(q.server);
+}
+
+void QueryPass::answer(int r, Protocol protocol, qint64 sentNs, qint64 atNs) {
+    const int server = requests_[static_cast<size_t>(r)].server;
+    Result& res = results_[static_cast<size_t>(server)];
+    res.sentNs = sentNs;
+    res.replyNs = atNs;
+    res.pingMs = static_cast<double>(atNs - sentNs) / 1e6;
+    res.outcome = Outcome::Answered;
+    res.protocol = protocol;
+    settleOthers(server, r);
 }
 
 void QueryPass::applyA2sReply(int r, const QByteArray& data, qint64 atNs, qint64 sentNs) {
@@ -407,15 +412,8 @@ void QueryPass::applyA2sReply(int r, const QByteArray& data, qint64 atNs, qint64
     // Only a request still waiting asks again; one given up or not sent yet does not.
     if (!step.send.empty() && q.state == RequestState::InFlight)
         sendA2s(q, step.send, now_());
-    if (query.hasInfo() && !hadInfo) {
-        const qint64 from = q.attempts > 0 ? q.infoSentNs : sentNs;
-        res.sentNs = from;
-        res.replyNs = atNs;
-        res.pingMs = static_cast<double>(atNs - from) / 1e6;
-        res.outcome = Outcome::Answered;
-        res.protocol = Protocol::A2s;
-        settleOthers(q.server, r);
-    }
+    if (query.hasInfo() && !hadInfo)
+        answer(r, Protocol::A2s, q.attempts > 0 ? q.infoSentNs : sentNs, atNs);
     if (query.done())
         markAnswered(q);
     const bool news = query.hasInfo() && (!hadInfo || query.hasPlayers() != hadPlayers);

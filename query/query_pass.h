@@ -131,6 +131,8 @@ private:
     void settle(int request);
     void settleOthers(int server, int answered);
     void markAnswered(Request& q);
+    // The server's result is this request's: the ping is from sentNs to atNs.
+    void answer(int request, Protocol protocol, qint64 sentNs, qint64 atNs);
     void send(int request);
     void sendA2s(Request& q, const std::vector<std::vector<uint8_t>>& datagrams, qint64 now);
     quorvale::A2sQuery& a2sOf(Request& q);
