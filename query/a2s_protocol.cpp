@@ -157,6 +157,15 @@ A2sReply parsePlayers(Reader& in) {
 
 } // namespace
 
+std::optional<uint16_t> a2sQueryPort(const std::string& gamePort, const std::string& queryPort) {
+    uint16_t port = 0;
+    if (!queryPort.empty())
+        return tryParsePort(queryPort, port) ? std::optional(port) : std::nullopt;
+    if (!tryParsePort(gamePort, port) || port == 65535)
+        return std::nullopt;
+    return static_cast<uint16_t>(port + 1);
+}
+
 std::vector<uint8_t> a2sRequest(A2sRequestKind kind, const std::optional<A2sChallenge>& challenge) {
     std::vector<uint8_t> d(std::begin(kSingle), std::end(kSingle));
     if (kind == A2sRequestKind::Info) {

@@ -23,6 +23,10 @@ inline constexpr A2sChallenge A2sAskForChallenge = {0xFF, 0xFF, 0xFF, 0xFF};
 
 enum class A2sRequestKind { Info, Players };
 
+// The port a server answers the Steam query on: its stored query port, or when none is stored
+// the game port + 1. None when the text is no port or there is no port after the game port.
+std::optional<uint16_t> a2sQueryPort(const std::string& gamePort, const std::string& queryPort);
+
 // An info request carries no challenge until the server asked for one; a player request
 // without one carries A2sAskForChallenge.
 std::vector<uint8_t> a2sRequest(A2sRequestKind kind,

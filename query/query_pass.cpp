@@ -91,9 +91,8 @@ void QueryPass::start(const std::vector<Server>& servers) {
             addRequest(i, RequestKind::Status, port, std::to_string(port) == s.port);
         if (!options_.a2s)
             continue;
-        uint16_t queryPort = 0;
-        if (s.queryPort.empty() ? port < 65535 : quorvale::tryParsePort(s.queryPort, queryPort))
-            addRequest(i, RequestKind::A2s, s.queryPort.empty() ? port + 1 : queryPort, true);
+        if (const auto queryPort = quorvale::a2sQueryPort(s.port, s.queryPort))
+            addRequest(i, RequestKind::A2s, *queryPort, true);
         else if (!options_.gameSpy)
             portErrors[i] = quorvale::badPortMessage(s.queryPort.empty() ? "65536" : s.queryPort);
     }

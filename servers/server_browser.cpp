@@ -26,13 +26,6 @@ uint32_t tickOf(qint64 ns) {
 
 constexpr int kQueryColumnWidth = 40;
 
-// The query port a server's Steam query goes to, as its row tells it.
-QString steamPortText(const ServerTable& t, int slot) {
-    if (!t.queryPort[slot].empty())
-        return qs(t.queryPort[slot]);
-    uint16_t port = 0;
-    return tryParsePort(t.port[slot], port) && port < 65535 ? QString::number(port + 1) : QString();
-}
 } // namespace
 
 ServerBrowser::ServerBrowser(MainWindow& main) : QMainWindow(nullptr), pass(endpoint), main_(main) {
@@ -223,7 +216,8 @@ void ServerBrowser::serverUpdated(int slot) {
     const bool steam = r.protocol == QueryPass::Protocol::A2s;
     setCell(slot, 5, steam ? QStringLiteral("Steam") : QStringLiteral("GS"));
     const QString via =
-        steam ? QStringLiteral("Answered the Steam query on port %1").arg(steamPortText(t, slot))
+        steam ? QStringLiteral("Answered the Steam query on port %1")
+                    .arg(a2sQueryPort(t.port[slot], t.queryPort[slot]).value_or(0))
               : QStringLiteral("Answered the GameSpy query on port %1").arg(qs(t.port[slot]));
     ui.serverGrid->item(slot, 2)->setToolTip(via);
     ui.serverGrid->item(slot, 5)->setToolTip(via);

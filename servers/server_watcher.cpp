@@ -101,12 +101,8 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
     uint16_t number = 0;
     if (!tryParsePort(port, number))
         throw LauncherError(badPortMessage(port));
-    uint16_t steamPort = 0;
-    if (queryPort.empty())
-        steamPort = number < 65535 ? number + 1 : 0;
-    else if (!tryParsePort(queryPort, steamPort))
-        steamPort = 0; // the browser tells of a bad query port; the game port is still asked
-    steamPort_ = steamPort;
+    // A bad query port is told by the browser; the game port is still asked.
+    steamPort_ = a2sQueryPort(port, queryPort).value_or(0);
     answered_ = answered;
     pollAnswered_ = answered;
     challenge_.reset();

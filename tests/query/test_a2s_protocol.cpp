@@ -340,3 +340,24 @@ TEST_F(A2sQueryExchange, GivesUpOnEndlessNewChallenges) {
     EXPECT_EQ(error, "The server keeps asking for a new challenge");
     EXPECT_TRUE(feed(Bytes{0x01}).error); // and junk is reported too
 }
+
+namespace {
+struct PortTextCase {
+    const char *gamePort, *queryPort;
+    std::optional<uint16_t> expected;
+};
+} // namespace
+
+class A2sQueryPort : public ::testing::TestWithParam<PortTextCase> {};
+
+TEST_P(A2sQueryPort, IsTheStoredOneOrTheGamePortPlusOne) {
+    const auto& c = GetParam();
+    EXPECT_EQ(a2sQueryPort(c.gamePort, c.queryPort), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, A2sQueryPort,
+    ::testing::Values(PortTextCase{"2302", "", 2303}, PortTextCase{"02302", "", 2303},
+                      PortTextCase{"65535", "", std::nullopt}, PortTextCase{"x", "", std::nullopt},
+                      PortTextCase{"x", "2400", 2400}, PortTextCase{"2302", "abc", std::nullopt},
+                      PortTextCase{"2302", "70000", std::nullopt}));
