@@ -65,10 +65,21 @@ void ServerEditor::saveServer() {
         std::vector<bool> ticks;
         for (int i = 0; i < ui.serverModList->count(); ++i)
             ticks.push_back(ui.serverModList->item(i)->checkState() == Qt::Checked);
-        const ServerFields fields{
-            ui.serverNameEdit->text().toStdString(), ui.serverHostEdit->text().toStdString(),
-            ui.serverPortEdit->text().toStdString(), ui.serverPasswordEdit->text().toStdString(),
-            ui.serverQueryPortEdit->text().toStdString()};
+        // The query port is ours alone: a typo is caught here, before the list shows a server
+        // that is never asked.
+        const std::string queryPort = ui.serverQueryPortEdit->text().trimmed().toStdString();
+        uint16_t number = 0;
+        if (!queryPort.empty() && !tryParsePort(queryPort, number)) {
+            main_.context().prompter->message(
+                QStringLiteral("Query port: %1").arg(qs(badPortMessage(queryPort))));
+            ui.serverQueryPortEdit->setFocus();
+            ui.serverQueryPortEdit->selectAll();
+            return;
+        }
+        const ServerFields fields{ui.serverNameEdit->text().toStdString(),
+                                  ui.serverHostEdit->text().toStdString(),
+                                  ui.serverPortEdit->text().toStdString(),
+                                  ui.serverPasswordEdit->text().toStdString(), queryPort};
         std::mt19937 rng = clockSeededRng();
         if (!saveServerEntry(main_.state().servers, selector_->selectedSlot(), fields, ticks,
                              main_.state().mods, rng)) {

@@ -26,6 +26,14 @@ uint32_t tickOf(qint64 ns) {
 
 constexpr int kQueryColumnWidth = 40;
 
+// What is wrong with a row's stored query port, if anything.
+QString queryPortProblem(const ServerTable& t, int slot) {
+    uint16_t port = 0;
+    if (t.queryPort[slot].empty() || tryParsePort(t.queryPort[slot], port))
+        return {};
+    return QStringLiteral("Query port: %1").arg(qs(badPortMessage(t.queryPort[slot])));
+}
+
 } // namespace
 
 ServerBrowser::ServerBrowser(MainWindow& main) : QMainWindow(nullptr), pass(endpoint), main_(main) {
@@ -142,12 +150,19 @@ void ServerBrowser::refresh() {
 
 void ServerBrowser::finishPass() {
     ui.refreshButton->setEnabled(true);
+    if (std::exchange(refreshHadFocus_, false) && ui.serverGrid->hasFocus())
+        ui.refreshButton->setFocus();
     passDoneTimer.stop();
     showPlayers();
 }
 
 void ServerBrowser::queryServers() {
     setStatus(QStringLiteral("Querying servers..."));
+    const auto wanted = picked_; // before the refill moves the selection
+    // A disabled button hands its focus on to the next one: Watcher would take the next Space.
+    refreshHadFocus_ = ui.refreshButton->hasFocus();
+    if (refreshHadFocus_)
+        ui.serverGrid->setFocus();
     ui.refreshButton->setEnabled(false);
     ServerTable& t = main_.state().servers;
     const int keep = selectedSlot();
@@ -171,12 +186,19 @@ void ServerBrowser::queryServers() {
         ui.serverGrid->item(i, 2)->setToolTip({});
         ui.serverGrid->item(i, 5)->setToolTip({});
         servers.push_back({t.ip[i], t.port[i], t.queryPort[i]});
-        uint16_t queryPort = 0;
-        if (!t.queryPort[i].empty() && !tryParsePort(t.queryPort[i], queryPort))
-            passError_ = QStringLiteral("Query port of %1: %2")
-                             .arg(qs(t.name[i]), qs(badPortMessage(t.queryPort[i])));
+        if (const QString problem = queryPortProblem(t, i); !problem.isEmpty()) {
+            setCell(i, 5, QStringLiteral("bad port"));
+            ui.serverGrid->item(i, 5)->setToolTip(problem);
+        }
     }
     ui.serverGrid->setUpdatesEnabled(true);
+    // The list may have changed under the selection: the server picked stays picked.
+    for (int i = 0; wanted && i <= t.lastIndex; ++i)
+        if (std::array{t.name[i], t.ip[i], t.port[i]} == *wanted) {
+            if (i != ui.serverGrid->currentRow())
+                ui.serverGrid->setCurrentCell(i, 0);
+            break;
+        }
     if (keep < 0 && t.count() > 0)
         ui.serverGrid->setCurrentCell(0, 0);
     updateButtons();
@@ -219,8 +241,9 @@ void ServerBrowser::serverUpdated(int slot) {
         steam ? QStringLiteral("Answered the Steam query on port %1")
                     .arg(a2sQueryPort(t.port[slot], t.queryPort[slot]).value_or(0))
               : QStringLiteral("Answered the GameSpy query on port %1").arg(qs(t.port[slot]));
+    const QString problem = queryPortProblem(t, slot);
     ui.serverGrid->item(slot, 2)->setToolTip(via);
-    ui.serverGrid->item(slot, 5)->setToolTip(via);
+    ui.serverGrid->item(slot, 5)->setToolTip(problem.isEmpty() ? via : via + '\n' + problem);
     const ServerStatusReply& reply = r.reply;
     // A reply replaces the players of one before it (a twin entry's, or a datagram that came
     // twice): they are not added again.
@@ -279,6 +302,11 @@ int ServerBrowser::selectedSlot() const {
 }
 
 void ServerBrowser::showSelectedPlayers() {
+    const int s = selectedSlot();
+    if (s >= 0) {
+        const ServerTable& t = main_.state().servers;
+        picked_ = {t.name[s], t.ip[s], t.port[s]};
+    }
     updateButtons();
     showPlayers();
 }

@@ -6,6 +6,9 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <array>
+#include <optional>
+#include <string>
 
 class MainWindow;
 class ServerWatcher;
@@ -63,4 +66,7 @@ private:
     QLabel* status_;
     QString passError_;  // a server of this pass that could not be queried
     QString replyError_; // the latest datagram's parse error
+    // The server picked last, by name, address and port (ids stay with slots), to pick it again.
+    std::optional<std::array<std::string, 3>> picked_;
+    bool refreshHadFocus_ = false;
 };

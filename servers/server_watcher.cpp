@@ -106,6 +106,18 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
     answered_ = answered;
     pollAnswered_ = answered;
     challenge_.reset();
+    // Another server: nothing of the one watched before stays on the face.
+    if (watchedKey_ != std::make_pair(host, port)) {
+        watchedKey_ = {host, port};
+        state = WatcherState();
+        ui.statusLabel->setText(QStringLiteral("Waiting status..."));
+        ui.playersLabel->setText(QStringLiteral("?/?"));
+        ui.missionLabel->setText(QStringLiteral("none"));
+        for (QLabel* l : {ui.statusLabel, ui.playersLabel, ui.missionLabel})
+            setColour(l, LabelColour::Maroon);
+        ui.redLamp->show();
+        ui.playerList->setRowCount(0);
+    }
     main_.hide();
     if (opener)
         opener->hide();

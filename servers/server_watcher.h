@@ -74,5 +74,6 @@ private:
     std::optional<quorvale::A2sChallenge> challenge_;
     QueryPass::Protocol answered_ = QueryPass::Protocol::None;
     QueryPass::Protocol pollAnswered_ = QueryPass::Protocol::None; // by the latest poll
-    int poll_ = 0; // a lookup of an earlier poll finds nothing to do
+    std::pair<QString, std::string> watchedKey_; // host and port text of the server on the face
+    int poll_ = 0;                               // a lookup of an earlier poll finds nothing to do
 };

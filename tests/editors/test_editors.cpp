@@ -517,6 +517,48 @@ private Q_SLOTS:
         QCOMPARE(v.at("sockets"), std::string("1")); // was 0
     }
 
+    // A query port is a port or empty; anything else is told and nothing is saved or lost.
+    void aQueryPortIsAPortOrNothing_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved"); // "-": nothing saved
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
+        QTest::newRow("spaces") << " 2600 "
+                                << "2600"
+                                << "";
+        QTest::newRow("word") << "abc"
+                              << "-"
+                              << "Query port: 'abc' is not a valid integer value";
+        QTest::newRow("tooLarge") << "70000"
+                                  << "-"
+                                  << "Query port: '70000' is not a valid port number (1–65535).";
+    }
+    void aQueryPortIsAPortOrNothing() {
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        QFETCH(QString, message);
+        Launcher l;
+        ServerEditor& e = *l.windows.serverEditor;
+        e.show();
+        e.refreshFields();
+        typeInto(e.ui.serverSelector, QStringLiteral("S"));
+        e.ui.serverHostEdit->setText(QStringLiteral("10.0.0.5"));
+        e.ui.serverQueryPortEdit->setText(typed);
+        QTest::mouseClick(e.ui.saveServerButton, Qt::LeftButton);
+        QCOMPARE(l.prompter.messages, message.isEmpty() ? QStringList() : QStringList{message});
+        const auto servers = stored(l.reg, kServersKey);
+        QCOMPARE(servers.size(), size_t(saved == QLatin1String("-") ? 0 : 1));
+        if (saved == QLatin1String("-")) {
+            QCOMPARE(e.ui.serverQueryPortEdit->text(), typed);
+            QCOMPARE(e.ui.serverHostEdit->text(), QStringLiteral("10.0.0.5"));
+        } else {
+            const auto& v = servers.begin()->second;
+            QCOMPARE(QString::fromStdString(v.count("queryport") ? v.at("queryport") : ""), saved);
+        }
+    }
+
     void deletingTheFirstServerKeepsTheOthers() {
         Launcher l([](RegFileStore& s) {
             server(s, "1", "A", "a;", 1);

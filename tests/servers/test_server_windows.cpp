@@ -1,4 +1,5 @@
 #include "launcher_fixture.h"
+#include "list_editing.h"
 #include "responder.h"
 #include "server_browser.h"
 #include "server_watcher.h"
@@ -143,7 +144,7 @@ private Q_SLOTS:
     // One list, both protocols: each row is filled by the query its server answers, says which,
     // and joins on the game port as before.
     void aMixedListFillsEveryRowFromItsOwnQuery() {
-        Responder gameSpy(2), steam(0), both(1), silent(0), elsewhere(0), queryHere(2);
+        Responder gameSpy(2), steam(0), both(1), silent(0), elsewhere(0), queryHere(2), typo(1);
         steam.state.players = {{QStringLiteral("Zoë"), 5},
                                {QStringLiteral("Miyu 美優"), -1},
                                {QStringLiteral("José"), 0}};
@@ -159,15 +160,16 @@ private Q_SLOTS:
                         {"2", "Steam", "127.0.0.1", steam.port()},
                         {"3", "Both", "127.0.0.1", both.port()},
                         {"4", "Silent", "127.0.0.1", silent.port()},
-                        {"5", "Stored", "127.0.0.1", elsewhere.port(), "", 1, "", stored}});
+                        {"5", "Stored", "127.0.0.1", elsewhere.port(), "", 1, "", stored},
+                        {"6", "Typo", "127.0.0.1", typo.port(), "", 1, "", "abc"}});
         });
         ServerBrowser& b = *l.windows.browser;
         QCOMPARE(b.ui.serverGrid->horizontalHeaderItem(5)->text(), QStringLiteral("Query"));
         b.queryServers();
         QTRY_VERIFY(!b.passDoneTimer.isActive() && b.ui.refreshButton->isEnabled());
-        const QStringList players{"2/32", "3/34", "1/32", " ", "2/34"};
-        const QStringList via{"GS", "Steam", "GS", " ", "Steam"};
-        for (int row = 0; row < 5; ++row) {
+        const QStringList players{"2/32", "3/34", "1/32", " ", "2/34", "1/32"};
+        const QStringList via{"GS", "Steam", "GS", " ", "Steam", "GS"};
+        for (int row = 0; row < 6; ++row) {
             QCOMPARE(cell(b, row, 3), players[row]);
             QCOMPARE(cell(b, row, 5), via[row]);
             QCOMPARE(cell(b, row, 2) == QStringLiteral("??"), row == 3);
@@ -184,6 +186,34 @@ private Q_SLOTS:
             QVERIFY(l.starter.lines.back().find(" -connect=127.0.0.1 -port=" + game.port() + " ") !=
                     std::string::npos);
         }
+    }
+
+    // The list changes under the selection (an entry before it deleted): the picked server
+    // stays picked, so Join joins it; and Refresh pressed by key keeps the focus, so that the
+    // next Space does not open the watcher.
+    void thePickedServerStaysPickedAndRefreshKeepsTheFocus() {
+        Responder server(1);
+        Launcher l([&](RegFileStore& s) {
+            servers(s, {{"1", "A", "127.0.0.1", "2402"},
+                        {"2", "B", "127.0.0.1", server.port()},
+                        {"3", "C", "127.0.0.1", "2406"}});
+        });
+        ServerBrowser& b = *l.windows.browser;
+        b.show();
+        b.activateWindow();
+        QTRY_VERIFY(QGuiApplication::focusWindow() == b.windowHandle());
+        b.queryServers();
+        QTRY_VERIFY(b.ui.refreshButton->isEnabled());
+        b.ui.serverGrid->setCurrentCell(1, 0);
+        deleteServerEntry(l.form->state().servers, 0);
+        b.ui.refreshButton->setFocus();
+        QTest::keyClick(b.ui.refreshButton, Qt::Key_Space);
+        QCOMPARE(b.selectedSlot(), 0);
+        QCOMPARE(cell(b, 0, 0), QStringLiteral("B"));
+        QTRY_VERIFY(b.ui.refreshButton->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), b.ui.refreshButton);
+        b.joinSlot(b.selectedSlot());
+        QVERIFY(l.starter.lines.back().find("-port=" + server.port()) != std::string::npos);
     }
 
     void replyColumns_data() {
@@ -556,6 +586,22 @@ private Q_SLOTS:
         // with the challenge known.
         QCOMPARE(server.requests + server.a2sRequests - asked, 2 * (gameSpy ? 1 : 2));
         QCOMPARE(w.ui.playerList->item(0, 0)->text(), QStringLiteral("P0"));
+    }
+
+    // Watching another server starts from a clean face: nothing of the last one stays.
+    void anotherServerStartsWithAFreshFace() {
+        Responder first(2), silent(0);
+        silent.silent = true;
+        Launcher l;
+        ServerWatcher& w = watchOn(l, first);
+        poll(w);
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Game in progress..."));
+        w.close();
+        watchOn(l, silent);
+        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Waiting status..."));
+        QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("?/?"));
+        QCOMPARE(w.ui.missionLabel->text(), QStringLiteral("none"));
+        QCOMPARE(w.state.lastState, 0);
     }
 
     // A bad reply's error box left open across polls: the replies that come meanwhile are
