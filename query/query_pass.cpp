@@ -269,9 +269,7 @@ quorvale::A2sQuery& QueryPass::a2sOf(Request& q) {
 void QueryPass::sendA2s(Request& q, const std::vector<std::vector<uint8_t>>& datagrams,
                         qint64 now) {
     for (const auto& d : datagrams) {
-        udp_.sendDatagramTo(
-            QByteArray(reinterpret_cast<const char*>(d.data()), static_cast<int>(d.size())), q.to,
-            q.port);
+        udp_.sendDatagramTo(d, q.to, q.port);
         if (d.size() > 4 && d[4] == 0x54)
             q.infoSentNs = now;
     }

@@ -6,8 +6,10 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QUdpSocket;
 
@@ -61,6 +63,11 @@ public:
                       FailedCallback failed = {});
     // Sends to an address already known; false when the socket refused the datagram.
     bool sendDatagramTo(const QByteArray& data, const QHostAddress& to, quint16 port);
+    bool sendDatagramTo(const std::vector<uint8_t>& data, const QHostAddress& to, quint16 port) {
+        return sendDatagramTo(QByteArray(reinterpret_cast<const char*>(data.data()),
+                                         static_cast<qsizetype>(data.size())),
+                              to, port);
+    }
     // Looks a name up as a send does: a second try after invalidHost, then failed("Host
     // Lookup Canceled"); an address of 0.0.0.0 fails with "Null Remote Address".
     void lookUp(const QString& name, std::function<void(const QHostAddress&)> found,

@@ -172,9 +172,7 @@ void ServerWatcher::askSteam(const QHostAddress& to) {
     steamTo_ = to;
     steam_.emplace(challenge_);
     for (const auto& d : steam_->start().send)
-        endpoint.sendDatagramTo(
-            QByteArray(reinterpret_cast<const char*>(d.data()), static_cast<int>(d.size())), to,
-            steamPort_);
+        endpoint.sendDatagramTo(d, to, steamPort_);
 }
 
 void ServerWatcher::processReply(int byteCount, const QString&, int) {
@@ -211,9 +209,7 @@ void ServerWatcher::steamReply(const QByteArray& data) {
     if (steam_->challenge())
         challenge_ = steam_->challenge();
     for (const auto& d : step.send)
-        endpoint.sendDatagramTo(
-            QByteArray(reinterpret_cast<const char*>(d.data()), static_cast<int>(d.size())),
-            *steamTo_, steamPort_);
+        endpoint.sendDatagramTo(d, *steamTo_, steamPort_);
     if (steam_->hasInfo())
         answered_ = pollAnswered_ = QueryPass::Protocol::A2s;
     if (step.error) {
