@@ -183,8 +183,8 @@ void ServerBrowser::queryServers() {
         setCell(i, 3, QStringLiteral(" "));
         setCell(i, 4, QStringLiteral(" "));
         setCell(i, 5, QStringLiteral(" "));
-        ui.serverGrid->item(i, 2)->setToolTip({});
-        ui.serverGrid->item(i, 5)->setToolTip({});
+        for (const int c : {2, 4, 5})
+            ui.serverGrid->item(i, c)->setToolTip({});
         servers.push_back({t.ip[i], t.port[i], t.queryPort[i]});
         if (const QString problem = queryPortProblem(t, i); !problem.isEmpty()) {
             setCell(i, 5, QStringLiteral("bad port"));
@@ -248,8 +248,10 @@ void ServerBrowser::serverUpdated(int slot) {
     // A reply replaces the players of one before it (a twin entry's, or a datagram that came
     // twice): they are not added again.
     t.playerCount[slot] = 0;
-    if (reply.mission)
+    if (reply.mission) {
         setCell(slot, 4, qs(*reply.mission));
+        ui.serverGrid->item(slot, 4)->setToolTip(qs(*reply.mission)); // the column cuts it short
+    }
     for (const StatusPlayer& p : reply.players) {
         const auto k = static_cast<size_t>(t.playerCount[slot]);
         if (k >= static_cast<size_t>(TableCapacity))

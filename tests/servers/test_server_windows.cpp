@@ -175,6 +175,7 @@ private Q_SLOTS:
             QCOMPARE(cell(b, row, 2) == QStringLiteral("??"), row == 3);
         }
         QCOMPARE(cell(b, 1, 4), QStringLiteral("Évasion"));
+        QCOMPARE(b.ui.serverGrid->item(1, 4)->toolTip(), QStringLiteral("Évasion"));
         QCOMPARE(b.ui.serverGrid->item(4, 5)->toolTip(),
                  QString::fromStdString("Answered the Steam query on port " + stored));
         b.ui.serverGrid->setCurrentCell(1, 0);
