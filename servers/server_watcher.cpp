@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QStyle>
+#include <QWindow>
 
 using namespace quorvale;
 
@@ -118,6 +119,12 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
         ui.redLamp->show();
         ui.playerList->setRowCount(0);
     }
+    // Shown again where they were: a window manager places a window that comes back anew.
+    hidden_.clear();
+    for (QWidget* w : {static_cast<QWidget*>(&main_), opener})
+        if (w && w->isVisible())
+            hidden_.emplace_back(w,
+                                 w->geometry().topLeft()); // the frame's size may be unknown later
     main_.hide();
     if (opener)
         opener->hide();
@@ -314,6 +321,12 @@ void ServerWatcher::placeAnchored() {
 void ServerWatcher::closeEvent(QCloseEvent* event) {
     pollTimer.stop();
     state.lastState = 0;
+    // A move to where it already is would change nothing: the window itself is told, so that
+    // it asks the window manager for that place.
+    for (const auto& [w, at] : hidden_)
+        if (w && w->windowHandle())
+            w->windowHandle()->setPosition(at);
+    hidden_.clear();
     main_.show();
     if (browser_)
         browser_->show();

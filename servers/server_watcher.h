@@ -6,10 +6,14 @@
 #include "ui_server_watcher.h"
 #include "watcher_rules.h"
 
+#include <QPoint>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class MainWindow;
 class AlertSink;
@@ -66,6 +70,7 @@ private:
     MainWindow& main_;
     AlertSink& alerts_;
     QWidget* browser_ = nullptr;
+    std::vector<std::pair<QPointer<QWidget>, QPoint>> hidden_; // and where they were
     std::function<void()> join_;
     std::optional<std::pair<QHostAddress, quint16>> watched_; // where the last query went
     quint16 steamPort_ = 0;                                   // 0: the Steam query is not asked
