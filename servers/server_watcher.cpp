@@ -219,15 +219,11 @@ void ServerWatcher::steamReply(const QByteArray& data) {
         endpoint.sendDatagramTo(d, *steamTo_, steamPort_);
     if (steam_->hasInfo())
         answered_ = pollAnswered_ = QueryPass::Protocol::A2s;
-    if (step.error) {
-        const ServerStatusReply reply = steam_->reply();
-        steam_.reset();
-        showReply(reply, LauncherError(*step.error));
-    } else if (steam_->done()) {
-        const ServerStatusReply reply = steam_->reply();
-        steam_.reset();
-        showReply(reply, std::nullopt);
-    }
+    if (!step.error && !steam_->done())
+        return;
+    const ServerStatusReply reply = steam_->reply();
+    steam_.reset();
+    showReply(reply, step.error ? std::optional(LauncherError(*step.error)) : std::nullopt);
 }
 
 void ServerWatcher::showReply(const ServerStatusReply& reply,
