@@ -4,6 +4,7 @@
 #include "alert_sink.h"
 #include "direct_join_dialog.h"
 #include "error_handler.h"
+#include "launcher_session.h"
 #include "main_window.h"
 #include "mod_editor.h"
 #include "options_dialog.h"
@@ -13,6 +14,7 @@
 #include "server_browser.h"
 #include "server_editor.h"
 #include "server_watcher.h"
+#include <QPointer>
 #include <QTimer>
 
 #ifdef _WIN32
@@ -32,15 +34,23 @@ LauncherWindows createWindows(MainWindow& main, AlertSink* alerts) {
         w.ownAlerts = std::make_unique<QtAlertSink>();
         alerts = w.ownAlerts.get();
     }
-    w.modEditor = new ModEditor(main);
-    w.serverEditor = new ServerEditor(main);
-    w.browser = std::make_unique<ServerBrowser>(main);
+    LauncherSession& session = main.session();
+    w.modEditor = new ModEditor(session, &main);
+    w.serverEditor = new ServerEditor(session, &main);
+    w.browser = std::make_unique<ServerBrowser>(session);
     w.about = new AboutDialog(&main);
-    w.watcher = std::make_unique<ServerWatcher>(main, *alerts);
-    w.options = new OptionsDialog(main);
-    w.directJoin = new DirectJoinDialog(main, *w.watcher);
+    w.watcher = std::make_unique<ServerWatcher>(session, *alerts);
+    w.options = new OptionsDialog(session, &main);
+    w.directJoin = new DirectJoinDialog(session, &main);
     w.browser->setWatcher(w.watcher.get());
+    w.watcher->setMainWindow(&main);
     w.watcher->setBrowser(w.browser.get());
+    QPointer<ServerWatcher> watcher = w.watcher.get();
+    session.setWatchServer([watcher](QWidget* opener, const QString& host, const std::string& port,
+                                     std::function<void()> join) {
+        if (watcher)
+            watcher->watch(opener, host, port, std::move(join));
+    });
     MainWindow::Windows open;
     open.modEditor = w.modEditor;
     open.serverEditor = w.serverEditor;
@@ -91,24 +101,25 @@ int runLauncher(int argc, char** argv, const std::function<void(QWidget*)>& afte
     const std::string winePrefix = quorvale::environmentWinePrefix();
 #endif
     AppContext context{&store, &starter, &prompter, quorvale::userProfileFolder(), winePrefix};
+    LauncherSession session(context);
 
     QApplication::setQuitOnLastWindowClosed(false); // the main window's close ends the program
-    MainWindow form1(context);
+    MainWindow mainWindow(session);
     // The other windows follow once the main window is on the screen, in their order, so the
     // player sees it sooner; a menu command that comes first creates them on the spot.
     LauncherWindows windows;
     const auto createRest = [&] {
         if (!windows.browser)
-            windows = createWindows(form1);
+            windows = createWindows(mainWindow);
     };
-    form1.setWindowFactory(createRest);
+    mainWindow.setWindowFactory(createRest);
     auto* painted =
-        new FirstPaint(&form1, [createRest] { QTimer::singleShot(0, qApp, createRest); });
+        new FirstPaint(&mainWindow, [createRest] { QTimer::singleShot(0, qApp, createRest); });
     Q_UNUSED(painted);
-    QObject::connect(&form1, &MainWindow::closed, &app, &QApplication::quit);
-    form1.show();
+    QObject::connect(&mainWindow, &MainWindow::closed, &app, &QApplication::quit);
+    mainWindow.show();
     if (afterShow)
-        afterShow(&form1);
+        afterShow(&mainWindow);
     const int rc = app.exec();
     setErrorPrompter(nullptr);
     return rc;

@@ -3,10 +3,9 @@
 
 #include "command_line.h"
 #include "error_handler.h"
-#include "errors.h"
 #include "form_keys.h"
 #include "jpeg_image.h"
-#include "launch.h"
+#include "launcher_session.h"
 #include "local_address.h"
 
 #include <QClipboard>
@@ -37,21 +36,17 @@ private:
 };
 } // namespace
 
-MainWindow::MainWindow(const AppContext& context, QWidget* parent)
-    : QMainWindow(parent),
-      executableDialog(QStringLiteral("ArmA 2 Executable (Arma2.exe arma2.exe);;All files (*)")),
-      context_(context), state_(std::make_unique<LauncherState>()) {
+MainWindow::MainWindow(LauncherSession& session, QWidget* parent)
+    : QMainWindow(parent), session_(session) {
     ui.setupUi(this);
     applyFormKeys(this);
     setFixedSize(size());
 
+    // A banner that cannot be read is told; the window works without it.
     QFile banner(QStringLiteral(":/banner.jpg"));
-    QString error;
-    if (banner.open(QIODevice::ReadOnly)) {
-        const QImage img = decodeJpeg(banner.readAll(), &error);
-        if (!img.isNull())
-            ui.bannerLabel->setPixmap(QPixmap::fromImage(img));
-    }
+    if (banner.open(QIODevice::ReadOnly))
+        guardedLater(
+            [&] { ui.bannerLabel->setPixmap(QPixmap::fromImage(decodeBanner(banner.readAll()))); });
 
     ui.directJoinButton->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
     ui.serverListButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
@@ -97,10 +92,24 @@ MainWindow::MainWindow(const AppContext& context, QWidget* parent)
     connect(ui.quitAction, &QAction::triggered, this, &MainWindow::quit);
     connect(ui.aboutAction, &QAction::triggered, this, &MainWindow::openAbout);
 
-    // FormCreate: a load that fails is reported and the window opens all the same.
+    // What a load finds is shown here; the name typed here is the one every launch uses.
+    session_.setDialogParent(this);
+    connect(&session_, &LauncherSession::localAddressWanted, this,
+            [this] { ui.localAddressBox->setText(localIPv4Address().toUpper()); });
+    connect(&session_, &LauncherSession::playerNameLoaded, ui.playerNameBox,
+            &QComboBox::setEditText);
+    connect(&session_, &LauncherSession::playerChoicesLoaded, this, &MainWindow::showPlayerChoices);
+    connect(&session_, &LauncherSession::modsLoaded, this, &MainWindow::fillModList);
+    connect(&session_, &LauncherSession::executableLoaded, ui.executableLabel, &QLabel::setText);
+    connect(&session_, &LauncherSession::launchStarting, this, &MainWindow::pauseLaunchButtons);
+    connect(&session_, &LauncherSession::closeRequested, this, &QWidget::close);
+    connect(ui.playerNameBox, &QComboBox::editTextChanged, this,
+            [this](const QString& text) { session_.setPlayerName(text.toStdString()); });
+
+    // A load that fails is reported and the window opens all the same.
     guarded([&] {
-        reloadSettings();
-        fillModList(ui.modList);
+        session_.reloadSettings();
+        fillModList();
     });
 }
 
@@ -124,73 +133,22 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::reloadSettings() {
-    readRegistry(*context_.store, *state_, *this, context_.userProfile, context_.winePrefix);
-}
-
-void MainWindow::storeSettings() {
-    saveRegistry(*context_.store, *state_);
-}
-
-void MainWindow::storeAndReload() {
-    reloadAfter([&] { storeSettings(); });
-}
-
-// A write that cannot reach the disk is told, and the windows still show the tables as changed,
-// since a launch uses them; the store keeps the change and writes it with the next save that
-// can. The failure is told once, though the reload meets it again.
-void MainWindow::reloadAfter(const std::function<void()>& write) {
-    std::exception_ptr notWritten;
-    try {
-        write();
-    } catch (const StoreWriteError&) {
-        notWritten = std::current_exception();
-    }
-    try {
-        reloadSettings();
-    } catch (const StoreWriteError&) {
-        if (!notWritten)
-            notWritten = std::current_exception();
-    }
-    if (notWritten) {
-        try {
-            std::rethrow_exception(notWritten);
-        } catch (const StoreWriteError& e) {
-            reportError(e);
-        }
-    }
-}
-
-void MainWindow::fillModList(QListWidget* list) {
+void MainWindow::fillModList() {
+    QListWidget* list = ui.modList;
     const QSignalBlocker block(list);
     list->clear();
-    const ModTable& m = state_->mods;
-    for (int i = 0; i <= m.lastIndex; ++i) {
-        auto* item = new QListWidgetItem(qs(m.name[i]), list);
+    for (const ModEntry& m : session_.state().mods.entries) {
+        auto* item = new QListWidgetItem(qs(m.name), list);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        item->setCheckState(m.checked[i] ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(m.checked ? Qt::Checked : Qt::Unchecked);
     }
-}
-
-QStringList MainWindow::modListTexts() const {
-    QStringList texts;
-    for (int i = 0; i < ui.modList->count(); ++i)
-        texts << ui.modList->item(i)->text();
-    return texts;
-}
-
-QStringList MainWindow::playerNameChoices() const {
-    QStringList names;
-    for (int i = 0; i < ui.playerNameBox->count(); ++i)
-        names << ui.playerNameBox->itemText(i);
-    return names;
 }
 
 std::string MainWindow::playerNameText() const {
     return ui.playerNameBox->currentText().toStdString();
 }
 
-void MainWindow::launchGame(const std::string& connectString, int32_t launchMode) {
+void MainWindow::pauseLaunchButtons() {
     // Disabling the focused button hands the focus on to "ch&ange"; it comes back with the
     // buttons, so that the next key press does not choose a new executable.
     const auto buttons = {ui.startSingleplayerButton, ui.serverListButton, ui.directJoinButton};
@@ -199,16 +157,18 @@ void MainWindow::launchGame(const std::string& connectString, int32_t launchMode
     for (QPushButton* b : buttons)
         b->setEnabled(false);
     launchButtonsTimer.start();
-    const LaunchResult r = quorvale::launchGame(*state_, *context_.store, *context_.starter,
-                                                connectString, launchMode);
-    if (!r.gameStarted)
-        context_.prompter->message(qs(r.error));
-    if (r.closeLauncher)
-        close();
+}
+
+void MainWindow::showPlayerChoices(const QStringList& names) {
+    // The list is new; the name in the box stays.
+    const QString text = ui.playerNameBox->currentText();
+    ui.playerNameBox->clear();
+    ui.playerNameBox->addItems(names);
+    ui.playerNameBox->setEditText(text);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    guarded([&] { storeSettings(); });
+    guarded([&] { session_.storeSettings(); });
     event->accept();
     Q_EMIT closed();
 }
@@ -216,7 +176,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // --- handlers
 
 void MainWindow::changeExecutable() {
-    guarded([&] { reloadAfter([&] { writeExecutableChoice(*context_.store, *this); }); });
+    guarded([&] { session_.changeExecutable(); });
 }
 
 void MainWindow::openDirectJoin() {
@@ -224,12 +184,12 @@ void MainWindow::openDirectJoin() {
 }
 
 void MainWindow::startSingleplayer() {
-    guarded([&] { launchGame(singlePlayerConnect(playerNameText()), -1); });
+    guarded([&] { session_.launchGame(singlePlayerConnect(playerNameText()), kTickedMods); });
 }
 
 void MainWindow::openServerBrowser() {
-    if (state_->servers.lastIndex < 0) {
-        context_.prompter->message(
+    if (session_.state().servers.entries.empty()) {
+        session_.prompter().message(
             QStringLiteral("No server entries found, add servers first using the options menu"));
         return;
     }
@@ -243,9 +203,9 @@ void MainWindow::copyAddress() {
 }
 
 void MainWindow::storeModTicks() {
-    ModTable& m = state_->mods;
-    for (int k = 0; k < ui.modList->count() && k < TableCapacity; ++k)
-        m.checked[k] = ui.modList->item(k)->checkState() == Qt::Checked;
+    auto& mods = session_.state().mods.entries;
+    for (int k = 0; k < ui.modList->count() && k < static_cast<int>(mods.size()); ++k)
+        mods[static_cast<size_t>(k)].checked = ui.modList->item(k)->checkState() == Qt::Checked;
 }
 
 void MainWindow::enableLaunchButtons() {
@@ -268,15 +228,15 @@ void MainWindow::openServerEditor() {
 }
 
 void MainWindow::launchWindowed() {
-    guarded([&] { launchGame(windowedConnect(playerNameText()), -1); });
+    guarded([&] { session_.launchGame(windowedConnect(playerNameText()), kTickedMods); });
 }
 
 void MainWindow::hostGame() {
-    guarded([&] { launchGame(hostConnect(playerNameText()), -1); });
+    guarded([&] { session_.launchGame(hostConnect(playerNameText()), kTickedMods); });
 }
 
 void MainWindow::startDedicatedServer() {
-    guarded([&] { launchGame(dedicatedServerConnect(playerNameText()), -1); });
+    guarded([&] { session_.launchGame(dedicatedServerConnect(playerNameText()), kTickedMods); });
 }
 
 void MainWindow::quit() {
@@ -295,41 +255,4 @@ void MainWindow::showWindow(QWidget* Windows::*which) {
     w->show();
     w->raise();
     w->activateWindow();
-}
-
-// --- what a load needs from this window
-
-void MainWindow::showMessage(const std::string& text) {
-    context_.prompter->message(qs(text));
-}
-
-std::string MainWindow::chooseExecutable() {
-    // Until a file is chosen, the dialog opens in the game's folder, which a load may have found
-    // in a Wine prefix (a hidden folder that a player would hardly find in the dialog).
-    executableDialog.setStartFolder(qs(state_->settings.gamePath));
-    return executableDialog.execute(*context_.prompter, this).toStdString();
-}
-
-void MainWindow::refreshLocalAddress() {
-    ui.localAddressBox->setText(localIPv4Address().toUpper());
-}
-
-void MainWindow::setPlayerName(const std::string& text) {
-    ui.playerNameBox->setEditText(qs(text));
-}
-
-void MainWindow::setPlayerList(const std::vector<std::string>& names) {
-    const QString text = ui.playerNameBox->currentText();
-    ui.playerNameBox->clear();
-    for (const auto& n : names)
-        ui.playerNameBox->addItem(qs(n));
-    ui.playerNameBox->setEditText(text);
-}
-
-void MainWindow::refillModList() {
-    fillModList(ui.modList);
-}
-
-void MainWindow::setExecutableLabel(const std::string& text) {
-    ui.executableLabel->setText(qs(text));
 }

@@ -7,6 +7,7 @@
 #include "alert_sink.h"
 #include "application.h"
 #include "bench_util.h"
+#include "launcher_session.h"
 #include "main_window.h"
 #include "reg_file_store.h"
 #include "server_browser.h"
@@ -166,13 +167,14 @@ int main(int argc, char** argv) {
     QuietPrompter prompter;
     SystemProcessStarter starter;
     NoAlerts alerts;
-    MainWindow form(AppContext{&store, &starter, &prompter, dir.file("home"), {}});
-    ServerTable& t = form.state().servers;
+    LauncherSession session(AppContext{&store, &starter, &prompter, dir.file("home"), {}});
+    MainWindow form(session);
+    ServerTable& t = session.state().servers;
     for (int i = 0; i < count; ++i) {
-        t.lastIndex = i;
-        t.name[i] = "Server " + std::to_string(i);
-        t.ip[i] = list[i].host;
-        t.port[i] = list[i].port;
+        t.entries.emplace_back();
+        t.entries[i].name = "Server " + std::to_string(i);
+        t.entries[i].host = list[i].host;
+        t.entries[i].port = list[i].port;
     }
     LauncherWindows w = createWindows(form, &alerts);
     ServerBrowser& b = *w.browser;

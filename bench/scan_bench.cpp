@@ -2,6 +2,7 @@
 // against the floor of that work: storing and reloading the resulting table once.
 #include "application.h"
 #include "bench_util.h"
+#include "launcher_session.h"
 #include "main_window.h"
 #include "mod_editor.h"
 #include "reg_file_store.h"
@@ -53,16 +54,18 @@ int main(int argc, char** argv) {
     const double scanMs = medianMs(5, [&] {
         freshStore();
         RegFileStore store(reg);
-        MainWindow form(AppContext{&store, &starter, &prompter, dir.file("home"), {}});
+        LauncherSession session(AppContext{&store, &starter, &prompter, dir.file("home"), {}});
+        MainWindow form(session);
         const LauncherWindows w = createWindows(form);
         w.modEditor->ui.autoScanButton->click();
-        added = form.state().mods.count();
+        added = session.state().mods.count();
     });
     // The floor: the same table stored and reloaded once.
     const double floorMs = medianMs(5, [&] {
         RegFileStore store(reg);
-        MainWindow form(AppContext{&store, &starter, &prompter, dir.file("home"), {}});
-        form.storeAndReload();
+        LauncherSession session(AppContext{&store, &starter, &prompter, dir.file("home"), {}});
+        MainWindow form(session);
+        session.storeAndReload();
     });
     std::printf("auto scan added %d mods\n", added);
     report("auto scan adding 1000 mods", scanMs, floorMs, "store+reload once");

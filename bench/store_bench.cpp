@@ -18,7 +18,7 @@ struct QuietHost : LoadHost {
     void showMessage(const std::string&) override {}
     std::string chooseExecutable() override { return {}; }
     void refreshLocalAddress() override {}
-    void setPlayerName(const std::string&) override {}
+    void setLoadedPlayerName(const std::string&) override {}
     void setPlayerList(const std::vector<std::string>&) override {}
     void refillModList() override {}
     void setExecutableLabel(const std::string&) override {}
@@ -89,20 +89,21 @@ int main() {
         RegFileStore s(path);
         readRegistry(s, *state, host, "");
     }
+    state->mods.entries.resize(TableCapacity);
+    state->servers.entries.resize(TableCapacity);
     for (int i = 0; i < TableCapacity; ++i) {
-        state->mods.id[i] = 1000000 + i;
-        state->mods.name[i] = "Mod number " + std::to_string(i);
-        state->mods.dir[i] = "@mod" + std::to_string(i);
-        state->mods.checked[i] = i % 3 == 0;
-        state->servers.id[i] = 2000000 + i;
-        state->servers.name[i] = "Server number " + std::to_string(i);
-        state->servers.ip[i] = "192.0.2." + std::to_string(i % 250);
-        state->servers.port[i] = std::to_string(2302 + i);
-        state->servers.pass[i] = i % 2 ? "" : "secret";
-        state->servers.mods[i] = "@mod1;@mod2;";
-        state->servers.sockets[i] = true;
+        state->mods.entries[i].id = 1000000 + i;
+        state->mods.entries[i].name = "Mod number " + std::to_string(i);
+        state->mods.entries[i].folder = "@mod" + std::to_string(i);
+        state->mods.entries[i].checked = i % 3 == 0;
+        state->servers.entries[i].id = 2000000 + i;
+        state->servers.entries[i].name = "Server number " + std::to_string(i);
+        state->servers.entries[i].host = "192.0.2." + std::to_string(i % 250);
+        state->servers.entries[i].port = std::to_string(2302 + i);
+        state->servers.entries[i].password = i % 2 ? "" : "secret";
+        state->servers.entries[i].mods = "@mod1;@mod2;";
+        state->servers.entries[i].sockets = true;
     }
-    state->mods.lastIndex = state->servers.lastIndex = TableCapacity - 1;
     {
         RegFileStore s(path);
         saveRegistry(s, *state);
@@ -119,7 +120,7 @@ int main() {
     bool flip = false;
     const double save = medianMs(runs, [&] {
         RegFileStore s(path);
-        state->settings.maxmem = (flip = !flip) ? 512 : 1024; // a change, so the file is written
+        state->settings.maxMemory = (flip = !flip) ? 512 : 1024; // a change, so the file is written
         saveRegistry(s, *state);
     });
 

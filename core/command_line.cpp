@@ -24,11 +24,11 @@ std::string dedicatedServerConnect(const std::string& player) {
     return "-server -config=server.cfg " + quotedName(player);
 }
 
-std::string browserJoinConnect(const ServerTable& servers, int slot, const std::string& player) {
-    std::string s = " -connect=" + servers.ip[slot] + " -port=" + servers.port[slot];
-    if (!servers.pass[slot].empty())
-        s += " -password=" + servers.pass[slot];
-    s += servers.sockets[slot] ? " -sockets " : " -dplay ";
+std::string browserJoinConnect(const ServerEntry& server, const std::string& player) {
+    std::string s = " -connect=" + server.host + " -port=" + server.port;
+    if (!server.password.empty())
+        s += " -password=" + server.password;
+    s += server.sockets ? " -sockets " : " -dplay ";
     s += " " + quotedName(player);
     return s;
 }
@@ -40,29 +40,29 @@ std::string directJoinConnect(const std::string& host, const std::string& port,
 }
 
 std::string buildGameCommandLine(const LauncherState& state, const std::string& connectString,
-                                 int32_t launchMode) {
+                                 ModsOfServer modsOfServer) {
     const LauncherSettings& s = state.settings;
     std::string line = s.executable;
-    if (s.nosplash)
+    if (s.noSplash)
         line += " -nosplash";
-    if (s.window)
+    if (s.windowed)
         line += " -window";
-    if (s.maxmem > 1)
-        line += " -maxmem=" + std::to_string(s.maxmem);
-    if (!s.extraParams.empty())
-        line += " " + s.extraParams + " ";
+    if (s.maxMemory > 1)
+        line += " -maxmem=" + std::to_string(s.maxMemory);
+    if (!s.additionalParameters.empty())
+        line += " " + s.additionalParameters + " ";
 
     std::string mods;
-    if (launchMode == -1) {
-        for (int i = 0; i <= state.mods.lastIndex; ++i) {
-            if (!state.mods.checked[i])
+    if (!modsOfServer) {
+        for (const ModEntry& m : state.mods.entries) {
+            if (!m.checked)
                 continue;
             if (!mods.empty())
                 mods += ';';
-            mods += state.mods.dir[i];
+            mods += m.folder;
         }
-    } else if (launchMode >= 0 && launchMode <= state.servers.lastIndex) {
-        mods = state.servers.mods[launchMode];
+    } else if (state.servers.holds(*modsOfServer)) {
+        mods = state.servers.entries[static_cast<size_t>(*modsOfServer)].mods;
     }
     if (!mods.empty() && mods.back() == ';')
         mods.back() = ' ';

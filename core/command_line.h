@@ -2,6 +2,7 @@
 
 #include "settings.h"
 
+#include <optional>
 #include <string>
 
 namespace quorvale {
@@ -11,13 +12,16 @@ std::string singlePlayerConnect(const std::string& player);
 std::string windowedConnect(const std::string& player);
 std::string hostConnect(const std::string& player);
 std::string dedicatedServerConnect(const std::string& player);
-std::string browserJoinConnect(const ServerTable& servers, int slot, const std::string& player);
+std::string browserJoinConnect(const ServerEntry& server, const std::string& player);
 std::string directJoinConnect(const std::string& host, const std::string& port,
                               const std::string& player, const std::string& password);
 
-// The game's whole command line. launchMode -1 takes the ticked mods, otherwise the mods of
-// that server slot (a slot outside the table gives no mods).
+// Whose mods a launch loads: a server slot's stored mods, or none for the ticked mods.
+using ModsOfServer = std::optional<int>;
+inline constexpr ModsOfServer kTickedMods = std::nullopt;
+
+// The game's whole command line. A server slot outside the table gives no mods.
 std::string buildGameCommandLine(const LauncherState& state, const std::string& connectString,
-                                 int32_t launchMode);
+                                 ModsOfServer modsOfServer);
 
 } // namespace quorvale

@@ -33,9 +33,9 @@ std::string trackIrProgram(RegistryStore& store) {
 }
 
 LaunchResult launchGame(const LauncherState& state, RegistryStore& store, ProcessStarter& starter,
-                        const std::string& connectString, int32_t launchMode) {
+                        const std::string& connectString, ModsOfServer modsOfServer) {
     const LauncherSettings& s = state.settings;
-    const WindowsRunner runner{s.runner, s.wineprefix};
+    const WindowsRunner runner{s.runner, s.winePrefix};
     LaunchResult result;
     if (s.executable.empty()) {
         // Nothing else is started for a game that cannot be.
@@ -44,16 +44,16 @@ LaunchResult launchGame(const LauncherState& state, RegistryStore& store, Proces
         return result;
     }
 
-    if (!s.extraExec.empty())
-        starter.start(s.extraExec, s.gamePath, runner);
+    if (!s.preLaunchProgram.empty())
+        starter.start(s.preLaunchProgram, s.gamePath, runner);
 
-    if (s.runtir) {
+    if (s.runTrackIr) {
         const std::string program = trackIrProgram(store);
         if (!program.empty())
             starter.start(program, pathToUtf8(pathFromUtf8(program).parent_path()), runner);
     }
 
-    result.commandLine = buildGameCommandLine(state, connectString, launchMode);
+    result.commandLine = buildGameCommandLine(state, connectString, modsOfServer);
     const StartResult started = starter.start(result.commandLine, s.gamePath, runner);
     result.gameStarted = started.started;
     if (!started.started) {
@@ -65,7 +65,7 @@ LaunchResult launchGame(const LauncherState& state, RegistryStore& store, Proces
                                     : "The program " + s.executable + " was not found.";
         result.error = "The game could not be started:\n" + s.executable + "\n" + why;
     }
-    result.closeLauncher = s.close && started.started;
+    result.closeLauncher = s.closeAfterLaunch && started.started;
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command_line.h"
 #include "process_starter.h"
 #include "registry_store.h"
 #include "settings.h"
@@ -18,7 +19,7 @@ struct LaunchResult {
 // The pre-launch program, TrackIR and the game, in that order; none is waited for. The first
 // two fail silently; a game that cannot start is reported through the result.
 LaunchResult launchGame(const LauncherState& state, RegistryStore& store, ProcessStarter& starter,
-                        const std::string& connectString, int32_t launchMode);
+                        const std::string& connectString, ModsOfServer modsOfServer);
 
 // The TrackIR program from its registry key, or empty when the key, value or folder is missing.
 std::string trackIrProgram(RegistryStore& store);

@@ -3,6 +3,7 @@
 #include "paths.h"
 #include "registry_io.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #ifdef _WIN32
@@ -17,13 +18,13 @@ namespace fs = std::filesystem;
 namespace quorvale {
 
 std::vector<bool> modTicks(std::string_view mods, const ModTable& table) {
-    std::vector<bool> ticks(static_cast<size_t>(table.count()), false);
+    std::vector<bool> ticks(table.entries.size(), false);
     std::string token;
     for (const char c : mods) {
         if (c == ';') {
-            for (int i = 0; i <= table.lastIndex; ++i)
-                if (table.dir[i] == token)
-                    ticks[static_cast<size_t>(i)] = true;
+            for (size_t i = 0; i < table.entries.size(); ++i)
+                if (table.entries[i].folder == token)
+                    ticks[i] = true;
             token.clear();
         } else if (c != '\0') {
             token += c;
@@ -34,86 +35,69 @@ std::vector<bool> modTicks(std::string_view mods, const ModTable& table) {
 
 std::string modsFromTicks(const std::vector<bool>& ticks, const ModTable& table) {
     std::string mods;
-    for (int i = 0; i <= table.lastIndex && static_cast<size_t>(i) < ticks.size(); ++i)
-        if (ticks[static_cast<size_t>(i)])
-            mods += table.dir[i] + ";";
+    for (size_t i = 0; i < table.entries.size() && i < ticks.size(); ++i)
+        if (ticks[i])
+            mods += table.entries[i].folder + ";";
     return mods;
 }
 
 namespace {
-// The slot a save goes to: the selected one, or a new one with a fresh id; -1 when full.
-template <typename Table, typename NewId> int saveSlot(Table& table, int selected, NewId newId) {
-    if (selected >= 0 && selected <= table.lastIndex)
-        return selected;
-    if (table.count() >= TableCapacity)
-        return -1;
-    const int k = table.lastIndex + 1;
-    table.id[k] = newId();
-    table.lastIndex = k;
-    return k;
+// The entry a save goes to: the selected one, or a new one with a fresh id; null when full.
+template <typename Entry, typename NewId>
+Entry* saveSlot(Table<Entry>& table, int selected, NewId newId) {
+    if (table.holds(selected))
+        return &table.entries[static_cast<size_t>(selected)];
+    if (table.full())
+        return nullptr;
+    Entry entry;
+    entry.id = newId();
+    table.entries.push_back(std::move(entry));
+    return &table.entries.back();
 }
 } // namespace
 
 bool saveModEntry(ModTable& table, int selected, const std::string& name, const std::string& dir,
                   std::mt19937& rng) {
-    const int k = saveSlot(table, selected, [&] { return newModId(table, rng); });
-    if (k < 0)
+    ModEntry* m = saveSlot(table, selected, [&] { return newModId(table, rng); });
+    if (!m)
         return false;
-    if (k != selected)
-        table.checked[k] = false; // a new mod starts unticked
-    table.name[k] = name;
-    table.dir[k] = dir;
+    m->name = name; // a new mod starts unticked
+    m->folder = dir;
     return true;
 }
 
 bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
                      const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng) {
-    const int k = saveSlot(servers, selected, [&] { return newServerId(servers, rng); });
-    if (k < 0)
+    ServerEntry* t = saveSlot(servers, selected, [&] { return newServerId(servers, rng); });
+    if (!t)
         return false;
-    servers.name[k] = fields.name;
-    servers.ip[k] = fields.ip;
-    servers.port[k] = fields.port;
-    servers.queryPort[k] = fields.queryPort;
-    servers.pass[k] = fields.pass;
-    servers.sockets[k] = true;
-    servers.mods[k] = modsFromTicks(ticks, mods);
+    t->name = fields.name;
+    t->host = fields.host;
+    t->port = fields.port;
+    t->queryPort = fields.queryPort;
+    t->password = fields.password;
+    t->sockets = true;
+    t->mods = modsFromTicks(ticks, mods);
     return true;
 }
 
-namespace {
-// Moves the slots behind the selected one up by one, in place; returns the new lastIndex.
-template <typename Move> int32_t closeGap(int32_t lastIndex, int selected, Move move) {
-    int w = 0;
-    for (int j = 0; j <= lastIndex; ++j) {
-        if (w != j)
-            move(w, j);
-        if (j != selected)
-            ++w;
-    }
-    return w - 1;
-}
-} // namespace
-
 void deleteModEntry(ModTable& table, int selected) {
-    table.lastIndex = closeGap(table.lastIndex, selected, [&](int w, int j) {
-        table.name[w] = table.name[j];
-        table.id[w] = table.id[j];
-        table.dir[w] = table.dir[j];
-        table.checked[w] = table.checked[j];
-    });
+    if (table.holds(selected))
+        table.entries.erase(table.entries.begin() + selected);
 }
 
 void deleteServerEntry(ServerTable& servers, int selected) {
-    servers.lastIndex = closeGap(servers.lastIndex, selected, [&](int w, int j) {
-        servers.name[w] = servers.name[j];
-        servers.ip[w] = servers.ip[j];
-        servers.pass[w] = servers.pass[j];
-        servers.port[w] = servers.port[j];
-        servers.queryPort[w] = servers.queryPort[j];
-        servers.sockets[w] = servers.sockets[j];
-        servers.mods[w] = servers.mods[j];
-    });
+    if (!servers.holds(selected))
+        return;
+    // Ids stay with their slots: each later server moves up into the id of the slot before it,
+    // and the last id goes.
+    auto& e = servers.entries;
+    for (size_t j = static_cast<size_t>(selected); j + 1 < e.size(); ++j) {
+        const int32_t id = e[j].id;
+        e[j] = std::move(e[j + 1]);
+        e[j].id = id;
+    }
+    e.pop_back();
 }
 
 bool sameAsciiNoCase(std::string_view a, std::string_view b) {
@@ -176,10 +160,8 @@ ModScan scanForMods(const std::string& gamePath, const ModTable& table) {
         const fs::path folder = root / it->path().filename();
         if (!holdsGameData(folder))
             continue;
-        bool known = false;
-        for (int i = 0; i <= table.lastIndex && !known; ++i)
-            known = sameAsciiNoCase(table.name[i], name);
-        if (known)
+        if (std::any_of(table.entries.begin(), table.entries.end(),
+                        [&](const ModEntry& m) { return sameAsciiNoCase(m.name, name); }))
             continue;
         if (static_cast<int>(scan.found.size()) < room)
             scan.found.push_back(name);
@@ -219,16 +201,15 @@ std::string leftOutMessage(const ModScan& scan) {
 void addFoundMods(ModTable& table, const std::vector<std::string>& names, std::mt19937& rng,
                   const std::function<void(const std::string&)>& trace) {
     for (const auto& n : names) {
-        if (table.count() >= TableCapacity)
+        if (table.full())
             return;
         if (trace)
             trace("ADD:" + n);
-        const int k = table.lastIndex + 1;
-        table.id[k] = newModId(table, rng, k);
-        table.lastIndex = k;
-        table.name[k] = n;
-        table.dir[k] = n;
-        table.checked[k] = false;
+        ModEntry m;
+        m.id = newModId(table, rng, table.count());
+        m.name = n;
+        m.folder = n;
+        table.entries.push_back(std::move(m));
     }
 }
 

@@ -22,14 +22,14 @@ bool saveModEntry(ModTable& table, int selected, const std::string& name, const 
                   std::mt19937& rng);
 
 struct ServerFields {
-    std::string name, ip, port, pass, queryPort;
+    std::string name, host, port, password, queryPort;
 };
 bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
                      const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng);
 
 // Closes the gap of the selected slot in place; selected -1 removes nothing.
 void deleteModEntry(ModTable& table, int selected);
-// Moves the stored columns only: ids stay with their slots, working columns stay put.
+// Ids stay with their slots: the servers after it move up, each taking the id before it.
 void deleteServerEntry(ServerTable& servers, int selected);
 
 inline constexpr int MaxFoundMods = 1001;

@@ -21,6 +21,18 @@ namespace quorvale {
 
 namespace {
 
+// Value names of an entry's subkey.
+constexpr const char* kModName = "name";
+constexpr const char* kModFolder = "dir";
+constexpr const char* kModChecked = "checked";
+constexpr const char* kServerName = "name";
+constexpr const char* kServerHost = "ip";
+constexpr const char* kServerPort = "port";
+constexpr const char* kServerQueryPort = "queryport"; // added later: optional
+constexpr const char* kServerPassword = "pass";
+constexpr const char* kServerSockets = "sockets";
+constexpr const char* kServerMods = "mods";
+
 // Reads of the launcher key's own values. Each value read (or fallen back) counts as read,
 // so that the save writes it back; a value the load never came to is not written.
 class SettingsLoad {
@@ -76,6 +88,10 @@ public:
         if (wanted(name, field))
             store_.writeInteger(name, now_.*field);
     }
+    void put(const char* name, AlertSound LauncherSettings::*field) {
+        if (wanted(name, field))
+            store_.writeInteger(name, static_cast<int32_t>(now_.*field));
+    }
 
 private:
     template <typename T> bool wanted(const char* name, T LauncherSettings::*field) {
@@ -111,38 +127,38 @@ void tellOverflow(LoadHost& host, StoredKeys& keys, const char* what, size_t lis
 }
 
 // Lists a table key's subkeys and loads each entry in store order; an entry that fails to
-// load ends the load with the entries before it kept (lastIndex counts only those).
-template <typename Table, typename LoadEntry>
-void loadTable(RegistryStore& store, Table& table, const char* key, const char* what,
+// load ends the load with the entries before it kept.
+template <typename Entry, typename LoadEntry>
+void loadTable(RegistryStore& store, Table<Entry>& table, const char* key, const char* what,
                LoadHost& host, LoadEntry loadEntry) {
     store.openKey(key, true);
     auto names = store.subKeyNames();
     table.keys.listed = names;
     table.keys.loaded.clear();
-    table.lastIndex = -1;
+    table.entries.clear();
     tellOverflow(host, table.keys, what, names.size());
     const size_t n = std::min(names.size(), static_cast<size_t>(TableCapacity));
     for (size_t i = 0; i < n; ++i) {
-        const int32_t id = strToInt(names[i]);
+        Entry entry;
+        entry.id = strToInt(names[i]);
         store.openKey(std::string(key) + "\\" + names[i], true);
-        table.id[i] = id;
-        loadEntry(static_cast<int>(i));
+        loadEntry(entry);
+        table.entries.push_back(std::move(entry));
         table.keys.loaded.push_back(names[i]);
-        table.lastIndex = static_cast<int32_t>(i);
     }
 }
 
 // Writes every entry, then removes the subkeys this process loaded that no entry names any
 // more. Subkeys it never loaded are left alone.
-template <typename Table, typename WriteEntry>
-void saveTable(RegistryStore& store, Table& table, const char* key, WriteEntry writeEntry) {
+template <typename Entry, typename WriteEntry>
+void saveTable(RegistryStore& store, Table<Entry>& table, const char* key, WriteEntry writeEntry) {
     std::set<std::string, bool (*)(const std::string&, const std::string&)> kept(
         [](const std::string& a, const std::string& b) { return compareNames(a, b) < 0; });
     store.openKey(key, true);
-    for (int i = 0; i <= table.lastIndex; ++i) {
-        const std::string sub = std::to_string(table.id[i]);
+    for (const Entry& entry : table.entries) {
+        const std::string sub = std::to_string(entry.id);
         store.openKey(std::string(key) + "\\" + sub, true);
-        writeEntry(i);
+        writeEntry(entry);
         kept.insert(sub);
     }
     store.openKey(key, true);
@@ -178,7 +194,7 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         }
     };
 
-    // 1. Game folder.
+    // The game's folder, where its installer recorded it.
     store.setRoot(RootKey::LocalMachine);
     bool installKey;
     {
@@ -204,10 +220,9 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
     };
 #endif
 
-    // 2. Local address.
     host.refreshLocalAddress();
 
-    // 3. First run.
+    // First run: the launcher key and its defaults, with the executable the player picks.
     {
         KeyScope scope(store);
         if (!store.openKey(kLauncherKey, false)) {
@@ -230,18 +245,16 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         closeKeepingFailure(scope);
     }
 
-    // 4.
     KeyScope scope(store);
     if (store.openKey(kLauncherKey, false)) {
-        // 5. Executable.
         s.executable = in.text("executable");
 #ifndef _WIN32
         // Older stores have neither value; a save leaves them without until the player sets one.
         s.runner = store.valueExists("runner") ? in.text("runner", "") : std::string();
         if (s.runner.empty())
             s.runner = "wine";
-        s.wineprefix = store.valueExists("wineprefix") ? in.text("wineprefix", "") : std::string();
-        const std::string prefix = winePrefixFolder(s.wineprefix, environmentPrefix);
+        s.winePrefix = store.valueExists("wineprefix") ? in.text("wineprefix", "") : std::string();
+        const std::string prefix = winePrefixFolder(s.winePrefix, environmentPrefix);
 #endif
         std::error_code ec;
         if (!fs::is_regular_file(pathFromUtf8(s.executable), ec)) {
@@ -257,57 +270,51 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         if (!installKey && fs::is_regular_file(pathFromUtf8(s.executable), ec))
             s.gamePath = pathToUtf8(pathFromUtf8(s.executable).parent_path());
 
-        // 6.
-        s.nosplash = in.flag("nosplash");
-        s.window = in.flag("window");
-        // 7.
-        s.close = in.flag("close", false);
-        s.runtir = in.flag("runtir", false);
-        s.flash = in.flag("flash", true);
-        s.watchers = in.number("watchers", 1);
-        s.maxmem = in.number("maxmem", 0);
-        // 8. The two sounds stand or fall together.
+        // Values every store has since the first run: a failed read ends the load.
+        s.noSplash = in.flag("nosplash");
+        s.windowed = in.flag("window");
+        // Values added later fall back to their defaults.
+        s.closeAfterLaunch = in.flag("close", false);
+        s.runTrackIr = in.flag("runtir", false);
+        s.flashTaskbar = in.flag("flash", true);
+        s.alertSound = static_cast<AlertSound>(in.number("watchers", 1));
+        s.maxMemory = in.number("maxmem", 0);
+        // The two sounds stand or fall together.
         try {
-            s.sound1 = in.text("sound1");
-            s.sound2 = in.text("sound2");
+            s.newGameSound = in.text("sound1");
+            s.playersBackSound = in.text("sound2");
         } catch (const RegistryError&) {
-            s.sound1 = in.read("sound1", std::string("none"));
-            s.sound2 = in.read("sound2", std::string("none"));
+            s.newGameSound = in.read("sound1", std::string("none"));
+            s.playersBackSound = in.read("sound2", std::string("none"));
         }
-        s.extraParams = in.text("extraParams", "");
-        s.extraExec = in.text("extraExec", "");
-        if (s.sound1.empty())
-            s.sound1 = "none";
-        if (s.sound2.empty())
-            s.sound2 = "none";
+        s.additionalParameters = in.text("extraParams", "");
+        s.preLaunchProgram = in.text("extraExec", "");
+        if (s.newGameSound.empty())
+            s.newGameSound = "none";
+        if (s.playersBackSound.empty())
+            s.playersBackSound = "none";
 
-        // 9. Mods.
-        ModTable& m = state.mods;
-        loadTable(store, m, kModsKey, "mods", host, [&](int i) {
-            m.name[i] = store.readString("name");
-            m.dir[i] = store.readString("dir");
-            m.checked[i] = store.readInteger("checked") != 0;
+        loadTable(store, state.mods, kModsKey, "mods", host, [&](ModEntry& m) {
+            m.name = store.readString(kModName);
+            m.folder = store.readString(kModFolder);
+            m.checked = store.readInteger(kModChecked) != 0;
+        });
+        loadTable(store, state.servers, kServersKey, "servers", host, [&](ServerEntry& t) {
+            t.name = store.readString(kServerName);
+            t.host = store.readString(kServerHost);
+            t.port = store.readString(kServerPort);
+            t.password = store.readString(kServerPassword);
+            t.sockets = store.readInteger(kServerSockets) != 0;
+            t.mods = store.readString(kServerMods);
+            t.queryPort = optionalText(store, kServerQueryPort);
         });
 
-        // 10. Servers.
-        ServerTable& t = state.servers;
-        loadTable(store, t, kServersKey, "servers", host, [&](int i) {
-            t.name[i] = store.readString("name");
-            t.ip[i] = store.readString("ip");
-            t.port[i] = store.readString("port");
-            t.pass[i] = store.readString("pass");
-            t.sockets[i] = store.readInteger("sockets") != 0;
-            t.mods[i] = store.readString("mods");
-            t.queryPort[i] = optionalText(store, "queryport");
-        });
-
-        // 11. Player name.
+        // The name the game itself used last.
         std::string player;
         if (store.openKey(kGameUserKey, false))
             player = store.readString("Player Name");
-        host.setPlayerName(player);
+        host.setLoadedPlayerName(player);
 
-        // 12. Profiles.
         std::vector<std::string> documents;
         if (!userProfile.empty())
             documents.push_back(pathToUtf8(pathFromUtf8(userProfile) / "My Documents"));
@@ -317,7 +324,6 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
 #endif
         host.setPlayerList(findProfiles(documents));
     }
-    // 13.
     closeKeepingFailure(scope);
     host.refillModList();
     host.setExecutableLabel(s.executable);
@@ -335,42 +341,40 @@ void saveRegistry(RegistryStore& store, LauncherState& state) {
     {
         SettingsSave out(store, state);
         out.put("executable", &LauncherSettings::executable);
-        out.put("nosplash", &LauncherSettings::nosplash);
-        out.put("window", &LauncherSettings::window);
-        out.put("runtir", &LauncherSettings::runtir);
-        out.put("flash", &LauncherSettings::flash);
-        out.put("close", &LauncherSettings::close);
-        out.put("sound1", &LauncherSettings::sound1);
-        out.put("sound2", &LauncherSettings::sound2);
-        out.put("watchers", &LauncherSettings::watchers);
-        out.put("maxmem", &LauncherSettings::maxmem);
-        out.put("extraParams", &LauncherSettings::extraParams);
-        out.put("extraExec", &LauncherSettings::extraExec);
+        out.put("nosplash", &LauncherSettings::noSplash);
+        out.put("window", &LauncherSettings::windowed);
+        out.put("runtir", &LauncherSettings::runTrackIr);
+        out.put("flash", &LauncherSettings::flashTaskbar);
+        out.put("close", &LauncherSettings::closeAfterLaunch);
+        out.put("sound1", &LauncherSettings::newGameSound);
+        out.put("sound2", &LauncherSettings::playersBackSound);
+        out.put("watchers", &LauncherSettings::alertSound);
+        out.put("maxmem", &LauncherSettings::maxMemory);
+        out.put("extraParams", &LauncherSettings::additionalParameters);
+        out.put("extraExec", &LauncherSettings::preLaunchProgram);
 #ifndef _WIN32
         out.put("runner", &LauncherSettings::runner);
-        out.put("wineprefix", &LauncherSettings::wineprefix);
+        out.put("wineprefix", &LauncherSettings::winePrefix);
 #endif
     }
     state.storedSettings.asLoaded = state.settings;
 
-    ModTable& m = state.mods;
-    saveTable(store, m, kModsKey, [&](int i) {
-        store.writeString("name", m.name[i]);
-        store.writeString("dir", m.dir[i]);
-        store.writeInteger("checked", m.checked[i] ? 1 : 0);
+    saveTable(store, state.mods, kModsKey, [&](const ModEntry& m) {
+        store.writeString(kModName, m.name);
+        store.writeString(kModFolder, m.folder);
+        store.writeInteger(kModChecked, m.checked ? 1 : 0);
     });
-    ServerTable& t = state.servers;
-    saveTable(store, t, kServersKey, [&](int i) {
-        store.writeString("name", t.name[i]);
-        store.writeString("ip", t.ip[i]);
-        store.writeString("pass", t.pass[i]);
-        store.writeString("port", t.port[i]);
-        store.writeString("mods", t.mods[i]);
-        store.writeInteger("sockets", t.sockets[i] ? 1 : 0);
+    saveTable(store, state.servers, kServersKey, [&](const ServerEntry& t) {
+        store.writeString(kServerName, t.name);
+        store.writeString(kServerHost, t.host);
+        store.writeString(kServerPassword, t.password);
+        store.writeString(kServerPort, t.port);
+        store.writeString(kServerMods, t.mods);
+        store.writeInteger(kServerSockets, t.sockets ? 1 : 0);
         // Written only when set, so that stores stay as older builds wrote them; a value left
         // from before is emptied, as the slot may now hold another server.
-        if (!t.queryPort[i].empty() || store.valueExists("queryport"))
-            store.writeString("queryport", t.queryPort[i]);
+        if (!t.queryPort.empty() || store.valueExists(kServerQueryPort))
+            store.writeString(kServerQueryPort, t.queryPort);
     });
     scope.close();
 }
@@ -429,8 +433,8 @@ template <typename Table> int32_t newId(const Table& table, std::mt19937& rng, i
         const int32_t id = dist(rng) + base;
         const std::string text = std::to_string(id);
         bool used = false;
-        for (int i = 0; i <= table.lastIndex && !used; ++i)
-            used = table.id[i] == id;
+        for (size_t i = 0; i < table.entries.size() && !used; ++i)
+            used = table.entries[i].id == id;
         for (size_t k = 0; k < table.keys.listed.size() && !used; ++k)
             used = sameName(table.keys.listed[k], text);
         if (!used)

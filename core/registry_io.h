@@ -26,7 +26,7 @@ public:
     // Shows the executable file dialog and returns its file name (the previous one if cancelled).
     virtual std::string chooseExecutable() = 0;
     virtual void refreshLocalAddress() = 0;
-    virtual void setPlayerName(const std::string& text) = 0;
+    virtual void setLoadedPlayerName(const std::string& text) = 0;
     // Clears the player name list, keeping its text, and fills it.
     virtual void setPlayerList(const std::vector<std::string>& names) = 0;
     virtual void refillModList() = 0;

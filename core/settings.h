@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -8,26 +7,31 @@
 
 namespace quorvale {
 
+// The most entries a table holds; the store may list more, which stay there untouched.
 constexpr int TableCapacity = 1025;
+
+// What the watcher plays when it alerts. Stored as a number; a value outside these plays
+// nothing and is written back as it was read.
+enum class AlertSound : int32_t { None = 0, Default = 1, Files = 2 };
 
 struct LauncherSettings {
     std::string executable;
     std::string gamePath;
     bool gameInstallKeyFound = false; // gamePath came from the game's install key (not stored)
-    bool nosplash = false;
-    bool runtir = false;
-    bool window = false;
-    bool flash = false;
-    bool close = false;
-    int32_t watchers = 0;
-    int32_t maxmem = 0;
-    std::string sound1;
-    std::string sound2;
-    std::string extraParams;
-    std::string extraExec;
+    bool noSplash = false;
+    bool runTrackIr = false;
+    bool windowed = false;
+    bool flashTaskbar = false;
+    bool closeAfterLaunch = false;
+    AlertSound alertSound = AlertSound::None;
+    int32_t maxMemory = 0;
+    std::string newGameSound;         // the WAV played when a new game is about to start
+    std::string playersBackSound;     // the WAV played when an empty server has players again
+    std::string additionalParameters; // the player's own, several arguments as typed
+    std::string preLaunchProgram;
     // Where there is no Windows: what starts Windows programs, and in which Wine prefix.
     std::string runner = "wine";
-    std::string wineprefix;
+    std::string winePrefix;
 };
 
 // What a load learnt about a table's subkeys, so that a save touches only what it loaded.
@@ -37,39 +41,35 @@ struct StoredKeys {
     bool overflowTold = false;       // the user heard once that the table is full
 };
 
-struct ModTable {
-    int32_t lastIndex = -1;
-    std::array<int32_t, TableCapacity> id{};
-    std::array<std::string, TableCapacity> name;
-    std::array<std::string, TableCapacity> dir;
-    std::array<bool, TableCapacity> checked{};
-    StoredKeys keys;
-
-    int count() const { return lastIndex + 1; }
+struct ModEntry {
+    int32_t id = 0; // the number its subkey is named by
+    std::string name;
+    std::string folder;
+    bool checked = false;
 };
 
-struct ServerTable {
-    int32_t lastIndex = -1;
-    std::array<int32_t, TableCapacity> id{};
-    std::array<std::string, TableCapacity> name;
-    std::array<std::string, TableCapacity> ip;
-    std::array<std::string, TableCapacity> port;
-    std::array<std::string, TableCapacity> queryPort; // empty: the game port + 1
-    std::array<std::string, TableCapacity> pass;
-    std::array<bool, TableCapacity> sockets{};
-    std::array<std::string, TableCapacity> mods;
+struct ServerEntry {
+    int32_t id = 0;
+    std::string name;
+    std::string host;
+    std::string port;      // the game port, as stored: text
+    std::string queryPort; // empty: the game port + 1
+    std::string password;
+    bool sockets = false;
+    std::string mods; // mod folders, each followed by ";"
+};
+
+// The entries in store order; their index is the slot the windows and the launch name.
+template <typename Entry> struct Table {
+    std::vector<Entry> entries;
     StoredKeys keys;
 
-    // Working columns of the server browser; never stored.
-    std::array<std::string, TableCapacity> resolvedIp;
-    std::array<uint32_t, TableCapacity> queryTick{};
-    std::array<int32_t, TableCapacity> playerCount{};
-    // Grow with the replies, to at most TableCapacity names per server.
-    std::array<std::vector<std::string>, TableCapacity> playerName;
-    std::array<std::vector<std::string>, TableCapacity> playerScore;
-
-    int count() const { return lastIndex + 1; }
+    int count() const { return static_cast<int>(entries.size()); }
+    bool full() const { return count() >= TableCapacity; }
+    bool holds(int slot) const { return slot >= 0 && slot < count(); }
 };
+using ModTable = Table<ModEntry>;
+using ServerTable = Table<ServerEntry>;
 
 // What a load learnt about the launcher key's own values, so that a save writes only those
 // this run read or the player changed; a value the load never came to stays as stored.

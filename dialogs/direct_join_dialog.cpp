@@ -3,15 +3,14 @@
 #include "command_line.h"
 #include "error_handler.h"
 #include "form_keys.h"
-#include "main_window.h"
-#include "server_watcher.h"
+#include "launcher_session.h"
 
 #include <QStyle>
 
 using namespace quorvale;
 
-DirectJoinDialog::DirectJoinDialog(MainWindow& main, ServerWatcher& watcher)
-    : QWidget(&main, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), main_(main), watcher_(watcher) {
+DirectJoinDialog::DirectJoinDialog(LauncherSession& session, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), session_(session) {
     ui.setupUi(this);
     applyFormKeys(this);
     setFixedSize(size());
@@ -25,19 +24,19 @@ DirectJoinDialog::DirectJoinDialog(MainWindow& main, ServerWatcher& watcher)
 
 std::string DirectJoinDialog::joinString() const {
     return directJoinConnect(ui.hostEdit->text().toStdString(), ui.portEdit->text().toStdString(),
-                             main_.playerNameText(), ui.passwordEdit->text().toStdString());
+                             session_.playerName(), ui.passwordEdit->text().toStdString());
 }
 
 void DirectJoinDialog::connectToServer() {
-    guarded([&] { main_.launchGame(joinString(), -1); });
+    guarded([&] { session_.launchGame(joinString(), kTickedMods); });
     hide();
 }
 
 void DirectJoinDialog::openWatcher() {
     guarded([&] {
         const std::string join = joinString();
-        watcher_.watch(this, ui.hostEdit->text(), ui.portEdit->text().toStdString(),
-                       [this, join] { main_.launchGame(join, -1); });
+        session_.watchServer(this, ui.hostEdit->text(), ui.portEdit->text().toStdString(),
+                             [this, join] { session_.launchGame(join, kTickedMods); });
     });
 }
 
@@ -45,6 +44,7 @@ void DirectJoinDialog::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!placed_) {
         placed_ = true;
-        move(main_.frameGeometry().center() - rect().center());
+        if (parentWidget()) // centred over the main window the first time
+            move(parentWidget()->frameGeometry().center() - rect().center());
     }
 }

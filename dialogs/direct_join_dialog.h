@@ -4,14 +4,13 @@
 
 #include <QWidget>
 
-class MainWindow;
-class ServerWatcher;
+class LauncherSession;
 
 // "Direct join server": joins or watches a server that is not in the list.
 class DirectJoinDialog : public QWidget {
     Q_OBJECT
 public:
-    DirectJoinDialog(MainWindow& main, ServerWatcher& watcher);
+    DirectJoinDialog(LauncherSession& session, QWidget* parent);
 
     // The join string of the typed server.
     std::string joinString() const;
@@ -27,7 +26,6 @@ private Q_SLOTS:
     void openWatcher();
 
 private:
-    MainWindow& main_;
-    ServerWatcher& watcher_;
+    LauncherSession& session_;
     bool placed_ = false;
 };

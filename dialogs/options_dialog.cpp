@@ -3,7 +3,7 @@
 
 #include "error_handler.h"
 #include "form_keys.h"
-#include "main_window.h"
+#include "launcher_session.h"
 #include "reload_on_activation.h"
 
 #include <QStyle>
@@ -11,9 +11,10 @@
 
 using namespace quorvale;
 
-OptionsDialog::OptionsDialog(MainWindow& main)
-    : QDialog(&main), soundDialog(QStringLiteral("WAV files (*.wav);;All files (*)")),
-      programDialog(QStringLiteral("Executable files (*.exe *.bat);;All files (*)")), main_(main) {
+OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
+    : QDialog(parent), soundDialog(QStringLiteral("WAV files (*.wav);;All files (*)")),
+      programDialog(QStringLiteral("Executable files (*.exe *.bat);;All files (*)")),
+      session_(session) {
     ui.setupUi(this);
     applyFormKeys(this, ui.okButton);
 #ifdef _WIN32
@@ -22,7 +23,7 @@ OptionsDialog::OptionsDialog(MainWindow& main)
     ui.winePrefixGroup->hide();
     resize(width(), 299);
 #else
-    ui.winePrefixEdit->setPlaceholderText(qs(main.context().winePrefix));
+    ui.winePrefixEdit->setPlaceholderText(qs(session.context().winePrefix));
 #endif
     setFixedSize(size());
     ui.okButton->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
@@ -45,36 +46,37 @@ OptionsDialog::OptionsDialog(MainWindow& main)
 }
 
 void OptionsDialog::refreshFields() {
-    const LauncherSettings& s = main_.state().settings;
-    ui.skipSplashBox->setChecked(s.nosplash);
-    ui.windowedBox->setChecked(s.window);
-    ui.closeAfterLaunchBox->setChecked(s.close);
-    ui.trackIrBox->setChecked(s.runtir);
-    ui.flashTaskbarBox->setChecked(s.flash);
+    const LauncherSettings& s = session_.state().settings;
+    ui.skipSplashBox->setChecked(s.noSplash);
+    ui.windowedBox->setChecked(s.windowed);
+    ui.closeAfterLaunchBox->setChecked(s.closeAfterLaunch);
+    ui.trackIrBox->setChecked(s.runTrackIr);
+    ui.flashTaskbarBox->setChecked(s.flashTaskbar);
 
     // A value outside 0..2 selects no button, which an exclusive group cannot show.
     QRadioButton* radios[] = {ui.noSoundsButton, ui.defaultSoundsButton, ui.customSoundsButton};
+    const int sound = static_cast<int>(s.alertSound);
     for (QRadioButton* r : radios)
         r->setAutoExclusive(false);
     for (int i = 0; i < 3; ++i)
-        radios[i]->setChecked(s.watchers == i);
+        radios[i]->setChecked(sound == i);
     for (QRadioButton* r : radios)
         r->setAutoExclusive(true);
     // Qt moves the group's tab stop to a button checked while it is exclusive, not to one
     // checked above: Tab into the group must land on the selected button.
-    const bool none = s.watchers < 0 || s.watchers > 2;
+    const bool none = sound < 0 || sound > 2;
     for (int i = 0; i < 3; ++i)
-        radios[i]->setFocusPolicy(s.watchers == i || (none && i == 0) ? Qt::StrongFocus
-                                                                      : Qt::ClickFocus);
+        radios[i]->setFocusPolicy(sound == i || (none && i == 0) ? Qt::StrongFocus
+                                                                 : Qt::ClickFocus);
     updateSoundFields();
 
-    ui.newGameSoundEdit->setText(qs(s.sound1));
-    ui.playersSoundEdit->setText(qs(s.sound2));
-    ui.additionalParametersEdit->setText(qs(s.extraParams));
-    ui.preLaunchProgramEdit->setText(qs(s.extraExec));
+    ui.newGameSoundEdit->setText(qs(s.newGameSound));
+    ui.playersSoundEdit->setText(qs(s.playersBackSound));
+    ui.additionalParametersEdit->setText(qs(s.additionalParameters));
+    ui.preLaunchProgramEdit->setText(qs(s.preLaunchProgram));
     ui.runnerEdit->setText(qs(s.runner));
-    ui.winePrefixEdit->setText(qs(s.wineprefix));
-    ui.memoryBar->setValue(std::clamp(s.maxmem, 0, 2048));
+    ui.winePrefixEdit->setText(qs(s.winePrefix));
+    ui.memoryBar->setValue(std::clamp(s.maxMemory, 0, 2048));
     showMemoryLimit(ui.memoryBar->value());
 }
 
@@ -93,7 +95,7 @@ void OptionsDialog::showMemoryLimit(int position) {
 }
 
 void OptionsDialog::chooseInto(FileDialogState& dialog, QLineEdit* field) {
-    if (const auto chosen = dialog.choose(*main_.context().prompter, this))
+    if (const auto chosen = dialog.choose(session_.prompter(), this))
         field->setText(*chosen);
 }
 
@@ -108,28 +110,28 @@ void OptionsDialog::choosePreLaunchProgram() {
 }
 
 void OptionsDialog::saveAndClose() {
-    LauncherSettings& s = main_.state().settings;
-    s.nosplash = ui.skipSplashBox->isChecked();
-    s.window = ui.windowedBox->isChecked();
-    s.close = ui.closeAfterLaunchBox->isChecked();
-    s.runtir = ui.trackIrBox->isChecked();
-    s.sound1 = ui.newGameSoundEdit->text().toStdString();
-    s.sound2 = ui.playersSoundEdit->text().toStdString();
-    s.flash = ui.flashTaskbarBox->isChecked();
-    s.maxmem = ui.memoryBar->value();
-    s.extraParams = ui.additionalParametersEdit->text().toStdString();
-    s.extraExec = ui.preLaunchProgramEdit->text().toStdString();
+    LauncherSettings& s = session_.state().settings;
+    s.noSplash = ui.skipSplashBox->isChecked();
+    s.windowed = ui.windowedBox->isChecked();
+    s.closeAfterLaunch = ui.closeAfterLaunchBox->isChecked();
+    s.runTrackIr = ui.trackIrBox->isChecked();
+    s.newGameSound = ui.newGameSoundEdit->text().toStdString();
+    s.playersBackSound = ui.playersSoundEdit->text().toStdString();
+    s.flashTaskbar = ui.flashTaskbarBox->isChecked();
+    s.maxMemory = ui.memoryBar->value();
+    s.additionalParameters = ui.additionalParametersEdit->text().toStdString();
+    s.preLaunchProgram = ui.preLaunchProgramEdit->text().toStdString();
 #ifndef _WIN32
     s.runner = ui.runnerEdit->text().toStdString();
-    s.wineprefix = ui.winePrefixEdit->text().toStdString();
+    s.winePrefix = ui.winePrefixEdit->text().toStdString();
 #endif
     if (ui.noSoundsButton->isChecked())
-        s.watchers = 0;
+        s.alertSound = AlertSound::None;
     else if (ui.defaultSoundsButton->isChecked())
-        s.watchers = 1;
+        s.alertSound = AlertSound::Default;
     else if (ui.customSoundsButton->isChecked())
-        s.watchers = 2;
-    guarded([&] { main_.storeSettings(); });
+        s.alertSound = AlertSound::Files;
+    guarded([&] { session_.storeSettings(); });
     hide();
 }
 

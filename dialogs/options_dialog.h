@@ -5,13 +5,13 @@
 
 #include <QDialog>
 
-class MainWindow;
+class LauncherSession;
 
 // "Options": the launch options and the watcher's alerts; "&OK" stores them.
 class OptionsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit OptionsDialog(MainWindow& main);
+    OptionsDialog(LauncherSession& session, QWidget* parent);
 
     void refreshFields();
     void updateSoundFields();
@@ -32,5 +32,5 @@ private Q_SLOTS:
 private:
     void chooseInto(FileDialogState& dialog, QLineEdit* field);
 
-    MainWindow& main_;
+    LauncherSession& session_;
 };

@@ -12,13 +12,15 @@ class EntrySelector : public QObject {
 public:
     EntrySelector(QComboBox* box, std::function<void()> onChange);
 
-    // Refills the list and selects item 0 (nothing, with an empty text, for no names).
-    template <typename Names> void fill(const Names& names, int count) {
+    // Refills the list with the entries' names and selects item 0 (nothing, with an empty
+    // text, for no entries).
+    template <typename Entries> void fill(const Entries& entries) {
+        const int count = static_cast<int>(entries.size());
         {
             const QSignalBlocker block(box_);
             box_->clear();
-            for (int i = 0; i < count; ++i)
-                box_->addItem(QString::fromStdString(names[i]));
+            for (const auto& entry : entries)
+                box_->addItem(QString::fromStdString(entry.name));
             box_->setCurrentIndex(count > 0 ? 0 : -1);
             if (count == 0)
                 box_->setEditText(QString());

@@ -4,8 +4,8 @@
 #include "entry_selector.h"
 #include "error_handler.h"
 #include "form_keys.h"
+#include "launcher_session.h"
 #include "list_editing.h"
-#include "main_window.h"
 #include "reload_on_activation.h"
 
 #include <QLoggingCategory>
@@ -15,7 +15,8 @@ Q_LOGGING_CATEGORY(lcModScan, "quorvale.modscan")
 
 using namespace quorvale;
 
-ModEditor::ModEditor(MainWindow& main) : QDialog(&main), main_(main) {
+ModEditor::ModEditor(LauncherSession& session, QWidget* parent)
+    : QDialog(parent), session_(session) {
     ui.setupUi(this);
     applyFormKeys(this, ui.saveModButton);
     setFixedSize(size());
@@ -29,17 +30,17 @@ ModEditor::ModEditor(MainWindow& main) : QDialog(&main), main_(main) {
 }
 
 void ModEditor::refreshFields() {
-    const ModTable& m = main_.state().mods;
-    selector_->fill(m.name, m.count());
+    selector_->fill(session_.state().mods.entries);
     showSelectedMod();
 }
 
 void ModEditor::showSelectedMod() {
-    const ModTable& m = main_.state().mods;
+    const ModTable& m = session_.state().mods;
     const int k = selector_->selectedSlot();
-    if (k >= 0 && k <= m.lastIndex) {
-        ui.modNameEdit->setText(qs(m.name[k]));
-        ui.modFolderEdit->setText(qs(m.dir[k]));
+    if (m.holds(k)) {
+        const ModEntry& mod = m.entries[static_cast<size_t>(k)];
+        ui.modNameEdit->setText(qs(mod.name));
+        ui.modFolderEdit->setText(qs(mod.folder));
     } else {
         ui.modNameEdit->setText(ui.modSelector->currentText());
         ui.modFolderEdit->clear();
@@ -49,33 +50,33 @@ void ModEditor::showSelectedMod() {
 void ModEditor::saveMod() {
     guarded([&] {
         std::mt19937 rng = clockSeededRng();
-        if (!saveModEntry(main_.state().mods, selector_->selectedSlot(),
+        if (!saveModEntry(session_.state().mods, selector_->selectedSlot(),
                           ui.modNameEdit->text().toStdString(),
                           ui.modFolderEdit->text().toStdString(), rng)) {
-            main_.context().prompter->message(qs(tableFullMessage("mod")));
+            session_.prompter().message(qs(tableFullMessage("mod")));
             return;
         }
-        main_.storeAndReload();
+        session_.storeAndReload();
         refreshFields();
     });
 }
 
 void ModEditor::deleteMod() {
     guarded([&] {
-        if (!main_.context().prompter->confirm(QStringLiteral("Are you sure?")))
+        if (!session_.prompter().confirm(QStringLiteral("Are you sure?")))
             return;
-        deleteModEntry(main_.state().mods, selector_->selectedSlot());
-        main_.storeAndReload();
+        deleteModEntry(session_.state().mods, selector_->selectedSlot());
+        session_.storeAndReload();
         refreshFields();
     });
 }
 
 void ModEditor::autoScan() {
     guarded([&] {
-        Prompter& prompter = *main_.context().prompter;
-        const ModScan scan = scanForMods(main_.state().settings.gamePath, main_.state().mods);
+        Prompter& prompter = session_.prompter();
+        const ModScan scan = scanForMods(session_.state().settings.gamePath, session_.state().mods);
         if (scan.gameFolderUnknown) {
-            prompter.message(QString::fromUtf8(main_.state().settings.gameInstallKeyFound
+            prompter.message(QString::fromUtf8(session_.state().settings.gameInstallKeyFound
                                                    ? kGameFolderNotInInstallKey
                                                    : kGameFolderUnknown));
             return;
@@ -94,8 +95,8 @@ void ModEditor::autoScan() {
 
 void ModEditor::addFoundMods(const std::vector<std::string>& names) {
     std::mt19937 rng = clockSeededRng();
-    quorvale::addFoundMods(main_.state().mods, names, rng, [](const std::string& line) {
+    quorvale::addFoundMods(session_.state().mods, names, rng, [](const std::string& line) {
         qCDebug(lcModScan).noquote() << qs(line);
     });
-    main_.storeAndReload();
+    session_.storeAndReload();
 }

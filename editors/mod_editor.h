@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-class MainWindow;
+class LauncherSession;
 class EntrySelector;
 
 // "Modifications": adds, changes and deletes mods, and scans the game folder for new ones.
 class ModEditor : public QDialog {
     Q_OBJECT
 public:
-    explicit ModEditor(MainWindow& main);
+    ModEditor(LauncherSession& session, QWidget* parent);
 
     void refreshFields();
     void showSelectedMod();
@@ -32,6 +32,6 @@ private Q_SLOTS:
 private:
     void storeAndReload();
 
-    MainWindow& main_;
+    LauncherSession& session_;
     EntrySelector* selector_;
 };

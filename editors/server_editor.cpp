@@ -4,8 +4,8 @@
 #include "entry_selector.h"
 #include "error_handler.h"
 #include "form_keys.h"
+#include "launcher_session.h"
 #include "list_editing.h"
-#include "main_window.h"
 #include "reload_on_activation.h"
 #include "text.h"
 
@@ -13,7 +13,8 @@
 
 using namespace quorvale;
 
-ServerEditor::ServerEditor(MainWindow& main) : QDialog(&main), main_(main) {
+ServerEditor::ServerEditor(LauncherSession& session, QWidget* parent)
+    : QDialog(parent), session_(session) {
     ui.setupUi(this);
     applyFormKeys(this, ui.saveServerButton);
     setFixedSize(size());
@@ -33,25 +34,26 @@ ServerEditor::ServerEditor(MainWindow& main) : QDialog(&main), main_(main) {
 }
 
 void ServerEditor::refreshFields() {
-    const ServerTable& s = main_.state().servers;
-    selector_->fill(s.name, s.count());
+    selector_->fill(session_.state().servers.entries);
     showSelectedServer();
 }
 
 void ServerEditor::showSelectedServer() {
-    const ServerTable& s = main_.state().servers;
+    const ServerTable& s = session_.state().servers;
     const int k = selector_->selectedSlot();
-    const bool existing = k >= 0 && k <= s.lastIndex;
-    ui.serverNameEdit->setText(existing ? qs(s.name[k]) : ui.serverSelector->currentText());
-    ui.serverHostEdit->setText(existing ? qs(s.ip[k]) : QString());
-    ui.serverPortEdit->setText(existing ? qs(s.port[k]) : QStringLiteral("2302"));
-    ui.serverPasswordEdit->setText(existing ? qs(s.pass[k]) : QString());
-    ui.serverQueryPortEdit->setText(existing ? qs(s.queryPort[k]) : QString());
+    const bool existing = s.holds(k);
+    const ServerEntry none;
+    const ServerEntry& e = existing ? s.entries[static_cast<size_t>(k)] : none;
+    ui.serverNameEdit->setText(existing ? qs(e.name) : ui.serverSelector->currentText());
+    ui.serverHostEdit->setText(qs(e.host));
+    ui.serverPortEdit->setText(existing ? qs(e.port) : QStringLiteral("2302"));
+    ui.serverPasswordEdit->setText(qs(e.password));
+    ui.serverQueryPortEdit->setText(qs(e.queryPort));
 
     const std::vector<bool> ticks =
-        existing ? modTicks(s.mods[k], main_.state().mods) : std::vector<bool>{};
+        existing ? modTicks(e.mods, session_.state().mods) : std::vector<bool>{};
     ui.serverModList->clear();
-    const QStringList names = main_.modListTexts();
+    const QStringList names = session_.modNames();
     for (int i = 0; i < names.size(); ++i) {
         auto* item = new QListWidgetItem(names[i], ui.serverModList);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
@@ -70,7 +72,7 @@ void ServerEditor::saveServer() {
         const std::string queryPort = ui.serverQueryPortEdit->text().trimmed().toStdString();
         uint16_t number = 0;
         if (!queryPort.empty() && !tryParsePort(queryPort, number)) {
-            main_.context().prompter->message(
+            session_.prompter().message(
                 QStringLiteral("Query port: %1").arg(qs(badPortMessage(queryPort))));
             ui.serverQueryPortEdit->setFocus();
             ui.serverQueryPortEdit->selectAll();
@@ -81,22 +83,22 @@ void ServerEditor::saveServer() {
                                   ui.serverPortEdit->text().toStdString(),
                                   ui.serverPasswordEdit->text().toStdString(), queryPort};
         std::mt19937 rng = clockSeededRng();
-        if (!saveServerEntry(main_.state().servers, selector_->selectedSlot(), fields, ticks,
-                             main_.state().mods, rng)) {
-            main_.context().prompter->message(qs(tableFullMessage("server")));
+        if (!saveServerEntry(session_.state().servers, selector_->selectedSlot(), fields, ticks,
+                             session_.state().mods, rng)) {
+            session_.prompter().message(qs(tableFullMessage("server")));
             return;
         }
-        main_.storeAndReload();
+        session_.storeAndReload();
         refreshFields();
     });
 }
 
 void ServerEditor::deleteServer() {
     guarded([&] {
-        if (!main_.context().prompter->confirm(QStringLiteral("Are you sure?")))
+        if (!session_.prompter().confirm(QStringLiteral("Are you sure?")))
             return;
-        deleteServerEntry(main_.state().servers, selector_->selectedSlot());
-        main_.storeAndReload();
+        deleteServerEntry(session_.state().servers, selector_->selectedSlot());
+        session_.storeAndReload();
         refreshFields();
     });
 }

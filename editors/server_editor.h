@@ -4,14 +4,14 @@
 
 #include <QDialog>
 
-class MainWindow;
+class LauncherSession;
 class EntrySelector;
 
 // "Servers": adds, changes and deletes favourite servers and the mods each one uses.
 class ServerEditor : public QDialog {
     Q_OBJECT
 public:
-    explicit ServerEditor(MainWindow& main);
+    ServerEditor(LauncherSession& session, QWidget* parent);
 
     void refreshFields();
     void showSelectedServer();
@@ -24,6 +24,6 @@ private Q_SLOTS:
     void deleteServer();
 
 private:
-    MainWindow& main_;
+    LauncherSession& session_;
     EntrySelector* selector_;
 };

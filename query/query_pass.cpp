@@ -374,6 +374,7 @@ void QueryPass::applyReply(int r, const QByteArray& data, qint64 atNs, qint64 se
         return; // the Steam query answered first
     // A twin's reply that came before this entry's own send is timed from the twin's send.
     answer(r, Protocol::GameSpy, q.attempts > 0 ? q.sentNs : sentNs, atNs);
+    res.complete = true;
     res.error.clear();
     try {
         quorvale::parseStatusReply(reinterpret_cast<const uint8_t*>(data.constData()),
@@ -413,6 +414,7 @@ void QueryPass::applyA2sReply(int r, const QByteArray& data, qint64 atNs, qint64
         answer(r, Protocol::A2s, q.attempts > 0 ? q.infoSentNs : sentNs, atNs);
     if (query.done())
         markAnswered(q);
+    res.complete = query.done();
     const bool news = query.hasInfo() && (!hadInfo || query.hasPlayers() != hadPlayers);
     if (!news && !step.error)
         return;

@@ -47,6 +47,7 @@ public:
         std::string resolvedIp; // dotted text once the address is known
         double pingMs = 0;
         Protocol protocol = Protocol::None; // the protocol whose answer fills the result
+        bool complete = false; // the whole answer is in: for the Steam query, its players too
         bool sent = false;
         int sends = 0;      // requests sent to it, resends included
         qint64 sentNs = 0;  // on the pass's clock: the send the latest reply answered

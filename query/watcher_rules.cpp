@@ -7,13 +7,14 @@ namespace quorvale {
 namespace {
 struct StateRow {
     const char* value;
-    int32_t code;
+    WatcherPhase phase;
     bool green;
 };
-constexpr StateRow kStates[] = {{"1", 1, true},  {"3", 3, true},  {"8", 9, true},  {"9", 9, true},
-                                {"5", 5, false}, {"6", 5, false}, {"7", 14, false}};
-constexpr int32_t kInProgress = 14;
-constexpr int32_t kEmpty = 256;
+using P = WatcherPhase;
+constexpr StateRow kStates[] = {{"1", P::SelectingMission, true}, {"3", P::SettingUp, true},
+                                {"8", P::Debriefing, true},       {"9", P::Debriefing, true},
+                                {"5", P::Loading, false},         {"6", P::Loading, false},
+                                {"7", P::InProgress, false}};
 } // namespace
 
 void watcherQuerySent(WatcherState& state) {
@@ -24,7 +25,7 @@ void watcherQuerySent(WatcherState& state) {
 WatcherUpdate applyWatcherReply(WatcherState& state, const ServerStatusReply& reply,
                                 bool complete) {
     WatcherUpdate u;
-    std::optional<int32_t> code;
+    std::optional<WatcherPhase> code;
     if (reply.numPlayers)
         state.playersText = *reply.numPlayers;
     if (reply.slots)
@@ -33,7 +34,7 @@ WatcherUpdate applyWatcherReply(WatcherState& state, const ServerStatusReply& re
         u.status = gameStateText(*reply.gameState);
         for (const StateRow& row : kStates) {
             if (*reply.gameState == row.value) {
-                code = row.code;
+                code = row.phase;
                 u.statusColour = row.green ? LabelColour::Green : LabelColour::Maroon;
                 u.redLamp = !row.green;
             }
@@ -53,7 +54,7 @@ WatcherUpdate applyWatcherReply(WatcherState& state, const ServerStatusReply& re
     if (state.playersText != "?") {
         u.players = state.playersText + "/" + state.maxPlayersText;
         if (state.playersText == "0") {
-            code = kEmpty;
+            code = P::Empty;
             u.playersColour = LabelColour::Maroon;
             u.status = "Empty";
             u.statusColour = LabelColour::Maroon;
@@ -67,13 +68,13 @@ WatcherUpdate applyWatcherReply(WatcherState& state, const ServerStatusReply& re
     }
 
     // Only a recognised state ends a game, so one finished game alerts once.
-    u.newGameAlert = state.lastState == kInProgress && code && *code != kInProgress;
-    u.playerJoinedAlert = state.lastState == kEmpty && reply.numPlayers &&
-                          state.playersText != "0" && (!code || *code != kEmpty);
+    u.newGameAlert = state.phase == P::InProgress && code && *code != P::InProgress;
+    u.playerJoinedAlert = state.phase == P::Empty && reply.numPlayers && state.playersText != "0" &&
+                          (!code || *code != P::Empty);
     if (code)
-        state.lastState = *code;
+        state.phase = *code;
     else if (u.playerJoinedAlert)
-        state.lastState = 0; // the server is no longer empty, whatever it is doing
+        state.phase = P::Unknown; // the server is no longer empty, whatever it is doing
     return u;
 }
 

@@ -12,11 +12,23 @@ namespace quorvale {
 
 enum class LabelColour { Keep, Green, Maroon };
 
+// Where the watched server's game stood at the latest reply that told it. Debriefing covers
+// game states 8 and 9, loading 5 and 6 (the briefing).
+enum class WatcherPhase {
+    Unknown,
+    SelectingMission,
+    SettingUp,
+    Loading,
+    Debriefing,
+    InProgress,
+    Empty
+};
+
 // What the watcher remembers between replies.
 struct WatcherState {
     std::string playersText;    // numplayers of the latest reply with it; "?" since the query
     std::string maxPlayersText; // its shown maximum likewise
-    int32_t lastState = 0;      // 0, 1, 3, 5, 9, 14 (game in progress) or 256 (empty)
+    WatcherPhase phase = WatcherPhase::Unknown;
 };
 
 // What one reply changes on the watcher's face; absent fields stay as they are.

@@ -4,7 +4,7 @@
 #include "command_line.h"
 #include "error_handler.h"
 #include "form_keys.h"
-#include "main_window.h"
+#include "launcher_session.h"
 #include "reload_on_activation.h"
 #include "server_watcher.h"
 #include "text.h"
@@ -26,17 +26,18 @@ uint32_t tickOf(qint64 ns) {
 
 constexpr int kQueryColumnWidth = 40;
 
-// What is wrong with a row's stored query port, if anything.
-QString queryPortProblem(const ServerTable& t, int slot) {
+// What is wrong with a server's stored query port, if anything.
+QString queryPortProblem(const ServerEntry& server) {
     uint16_t port = 0;
-    if (t.queryPort[slot].empty() || tryParsePort(t.queryPort[slot], port))
+    if (server.queryPort.empty() || tryParsePort(server.queryPort, port))
         return {};
-    return QStringLiteral("Query port: %1").arg(qs(badPortMessage(t.queryPort[slot])));
+    return QStringLiteral("Query port: %1").arg(qs(badPortMessage(server.queryPort)));
 }
 
 } // namespace
 
-ServerBrowser::ServerBrowser(MainWindow& main) : QMainWindow(nullptr), pass(endpoint), main_(main) {
+ServerBrowser::ServerBrowser(LauncherSession& session)
+    : QMainWindow(nullptr), pass(endpoint), session_(session) {
     ui.setupUi(this);
     applyFormKeys(this, ui.joinButton);
     status_ = new QLabel(QStringLiteral("Ready"));
@@ -60,11 +61,11 @@ ServerBrowser::ServerBrowser(MainWindow& main) : QMainWindow(nullptr), pass(endp
     normal.setPixelSize(normal.pixelSize() > 0 ? normal.pixelSize() : 11); // set, not inherited
     ui.playerNameBox->setFont(normal);
 
-    // FormCreate: the main window's player names, once.
-    ui.playerNameBox->addItems(main_.playerNameChoices());
-    ui.playerNameBox->setEditText(qs(main_.playerNameText()));
+    // The main window's player names, once.
+    ui.playerNameBox->addItems(session_.playerNameChoices());
+    ui.playerNameBox->setEditText(qs(session_.playerName()));
 
-    endpoint.setLocalPort(main_.context().browserPort);
+    endpoint.setLocalPort(session_.context().browserPort);
     endpoint.reportLevel = 1;
     // The pass has applied the datagram by the time this runs.
     connect(&pass, &QueryPass::serverUpdated, this, &ServerBrowser::serverUpdated);
@@ -106,7 +107,7 @@ ServerBrowser::~ServerBrowser() = default;
 
 void ServerBrowser::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    // Panel1 follows all four sides, the buttons and the player box the bottom.
+    // The grids' panel follows all four sides, the buttons and the player box the bottom.
     const int dx = width() - 500;
     const int dy = height() - 378;
     ui.buttonPanel->resize(481 + dx, 289 + dy);
@@ -164,41 +165,47 @@ void ServerBrowser::queryServers() {
     if (refreshHadFocus_)
         ui.serverGrid->setFocus();
     ui.refreshButton->setEnabled(false);
-    ServerTable& t = main_.state().servers;
+    const ServerTable& t = session_.state().servers;
     const int keep = selectedSlot();
+    if (rows_.size() < t.entries.size())
+        rows_.resize(t.entries.size());
     ui.serverGrid->setUpdatesEnabled(false); // one repaint for the whole list
     ui.serverGrid->setRowCount(t.count());
     std::vector<QueryPass::Server> servers;
     passError_.clear();
-    for (int i = 0; i <= t.lastIndex; ++i) {
-        t.queryTick[i] = 0;
-        t.resolvedIp[i].clear();
-        t.playerCount[i] = 0;
-        if (t.playerName[i].empty())
-            t.playerName[i].resize(1);
-        t.playerName[i][0] = "no players";
-        setCell(i, 0, qs(t.name[i]));
-        setCell(i, 1, qs(t.ip[i] + ":" + t.port[i]));
+    for (int i = 0; i < t.count(); ++i) {
+        const ServerEntry& e = t.entries[static_cast<size_t>(i)];
+        ServerRow& row = rows_[static_cast<size_t>(i)];
+        row.queryTick = 0;
+        row.resolvedIp.clear();
+        row.playerCount = 0;
+        if (row.playerNames.empty())
+            row.playerNames.resize(1);
+        row.playerNames[0] = "no players";
+        setCell(i, 0, qs(e.name));
+        setCell(i, 1, qs(e.host + ":" + e.port));
         setCell(i, 2, QStringLiteral("??"));
         setCell(i, 3, QStringLiteral(" "));
         setCell(i, 4, QStringLiteral(" "));
         setCell(i, 5, QStringLiteral(" "));
         for (const int c : {2, 4, 5})
             ui.serverGrid->item(i, c)->setToolTip({});
-        servers.push_back({t.ip[i], t.port[i], t.queryPort[i]});
-        if (const QString problem = queryPortProblem(t, i); !problem.isEmpty()) {
+        servers.push_back({e.host, e.port, e.queryPort});
+        if (const QString problem = queryPortProblem(e); !problem.isEmpty()) {
             setCell(i, 5, QStringLiteral("bad port"));
             ui.serverGrid->item(i, 5)->setToolTip(problem);
         }
     }
     ui.serverGrid->setUpdatesEnabled(true);
     // The list may have changed under the selection: the server picked stays picked.
-    for (int i = 0; wanted && i <= t.lastIndex; ++i)
-        if (std::array{t.name[i], t.ip[i], t.port[i]} == *wanted) {
+    for (int i = 0; wanted && i < t.count(); ++i) {
+        const ServerEntry& e = t.entries[static_cast<size_t>(i)];
+        if (std::array{e.name, e.host, e.port} == *wanted) {
             if (i != ui.serverGrid->currentRow())
                 ui.serverGrid->setCurrentCell(i, 0);
             break;
         }
+    }
     if (keep < 0 && t.count() > 0)
         ui.serverGrid->setCurrentCell(0, 0);
     updateButtons();
@@ -215,12 +222,14 @@ void ServerBrowser::queryServers() {
 }
 
 void ServerBrowser::serverUpdated(int slot) {
-    ServerTable& t = main_.state().servers;
-    if (slot > t.lastIndex)
+    const ServerTable& t = session_.state().servers;
+    if (!t.holds(slot))
         return;
+    const ServerEntry& e = t.entries[static_cast<size_t>(slot)];
+    ServerRow& row = rows_[static_cast<size_t>(slot)];
     const QueryPass::Result& r = pass.results()[static_cast<size_t>(slot)];
     uint16_t port = 0;
-    if (r.outcome == QueryPass::Outcome::Failed && !tryParsePort(t.port[slot], port)) {
+    if (r.outcome == QueryPass::Outcome::Failed && !tryParsePort(e.port, port)) {
         // A port that is no port: this row only; the pass goes on. The Ping column is too narrow
         // to say why, so the row's Mission cell does until the next pass.
         passError_ = qs(r.error);
@@ -232,39 +241,39 @@ void ServerBrowser::serverUpdated(int slot) {
     }
     if (r.outcome != QueryPass::Outcome::Answered)
         return;
-    t.resolvedIp[slot] = r.resolvedIp;
-    t.queryTick[slot] = tickOf(r.sentNs);
-    setCell(slot, 2, QString::number(tickOf(r.replyNs) - t.queryTick[slot]));
+    row.resolvedIp = r.resolvedIp;
+    row.queryTick = tickOf(r.sentNs);
+    setCell(slot, 2, QString::number(tickOf(r.replyNs) - row.queryTick));
     const bool steam = r.protocol == QueryPass::Protocol::A2s;
     setCell(slot, 5, steam ? QStringLiteral("Steam") : QStringLiteral("GS"));
     const QString via =
         steam ? QStringLiteral("Answered the Steam query on port %1")
-                    .arg(a2sQueryPort(t.port[slot], t.queryPort[slot]).value_or(0))
-              : QStringLiteral("Answered the GameSpy query on port %1").arg(qs(t.port[slot]));
-    const QString problem = queryPortProblem(t, slot);
+                    .arg(a2sQueryPort(e.port, e.queryPort).value_or(0))
+              : QStringLiteral("Answered the GameSpy query on port %1").arg(qs(e.port));
+    const QString problem = queryPortProblem(e);
     ui.serverGrid->item(slot, 2)->setToolTip(via);
     ui.serverGrid->item(slot, 5)->setToolTip(problem.isEmpty() ? via : via + '\n' + problem);
     const ServerStatusReply& reply = r.reply;
     // A reply replaces the players of one before it (a twin entry's, or a datagram that came
     // twice): they are not added again.
-    t.playerCount[slot] = 0;
+    row.playerCount = 0;
     if (reply.mission) {
         setCell(slot, 4, qs(*reply.mission));
         ui.serverGrid->item(slot, 4)->setToolTip(qs(*reply.mission)); // the column cuts it short
     }
     for (const StatusPlayer& p : reply.players) {
-        const auto k = static_cast<size_t>(t.playerCount[slot]);
+        const auto k = static_cast<size_t>(row.playerCount);
         if (k >= static_cast<size_t>(TableCapacity))
             break;
-        if (t.playerName[slot].size() <= k)
-            t.playerName[slot].resize(k + 1);
-        t.playerName[slot][k] = p.name;
+        if (row.playerNames.size() <= k)
+            row.playerNames.resize(k + 1);
+        row.playerNames[k] = p.name;
         if (p.score) {
-            if (t.playerScore[slot].size() <= k)
-                t.playerScore[slot].resize(k + 1);
-            t.playerScore[slot][k] = *p.score;
+            if (row.playerScores.size() <= k)
+                row.playerScores.resize(k + 1);
+            row.playerScores[k] = *p.score;
         }
-        ++t.playerCount[slot];
+        ++row.playerCount;
     }
     if (!r.error.empty()) {
         replyError_ = qs(r.error);
@@ -277,18 +286,18 @@ void ServerBrowser::serverUpdated(int slot) {
 }
 
 void ServerBrowser::showPlayers() {
-    const ServerTable& t = main_.state().servers;
     const int s = selectedSlot();
-    if (s < 0 || s > t.lastIndex) {
+    if (s < 0 || static_cast<size_t>(s) >= rows_.size()) {
         ui.playerGrid->setRowCount(0);
         return;
     }
-    const int rows = std::max(t.playerCount[s], 1);
-    ui.playerGrid->setRowCount(rows);
-    for (int r = 0; r < rows; ++r) {
+    const ServerRow& row = rows_[static_cast<size_t>(s)];
+    const int count = std::max(row.playerCount, 1);
+    ui.playerGrid->setRowCount(count);
+    for (int r = 0; r < count; ++r) {
         const auto k = static_cast<size_t>(r);
-        const auto& names = t.playerName[s];
-        const auto& scores = t.playerScore[s];
+        const auto& names = row.playerNames;
+        const auto& scores = row.playerScores;
         ui.playerGrid->setItem(r, 0,
                                new QTableWidgetItem(k < names.size() ? qs(names[k]) : QString()));
         ui.playerGrid->setItem(r, 1,
@@ -298,16 +307,15 @@ void ServerBrowser::showPlayers() {
 
 int ServerBrowser::selectedSlot() const {
     const int row = ui.serverGrid->currentRow();
-    return row >= 0 && row < ui.serverGrid->rowCount() && row <= main_.state().servers.lastIndex
-               ? row
-               : -1;
+    return row >= 0 && row < ui.serverGrid->rowCount() && session_.state().servers.holds(row) ? row
+                                                                                              : -1;
 }
 
 void ServerBrowser::showSelectedPlayers() {
     const int s = selectedSlot();
     if (s >= 0) {
-        const ServerTable& t = main_.state().servers;
-        picked_ = {t.name[s], t.ip[s], t.port[s]};
+        const ServerEntry& e = session_.state().servers.entries[static_cast<size_t>(s)];
+        picked_ = {e.name, e.host, e.port};
     }
     updateButtons();
     showPlayers();
@@ -318,24 +326,26 @@ void ServerBrowser::joinSelected() {
 }
 
 void ServerBrowser::joinSlot(int slot) {
-    const ServerTable& t = main_.state().servers;
-    if (slot < 0 || slot > t.lastIndex)
+    const ServerTable& t = session_.state().servers;
+    if (!t.holds(slot))
         return;
-    main_.launchGame(browserJoinConnect(t, slot, ui.playerNameBox->currentText().toStdString()),
-                     slot);
+    session_.launchGame(browserJoinConnect(t.entries[static_cast<size_t>(slot)],
+                                           ui.playerNameBox->currentText().toStdString()),
+                        slot);
 }
 
 void ServerBrowser::openWatcher() {
     guarded([&] {
         const int s = selectedSlot();
-        const ServerTable& t = main_.state().servers;
-        if (s < 0 || s > t.lastIndex || !watcher_)
+        const ServerTable& t = session_.state().servers;
+        if (!t.holds(s) || !watcher_)
             return;
+        const ServerEntry& e = t.entries[static_cast<size_t>(s)];
         const QueryPass::Protocol answered = static_cast<size_t>(s) < pass.results().size()
-                                                 ? pass.results()[s].protocol
+                                                 ? pass.results()[static_cast<size_t>(s)].protocol
                                                  : QueryPass::Protocol::None;
         watcher_->watch(
-            this, qs(t.ip[s]), t.port[s], [this, s] { joinSlot(s); }, t.queryPort[s], answered);
+            this, qs(e.host), e.port, [this, s] { joinSlot(s); }, e.queryPort, answered);
     });
 }
 

@@ -7,10 +7,12 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-class MainWindow;
+class LauncherSession;
 class ServerWatcher;
 class QLabel;
 
@@ -19,7 +21,7 @@ class QLabel;
 class ServerBrowser : public QMainWindow {
     Q_OBJECT
 public:
-    explicit ServerBrowser(MainWindow& main);
+    explicit ServerBrowser(LauncherSession& session);
     // The watcher is created after the browser.
     void setWatcher(ServerWatcher* watcher) { watcher_ = watcher; }
     ~ServerBrowser() override;
@@ -32,6 +34,17 @@ public:
     // Joins the server of a slot, as "&Join server" does for the selected one.
     void joinSlot(int slot);
     QString statusText() const;
+
+    // What the latest pass learnt of a slot's server; never stored. A slot keeps its row when
+    // the list shrinks, so the names of a longer list stay until replies overwrite them.
+    struct ServerRow {
+        std::string resolvedIp;
+        uint32_t queryTick = 0; // the millisecond tick of the send the reply answered
+        int playerCount = 0;
+        std::vector<std::string> playerNames; // grow with the replies
+        std::vector<std::string> playerScores;
+    };
+    const ServerRow& row(int slot) const { return rows_[static_cast<size_t>(slot)]; }
 
     // The form's controls, reached by tests; other windows ask through methods.
     Ui::ServerBrowser ui;
@@ -61,7 +74,8 @@ private:
     void setCell(int row, int column, const QString& text);
     void updateButtons();
 
-    MainWindow& main_;
+    LauncherSession& session_;
+    std::vector<ServerRow> rows_;
     ServerWatcher* watcher_ = nullptr;
     QLabel* status_;
     QString passError_;  // a server of this pass that could not be queried

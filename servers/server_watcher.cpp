@@ -5,7 +5,7 @@
 #include "error_handler.h"
 #include "errors.h"
 #include "form_keys.h"
-#include "main_window.h"
+#include "launcher_session.h"
 #include "reload_on_activation.h"
 #include "text.h"
 
@@ -36,8 +36,9 @@ void setColour(QLabel* label, LabelColour c) {
 
 } // namespace
 
-ServerWatcher::ServerWatcher(MainWindow& main, AlertSink& alerts)
-    : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint), main_(main), alerts_(alerts) {
+ServerWatcher::ServerWatcher(LauncherSession& session, AlertSink& alerts)
+    : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint), pass(endpoint), session_(session),
+      alerts_(alerts) {
     // A window of its own with a taskbar entry: the main window is hidden while it watches,
     // and its alert must land on something the taskbar shows.
     ui.setupUi(this);
@@ -70,14 +71,10 @@ ServerWatcher::ServerWatcher(MainWindow& main, AlertSink& alerts)
     ui.redLamp->setPixmap(QPixmap(QStringLiteral(":/lamp_red.png")));
     ui.redLamp->show();
 
-    endpoint.setLocalPort(main_.context().watcherPort);
+    endpoint.setLocalPort(session_.context().watcherPort);
     endpoint.reportLevel = 1;
-    // Only the watched server is heard; anything else at the port is dropped unread.
-    endpoint.setSenderFilter([this](const QHostAddress& from, quint16 port) {
-        return (watched_ && watched_->first == from && watched_->second == port) ||
-               (steamTo_ && *steamTo_ == from && steamPort_ == port);
-    });
-    connect(&endpoint, &UdpEndpoint::dataReceived, this, &ServerWatcher::processReply);
+    // The pass hears only the watched server; anything else at the port is dropped unread.
+    connect(&pass, &QueryPass::serverUpdated, this, &ServerWatcher::answerArrived);
 
     blinkTimer.setInterval(500);
     connect(&blinkTimer, &QTimer::timeout, this, &ServerWatcher::blinkLamp);
@@ -103,10 +100,9 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
     if (!tryParsePort(port, number))
         throw LauncherError(badPortMessage(port));
     // A bad query port is told by the browser; the game port is still asked.
-    steamPort_ = a2sQueryPort(port, queryPort).value_or(0);
+    server_ = QueryPass::Server(host.toStdString(), port, queryPort);
     answered_ = answered;
-    pollAnswered_ = answered;
-    challenge_.reset();
+    lastPollAnswered_ = answered;
     // Another server: nothing of the one watched before stays on the face.
     if (watchedKey_ != std::make_pair(host, port)) {
         watchedKey_ = {host, port};
@@ -121,19 +117,18 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
     }
     // Shown again where they were: a window manager places a window that comes back anew.
     hidden_.clear();
-    for (QWidget* w : {static_cast<QWidget*>(&main_), opener})
+    for (QWidget* w : {mainWindow_, opener})
         if (w && w->isVisible())
             hidden_.emplace_back(w,
                                  w->geometry().topLeft()); // the frame's size may be unknown later
-    main_.hide();
+    if (mainWindow_)
+        mainWindow_->hide();
     if (opener)
         opener->hide();
     join_ = std::move(join);
     show();
     raise();
-    watched_.reset();
-    steamTo_.reset();
-    steam_.reset();
+    shown_ = true; // nothing of an earlier watch is left to show
     endpoint.remoteHost = host;
     endpoint.remotePort = number;
     pollTimer.start();
@@ -143,91 +138,46 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
 void ServerWatcher::updateStatus() {
     ui.watchedHostLabel->setText(endpoint.remoteHost + QLatin1Char(':') +
                                  QString::number(endpoint.remotePort));
-    // A Steam reply without its player list still tells the state: it counts before the next
+    // A Steam answer without its player list still tells the state: it counts before the next
     // query.
-    if (steam_ && steam_->hasInfo())
-        showReply(steam_->reply(), std::nullopt);
-    steam_.reset();
+    if (!shown_ && !pass.results().empty()) {
+        const QueryPass::Result& r = pass.results().front();
+        if (r.outcome == QueryPass::Outcome::Answered && r.protocol == QueryPass::Protocol::A2s)
+            showReply(r.reply, std::nullopt);
+    }
     watcherQuerySent(state);
     ui.playerList->setRowCount(0);
-    const bool both = pollAnswered_ == QueryPass::Protocol::None;
-    pollAnswered_ = QueryPass::Protocol::None;
-    const int poll = ++poll_;
-    if (both || answered_ == QueryPass::Protocol::GameSpy) {
-        try {
-            const QByteArray request(reinterpret_cast<const char*>(StatusRequest.data()),
-                                     static_cast<int>(StatusRequest.size()));
-            endpoint.sendDatagram(request, request.size(),
-                                  [this](const QHostAddress& to, quint16 port) {
-                                      watched_ = std::make_pair(to, port);
-                                  });
-        } catch (const std::exception&) {
-            // Not reachable now; the next poll tries again.
-        }
-    }
-    if ((both || answered_ == QueryPass::Protocol::A2s) && steamPort_ != 0)
-        endpoint.lookUp(
-            endpoint.remoteHost,
-            [this, poll](const QHostAddress& to) {
-                if (poll == poll_)
-                    askSteam(to);
-            },
-            [](const QString&) {});
+    // Both ways until one answers, and again after a poll that nothing answered.
+    const bool both = lastPollAnswered_ == QueryPass::Protocol::None;
+    lastPollAnswered_ = QueryPass::Protocol::None;
+    shown_ = false;
+    QueryPass::Options options;
+    options.gameSpy = both || answered_ == QueryPass::Protocol::GameSpy;
+    options.a2s = both || answered_ == QueryPass::Protocol::A2s;
+    options.timeoutMs = pollTimer.interval(); // a late answer still counts until the next poll
+    pass.setOptions(options);
+    pass.start({server_});
 }
 
-void ServerWatcher::askSteam(const QHostAddress& to) {
-    steamTo_ = to;
-    steam_.emplace(challenge_);
-    for (const auto& d : steam_->start().send)
-        endpoint.sendDatagramTo(d, to, steamPort_);
-}
-
-void ServerWatcher::processReply(int byteCount, const QString&, int) {
-    if (byteCount <= 0)
+void ServerWatcher::answerArrived() {
+    const QueryPass::Result& r = pass.results().front();
+    // Not reachable now (no such host, no address): the next poll tries again.
+    if (r.outcome != QueryPass::Outcome::Answered)
         return;
     ui.playerList->setColumnWidth(0, 70);
     ui.playerList->setColumnWidth(1, 100);
-    const QByteArray data = endpoint.readLastDatagram();
-    if (isA2sDatagram(reinterpret_cast<const uint8_t*>(data.constData()),
-                      static_cast<size_t>(data.size()))) {
-        steamReply(data);
+    answered_ = lastPollAnswered_ = r.protocol;
+    const std::optional<LauncherError> failure =
+        r.error.empty() ? std::nullopt : std::optional(LauncherError(r.error));
+    // A Steam answer is shown once its player list is in too.
+    if (r.protocol == QueryPass::Protocol::A2s && !r.complete && !failure)
         return;
-    }
-    ServerStatusReply reply;
-    std::optional<LauncherError> failure;
-    try {
-        parseStatusReply(reinterpret_cast<const uint8_t*>(data.constData()),
-                         static_cast<size_t>(data.size()), reply);
-    } catch (const ConvertError& e) {
-        failure = e;
-    }
-    // A server that answers both ways is shown once a poll, by the query that answered first.
-    if (pollAnswered_ == QueryPass::Protocol::A2s)
-        return;
-    answered_ = pollAnswered_ = QueryPass::Protocol::GameSpy;
-    showReply(reply, failure);
-}
-
-void ServerWatcher::steamReply(const QByteArray& data) {
-    if (!steam_ || !steamTo_ || pollAnswered_ == QueryPass::Protocol::GameSpy)
-        return; // late, or the GameSpy query answered this poll
-    const A2sQuery::Step step = steam_->accept(reinterpret_cast<const uint8_t*>(data.constData()),
-                                               static_cast<size_t>(data.size()));
-    if (steam_->challenge())
-        challenge_ = steam_->challenge();
-    for (const auto& d : step.send)
-        endpoint.sendDatagramTo(d, *steamTo_, steamPort_);
-    if (steam_->hasInfo())
-        answered_ = pollAnswered_ = QueryPass::Protocol::A2s;
-    if (!step.error && !steam_->done())
-        return;
-    const ServerStatusReply reply = steam_->reply();
-    steam_.reset();
-    showReply(reply, step.error ? std::optional(LauncherError(*step.error)) : std::nullopt);
+    showReply(r.reply, failure);
 }
 
 void ServerWatcher::showReply(const ServerStatusReply& reply,
                               const std::optional<LauncherError>& failure) {
+    shown_ = true;
     const WatcherUpdate u = applyWatcherReply(state, reply, !failure);
     if (u.status) {
         ui.statusLabel->setText(qs(*u.status));
@@ -239,6 +189,7 @@ void ServerWatcher::showReply(const ServerStatusReply& reply,
         ui.missionLabel->setText(qs(*u.mission));
         setColour(ui.missionLabel, u.missionColour);
     }
+    ui.playerList->setRowCount(0); // an answer that came twice lists its players once
     for (const auto& [name, score] : u.rows) {
         const int r = ui.playerList->rowCount();
         ui.playerList->insertRow(r);
@@ -254,21 +205,21 @@ void ServerWatcher::showReply(const ServerStatusReply& reply,
         ui.playersLabel->setText(qs(*u.players));
         setColour(ui.playersLabel, u.playersColour);
     }
-    const LauncherSettings& s = main_.state().settings;
+    const LauncherSettings& s = session_.state().settings;
     if (u.newGameAlert)
-        alert(s.sound1);
+        alert(s.newGameSound);
     if (u.playerJoinedAlert)
-        alert(s.sound2);
+        alert(s.playersBackSound);
 }
 
 void ServerWatcher::alert(const std::string& soundFile) {
-    const LauncherSettings& s = main_.state().settings;
+    const LauncherSettings& s = session_.state().settings;
     // Flash only when the player is elsewhere: in another window or another program.
-    if (s.flash && QApplication::activeWindow() != this)
+    if (s.flashTaskbar && QApplication::activeWindow() != this)
         alerts_.flash(this);
-    if (s.watchers == 1)
+    if (s.alertSound == AlertSound::Default)
         alerts_.playDefaultSound();
-    else if (s.watchers == 2 && !alerts_.playFile(qs(soundFile)))
+    else if (s.alertSound == AlertSound::Files && !alerts_.playFile(qs(soundFile)))
         alerts_.systemSound();
 }
 
@@ -316,14 +267,15 @@ void ServerWatcher::placeAnchored() {
 
 void ServerWatcher::closeEvent(QCloseEvent* event) {
     pollTimer.stop();
-    state.lastState = 0;
+    state.phase = WatcherPhase::Unknown;
     // A move to where it already is would change nothing: the window itself is told, so that
     // it asks the window manager for that place.
     for (const auto& [w, at] : hidden_)
         if (w && w->windowHandle())
             w->windowHandle()->setPosition(at);
     hidden_.clear();
-    main_.show();
+    if (mainWindow_)
+        mainWindow_->show();
     if (browser_)
         browser_->show();
     event->accept();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "a2s_protocol.h"
 #include "query_pass.h"
 #include "udp_endpoint.h"
 #include "ui_server_watcher.h"
@@ -15,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-class MainWindow;
+class LauncherSession;
 class AlertSink;
 
 // "Server Watcher": polls one server every 5 s, shows its state and alerts when the game in
@@ -23,7 +22,7 @@ class AlertSink;
 class ServerWatcher : public QWidget {
     Q_OBJECT
 public:
-    ServerWatcher(MainWindow& main, AlertSink& alerts);
+    ServerWatcher(LauncherSession& session, AlertSink& alerts);
     ~ServerWatcher() override;
 
     // Opens the watcher on a server: hides the main window and the opener, shows this window,
@@ -40,12 +39,14 @@ public:
     void updateStatus();
     void toggleDetails();
     void refreshFields();
-    // The window that shows again with the main window when the watcher closes.
+    // The windows that hide while the watcher is open and show again when it closes.
+    void setMainWindow(QWidget* main) { mainWindow_ = main; }
     void setBrowser(QWidget* browser) { browser_ = browser; }
 
     // The form's controls, reached by tests; other windows ask through methods.
     Ui::ServerWatcher ui;
     UdpEndpoint endpoint;
+    QueryPass pass; // one server, asked anew each poll
     QTimer blinkTimer;
     QTimer pollTimer;
     quorvale::WatcherState state;
@@ -55,30 +56,25 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private Q_SLOTS:
-    void processReply(int byteCount, const QString& fromAddress, int Port);
+    void answerArrived();
     void blinkLamp();
     void joinWatched();
 
 private:
     void alert(const std::string& soundFile);
-    void askSteam(const QHostAddress& to);
-    void steamReply(const QByteArray& data);
     void showReply(const quorvale::ServerStatusReply& reply,
                    const std::optional<quorvale::LauncherError>& failure);
     void placeAnchored();
 
-    MainWindow& main_;
+    LauncherSession& session_;
     AlertSink& alerts_;
+    QWidget* mainWindow_ = nullptr;
     QWidget* browser_ = nullptr;
     std::vector<std::pair<QPointer<QWidget>, QPoint>> hidden_; // and where they were
     std::function<void()> join_;
-    std::optional<std::pair<QHostAddress, quint16>> watched_; // where the last query went
-    quint16 steamPort_ = 0;                                   // 0: the Steam query is not asked
-    std::optional<QHostAddress> steamTo_;
-    std::optional<quorvale::A2sQuery> steam_; // this poll's Steam query
-    std::optional<quorvale::A2sChallenge> challenge_;
+    QueryPass::Server server_;
     QueryPass::Protocol answered_ = QueryPass::Protocol::None;
-    QueryPass::Protocol pollAnswered_ = QueryPass::Protocol::None; // by the latest poll
+    QueryPass::Protocol lastPollAnswered_ = QueryPass::Protocol::None;
+    bool shown_ = false;                         // this poll's answer is on the face
     std::pair<QString, std::string> watchedKey_; // host and port text of the server on the face
-    int poll_ = 0;                               // a lookup of an earlier poll finds nothing to do
 };

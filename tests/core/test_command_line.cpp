@@ -9,31 +9,18 @@ namespace {
 LauncherState exampleState() {
     LauncherState st;
     st.settings.executable = "C:\\Games\\Game\\arma2.exe";
-    st.settings.nosplash = true;
-    st.settings.maxmem = 1024;
-    st.mods.lastIndex = 2;
-    st.mods.dir[0] = "dirA";
-    st.mods.checked[0] = true;
-    st.mods.dir[1] = "dirX";
-    st.mods.checked[1] = false;
-    st.mods.dir[2] = "dirB";
-    st.mods.checked[2] = true;
-    st.servers.lastIndex = 1;
-    st.servers.ip[0] = "10.0.0.5";
-    st.servers.port[0] = "2302";
-    st.servers.mods[0] = "dirA;";
-    st.servers.sockets[0] = true;
-    st.servers.ip[1] = "game.example.org";
-    st.servers.port[1] = "2402";
-    st.servers.pass[1] = "secret";
-    st.servers.mods[1] = "";
+    st.settings.noSplash = true;
+    st.settings.maxMemory = 1024;
+    st.mods.entries = {{0, "", "dirA", true}, {0, "", "dirX", false}, {0, "", "dirB", true}};
+    st.servers.entries = {{0, "", "10.0.0.5", "2302", "", "", true, "dirA;"},
+                          {0, "", "game.example.org", "2402", "", "secret", false, ""}};
     return st;
 }
 
 } // namespace
 
 TEST(CommandLine, TheSinglePlayerExample) {
-    EXPECT_EQ(buildGameCommandLine(exampleState(), singlePlayerConnect("Alpha"), -1),
+    EXPECT_EQ(buildGameCommandLine(exampleState(), singlePlayerConnect("Alpha"), kTickedMods),
               "C:\\Games\\Game\\arma2.exe -nosplash -maxmem=1024 -mod=dirA;dirB  \"-name=Alpha\" ");
 }
 
@@ -58,9 +45,9 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectCase{"host", hostConnect("A"), "-host \"-name=A\""},
         ConnectCase{"dedicated", dedicatedServerConnect("A"),
                     "-server -config=server.cfg \"-name=A\""},
-        ConnectCase{"browserSockets", browserJoinConnect(exampleState().servers, 0, "A"),
+        ConnectCase{"browserSockets", browserJoinConnect(exampleState().servers.entries[0], "A"),
                     " -connect=10.0.0.5 -port=2302 -sockets  \"-name=A\""},
-        ConnectCase{"browserPassDplay", browserJoinConnect(exampleState().servers, 1, "A"),
+        ConnectCase{"browserPassDplay", browserJoinConnect(exampleState().servers.entries[1], "A"),
                     " -connect=game.example.org -port=2402 -password=secret -dplay  \"-name=A\""},
         ConnectCase{"direct", directJoinConnect("h", "2302", "A", "pw"),
                     " -connect=h -port=2302 \"-name=A\" -password=pw"},
@@ -74,7 +61,7 @@ struct LineCase {
     const char* label;
     std::function<void(LauncherState&)> change;
     std::string connect;
-    int32_t mode;
+    ModsOfServer mods;
     const char* expected;
 };
 
@@ -83,40 +70,41 @@ class GameCommandLine : public ::testing::TestWithParam<LineCase> {};
 TEST_P(GameCommandLine, MatchesByteForByte) {
     LauncherState st = exampleState();
     GetParam().change(st);
-    EXPECT_EQ(buildGameCommandLine(st, GetParam().connect, GetParam().mode), GetParam().expected);
+    EXPECT_EQ(buildGameCommandLine(st, GetParam().connect, GetParam().mods), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Edges, GameCommandLine,
     ::testing::Values(
-        LineCase{"noModTicked",
-                 [](LauncherState& s) { s.mods.checked[0] = s.mods.checked[2] = false; }, "X", -1,
-                 "C:\\Games\\Game\\arma2.exe -nosplash -maxmem=1024 X"},
+        LineCase{
+            "noModTicked",
+            [](LauncherState& s) { s.mods.entries[0].checked = s.mods.entries[2].checked = false; },
+            "X", kTickedMods, "C:\\Games\\Game\\arma2.exe -nosplash -maxmem=1024 X"},
         LineCase{"serverModsTrailingSemicolon", [](LauncherState&) {}, "X", 0,
                  "C:\\Games\\Game\\arma2.exe -nosplash -maxmem=1024 -mod=dirA  X"},
         LineCase{"serverWithoutMods", [](LauncherState&) {}, "X", 1,
                  "C:\\Games\\Game\\arma2.exe -nosplash -maxmem=1024 X"},
         LineCase{"serverSlotOutsideTheTable", [](LauncherState&) {}, "X", 7,
                  "C:\\Games\\Game\\arma2.exe -nosplash -maxmem=1024 X"},
-        LineCase{"maxmemZero", [](LauncherState& s) { s.settings.maxmem = 0; }, "X", 0,
+        LineCase{"maxmemZero", [](LauncherState& s) { s.settings.maxMemory = 0; }, "X", 0,
                  "C:\\Games\\Game\\arma2.exe -nosplash -mod=dirA  X"},
-        LineCase{"maxmemOne", [](LauncherState& s) { s.settings.maxmem = 1; }, "X", 0,
+        LineCase{"maxmemOne", [](LauncherState& s) { s.settings.maxMemory = 1; }, "X", 0,
                  "C:\\Games\\Game\\arma2.exe -nosplash -mod=dirA  X"},
-        LineCase{"maxmemTwo", [](LauncherState& s) { s.settings.maxmem = 2; }, "X", 0,
+        LineCase{"maxmemTwo", [](LauncherState& s) { s.settings.maxMemory = 2; }, "X", 0,
                  "C:\\Games\\Game\\arma2.exe -nosplash -maxmem=2 -mod=dirA  X"},
         LineCase{"extraParams",
                  [](LauncherState& s) {
-                     s.settings.extraParams = "-world=empty";
-                     s.settings.maxmem = 0;
+                     s.settings.additionalParameters = "-world=empty";
+                     s.settings.maxMemory = 0;
                  },
                  "X", 1, "C:\\Games\\Game\\arma2.exe -nosplash -world=empty  X"},
         LineCase{"windowedTwice",
                  [](LauncherState& s) {
-                     s.settings.window = true;
-                     s.settings.maxmem = 0;
-                     s.mods.lastIndex = -1;
+                     s.settings.windowed = true;
+                     s.settings.maxMemory = 0;
+                     s.mods.entries.clear();
                  },
-                 windowedConnect("A"), -1,
+                 windowedConnect("A"), kTickedMods,
                  "C:\\Games\\Game\\arma2.exe -nosplash -window  -window \"-name=A\" "},
         LineCase{"nothingSet",
                  [](LauncherState& s) {

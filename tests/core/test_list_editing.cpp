@@ -22,10 +22,7 @@ namespace {
 ModTable modsWithDirs(const std::vector<std::string>& dirs) {
     ModTable t;
     for (const auto& d : dirs) {
-        ++t.lastIndex;
-        t.id[t.lastIndex] = 100 + t.lastIndex;
-        t.name[t.lastIndex] = "Mod " + d;
-        t.dir[t.lastIndex] = d;
+        t.entries.push_back({100 + t.count(), "Mod " + d, d, false});
     }
     return t;
 }
@@ -64,96 +61,96 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DeleteEntry, ClosesTheGapInPlace) {
     ModTable m = modsWithDirs({"A", "B", "C"});
-    m.checked[2] = true;
+    m.entries[2].checked = true;
     deleteModEntry(m, 1);
-    ASSERT_EQ(m.lastIndex, 1);
-    EXPECT_EQ(m.dir[0], "A");
-    EXPECT_EQ(m.dir[1], "C");
-    EXPECT_EQ(m.id[1], 102);
-    EXPECT_FALSE(m.checked[0]);
-    EXPECT_TRUE(m.checked[1]);
+    ASSERT_EQ(m.count(), 2);
+    EXPECT_EQ(m.entries[0].folder, "A");
+    EXPECT_EQ(m.entries[1].folder, "C");
+    EXPECT_EQ(m.entries[1].id, 102);
+    EXPECT_FALSE(m.entries[0].checked);
+    EXPECT_TRUE(m.entries[1].checked);
 
     deleteModEntry(m, -1); // a typed, unselected name
-    EXPECT_EQ(m.lastIndex, 1);
+    EXPECT_EQ(m.count(), 2);
 
     ModTable only = modsWithDirs({"A"});
     deleteModEntry(only, 0);
-    EXPECT_EQ(only.lastIndex, -1);
+    EXPECT_EQ(only.count(), 0);
 }
 
 TEST(DeleteEntry, ServersMoveTheirStoredColumns) {
     ServerTable s;
     for (int i = 0; i < 3; ++i) {
-        s.lastIndex = i;
-        s.id[i] = 10 + i;
-        s.name[i] = "S" + std::to_string(i);
-        s.ip[i] = "10.0.0." + std::to_string(i);
-        s.port[i] = std::to_string(2300 + i);
-        s.queryPort[i] = i == 1 ? "" : std::to_string(2400 + i);
-        s.pass[i] = "p" + std::to_string(i);
-        s.sockets[i] = i == 1;
-        s.mods[i] = "m" + std::to_string(i) + ";";
+        s.entries.emplace_back();
+        s.entries[i].id = 10 + i;
+        s.entries[i].name = "S" + std::to_string(i);
+        s.entries[i].host = "10.0.0." + std::to_string(i);
+        s.entries[i].port = std::to_string(2300 + i);
+        s.entries[i].queryPort = i == 1 ? "" : std::to_string(2400 + i);
+        s.entries[i].password = "p" + std::to_string(i);
+        s.entries[i].sockets = i == 1;
+        s.entries[i].mods = "m" + std::to_string(i) + ";";
     }
     deleteServerEntry(s, 0);
-    ASSERT_EQ(s.lastIndex, 1);
+    ASSERT_EQ(s.count(), 2);
     for (int w = 0; w < 2; ++w) {
         const std::string j = std::to_string(w + 1);
-        EXPECT_EQ(s.name[w], "S" + j);
-        EXPECT_EQ(s.ip[w], "10.0.0." + j);
-        EXPECT_EQ(s.port[w], std::to_string(2301 + w));
-        EXPECT_EQ(s.queryPort[w], w == 0 ? "" : "2402");
-        EXPECT_EQ(s.pass[w], "p" + j);
-        EXPECT_EQ(s.sockets[w], w == 0);
-        EXPECT_EQ(s.mods[w], "m" + j + ";");
+        EXPECT_EQ(s.entries[w].name, "S" + j);
+        EXPECT_EQ(s.entries[w].host, "10.0.0." + j);
+        EXPECT_EQ(s.entries[w].port, std::to_string(2301 + w));
+        EXPECT_EQ(s.entries[w].queryPort, w == 0 ? "" : "2402");
+        EXPECT_EQ(s.entries[w].password, "p" + j);
+        EXPECT_EQ(s.entries[w].sockets, w == 0);
+        EXPECT_EQ(s.entries[w].mods, "m" + j + ";");
     }
-    EXPECT_NE(s.id[0], s.id[1]);
+    EXPECT_NE(s.entries[0].id, s.entries[1].id);
 }
 
 TEST(SaveEntry, NewEntriesAndExistingOnes) {
     std::mt19937 rng(7);
     ModTable m;
     ASSERT_TRUE(saveModEntry(m, -1, "", "", rng)); // nothing typed is stored as typed
-    EXPECT_EQ(m.lastIndex, 0);
-    EXPECT_FALSE(m.checked[0]);
-    EXPECT_GE(m.id[0], 0);
-    EXPECT_LE(m.id[0], 9'999'999);
+    EXPECT_EQ(m.count(), 1);
+    EXPECT_FALSE(m.entries[0].checked);
+    EXPECT_GE(m.entries[0].id, 0);
+    EXPECT_LE(m.entries[0].id, 9'999'999);
 
-    m.checked[0] = true;
-    const int32_t id = m.id[0];
+    m.entries[0].checked = true;
+    const int32_t id = m.entries[0].id;
     ASSERT_TRUE(saveModEntry(m, 0, " New name ", "dir", rng));
-    EXPECT_EQ(m.name[0], " New name ");
-    EXPECT_EQ(m.id[0], id);
-    EXPECT_TRUE(m.checked[0]);
+    EXPECT_EQ(m.entries[0].name, " New name ");
+    EXPECT_EQ(m.entries[0].id, id);
+    EXPECT_TRUE(m.entries[0].checked);
 
     const ModTable mods = modsWithDirs({"dirB", "dirC"});
     ServerTable s;
     ASSERT_TRUE(saveServerEntry(s, -1, {"n", "", "x", "p w", "2400"}, {false, true}, mods, rng));
-    EXPECT_TRUE(s.sockets[0]);
-    EXPECT_EQ(s.mods[0], "dirC;");
-    EXPECT_EQ(s.port[0], "x");
-    EXPECT_EQ(s.queryPort[0], "2400");
-    s.sockets[0] = false;
-    const int32_t sid = s.id[0];
+    EXPECT_TRUE(s.entries[0].sockets);
+    EXPECT_EQ(s.entries[0].mods, "dirC;");
+    EXPECT_EQ(s.entries[0].port, "x");
+    EXPECT_EQ(s.entries[0].queryPort, "2400");
+    s.entries[0].sockets = false;
+    const int32_t sid = s.entries[0].id;
     ASSERT_TRUE(saveServerEntry(s, 0, {"n", "h", "2302", "", ""}, {}, mods, rng));
-    EXPECT_TRUE(s.sockets[0]);
-    EXPECT_EQ(s.id[0], sid);
-    EXPECT_EQ(s.mods[0], "");
-    EXPECT_EQ(s.queryPort[0], "");
+    EXPECT_TRUE(s.entries[0].sockets);
+    EXPECT_EQ(s.entries[0].id, sid);
+    EXPECT_EQ(s.entries[0].mods, "");
+    EXPECT_EQ(s.entries[0].queryPort, "");
 }
 
 TEST(SaveEntry, AFullTableRefusesANewEntryAndKeepsEveryOther) {
     std::mt19937 rng(1);
     ModTable m;
-    m.lastIndex = TableCapacity - 1;
+    m.entries.resize(TableCapacity);
     EXPECT_FALSE(saveModEntry(m, -1, "one too many", "x", rng));
-    EXPECT_EQ(m.lastIndex, TableCapacity - 1);
+    EXPECT_EQ(m.count(), TableCapacity);
     EXPECT_TRUE(saveModEntry(m, 1024, "last", "x", rng));
-    EXPECT_EQ(m.name[1024], "last");
+    EXPECT_EQ(m.entries[1024].name, "last");
 
     ServerTable s;
-    s.lastIndex = TableCapacity - 1;
+    s.entries.resize(TableCapacity);
     EXPECT_FALSE(saveServerEntry(s, -1, {"n", "h", "1", "", ""}, {}, ModTable{}, rng));
-    EXPECT_EQ(s.lastIndex, TableCapacity - 1);
+    EXPECT_EQ(s.count(), TableCapacity);
     EXPECT_EQ(tableFullMessage("mod"),
               "The mod list is full (1025 entries). Delete an entry before adding a new one.");
 }
@@ -191,7 +188,7 @@ TEST(ModScan, OffersModFoldersThatAreNotHiddenOrKnown) {
 
     // A display name in other letter case hides the folder, whatever its folder name.
     ModTable byName = modsWithDirs({"elsewhere"});
-    byName.name[0] = "x";
+    byName.entries[0].name = "x";
     EXPECT_EQ(sorted(scanForMods(g.path(), byName).found),
               (std::vector<std::string>{"U", "V", "Y"}));
     // The same folder under another display name is offered again.
@@ -216,7 +213,7 @@ TEST(ModScan, NothingToScan) {
 TEST(ModScan, AFullTableTakesOnlyWhatFits) {
     GameFolder g;
     ModTable m;
-    m.lastIndex = TableCapacity - 2; // room for one
+    m.entries.resize(TableCapacity - 1); // room for one
     const ModScan scan = scanForMods(g.path(), m);
     EXPECT_EQ(scan.found.size(), 1u);
     EXPECT_EQ(scan.leftOut, 3);
@@ -238,7 +235,7 @@ TEST(ModScan, TheLeftOutTextNamesTheLimitThatWasHit) {
               "2 more mod folders are left out: one scan adds at most 1001 mods. Scan again to "
               "add them.");
     ModTable nearlyFull;
-    nearlyFull.lastIndex = TableCapacity - 3;
+    nearlyFull.entries.resize(TableCapacity - 2);
     const ModScan full = scanForMods(dir.path().string(), nearlyFull);
     EXPECT_FALSE(full.scanLimitHit);
     EXPECT_EQ(leftOutMessage(full).find("1001 more mod folders do not fit in the mod list"), 0u);
@@ -303,17 +300,17 @@ TEST(addFoundMods, OneStoreEqualsOneAddAfterAnother) {
 
 TEST(addFoundMods, EachIsAnUntickedModNamedAfterItsFolderWithItsOwnId) {
     ModTable m = modsWithDirs({"old"});
-    m.checked[0] = true;
+    m.entries[0].checked = true;
     std::mt19937 rng(3);
     addFoundMods(m, {"X", "Y"}, rng, {});
-    ASSERT_EQ(m.lastIndex, 2);
+    ASSERT_EQ(m.count(), 3);
     for (int k = 1; k <= 2; ++k) {
-        EXPECT_EQ(m.name[k], m.dir[k]);
-        EXPECT_FALSE(m.checked[k]);
-        EXPECT_GE(m.id[k], k);
-        EXPECT_LE(m.id[k], 9'999'999 + k);
+        EXPECT_EQ(m.entries[k].name, m.entries[k].folder);
+        EXPECT_FALSE(m.entries[k].checked);
+        EXPECT_GE(m.entries[k].id, k);
+        EXPECT_LE(m.entries[k].id, 9'999'999 + k);
     }
-    EXPECT_NE(m.id[1], m.id[2]);
+    EXPECT_NE(m.entries[1].id, m.entries[2].id);
 }
 
 } // namespace

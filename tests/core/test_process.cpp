@@ -98,7 +98,7 @@ TEST_P(LaunchTheStub, TheGameReceivesTheCommandLine) {
     RegFileStore store(f.dir.file("reg"));
     SystemProcessStarter starter;
     const std::string cwdBefore = std::filesystem::current_path().string();
-    const LaunchResult r = launchGame(f.st, store, starter, c.connect(), c.mode);
+    const LaunchResult r = launchGame(f.st, store, starter, c.connect(), c.mods);
     EXPECT_TRUE(r.gameStarted) << r.error;
     const auto recs = waitForStubRecords(f.out, 1);
     ASSERT_EQ(recs.size(), 1u);
@@ -116,18 +116,18 @@ TEST(Launch, PreLaunchProgramThenTrackIrThenTheGame) {
     LaunchFixture f;
     const std::string tir = placeStub(f.dir.file("Track IR/TrackIR.exe"));
     const std::string pre = placeStub(f.dir.file("tools/pre launch"));
-    f.st.settings.extraExec = pre + " --minimized \"a b\"";
-    f.st.settings.runtir = true;
+    f.st.settings.preLaunchProgram = pre + " --minimized \"a b\"";
+    f.st.settings.runTrackIr = true;
     RegFileStore store(f.dir.file("reg"));
     store.openKey(kTrackIrKey, true);
     store.writeString("Path", f.dir.file("Track IR"));
     store.closeKey();
 
     OrderRecorder starter;
-    const LaunchResult r = launchGame(f.st, store, starter, singlePlayerConnect("A"), -1);
+    const LaunchResult r = launchGame(f.st, store, starter, singlePlayerConnect("A"), kTickedMods);
     EXPECT_TRUE(r.gameStarted);
     ASSERT_EQ(starter.lines.size(), 3u);
-    EXPECT_EQ(starter.lines[0], f.st.settings.extraExec);
+    EXPECT_EQ(starter.lines[0], f.st.settings.preLaunchProgram);
     EXPECT_EQ(starter.lines[1], tir);
     EXPECT_EQ(starter.lines[2], r.commandLine);
 
@@ -157,7 +157,7 @@ class TrackIrMissing : public ::testing::TestWithParam<TrackIrCase> {};
 TEST_P(TrackIrMissing, StartsNothingButTheGame) {
     const auto& c = GetParam();
     LaunchFixture f;
-    f.st.settings.runtir = true;
+    f.st.settings.runTrackIr = true;
     RegFileStore store(f.dir.file("reg"));
     if (c.key) {
         store.openKey(kTrackIrKey, true);
@@ -166,7 +166,7 @@ TEST_P(TrackIrMissing, StartsNothingButTheGame) {
         store.closeKey();
     }
     OrderRecorder starter;
-    const LaunchResult r = launchGame(f.st, store, starter, "", -1);
+    const LaunchResult r = launchGame(f.st, store, starter, "", kTickedMods);
     EXPECT_TRUE(r.gameStarted);
     ASSERT_EQ(starter.lines.size(), 1u);
     EXPECT_EQ(starter.lines[0], r.commandLine);
@@ -188,11 +188,11 @@ class GameThatCannotStart : public ::testing::TestWithParam<BadGameCase> {};
 TEST_P(GameThatCannotStart, IsReportedAndKeepsTheLauncherOpen) {
     LaunchFixture f;
     f.st.settings.executable = GetParam().executable(f.dir);
-    f.st.settings.close = true;
-    f.st.settings.extraExec = "/no/such/pre-launch"; // silent
+    f.st.settings.closeAfterLaunch = true;
+    f.st.settings.preLaunchProgram = "/no/such/pre-launch"; // silent
     RegFileStore store(f.dir.file("reg"));
     SystemProcessStarter starter;
-    const LaunchResult r = launchGame(f.st, store, starter, "", -1);
+    const LaunchResult r = launchGame(f.st, store, starter, "", kTickedMods);
     EXPECT_FALSE(r.gameStarted);
     EXPECT_FALSE(r.closeLauncher);
     EXPECT_NE(r.error.find(f.st.settings.executable), std::string::npos) << r.error;
@@ -211,10 +211,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Launch, CloseIsAskedForOnlyAfterTheGameStarted) {
     LaunchFixture f;
-    f.st.settings.close = true;
+    f.st.settings.closeAfterLaunch = true;
     RegFileStore store(f.dir.file("reg"));
     SystemProcessStarter starter;
-    const LaunchResult r = launchGame(f.st, store, starter, "", -1);
+    const LaunchResult r = launchGame(f.st, store, starter, "", kTickedMods);
     EXPECT_TRUE(r.gameStarted);
     EXPECT_TRUE(r.closeLauncher);
     waitForStubRecords(f.out, 1);
@@ -279,11 +279,12 @@ TEST(WindowsRunner, EveryWindowsProgramGoesThroughTheRunnerWithItsArguments) {
     const std::string game = windowsProgramAt(f.gameDir + "/arma2 game.exe");
     const std::string pre = windowsProgramAt(f.gameDir + "/pre launch.exe");
     f.st.settings.executable = game;
-    f.st.settings.extraExec = pre + " --x";
+    f.st.settings.preLaunchProgram = pre + " --x";
     f.st.settings.runner = std::string(STUB_GAME_PATH) + " --runner-flag 'two words'";
     RegFileStore store(f.dir.file("reg"));
     SystemProcessStarter starter;
-    const LaunchResult r = launchGame(f.st, store, starter, singlePlayerConnect("Zo\u00eb"), -1);
+    const LaunchResult r =
+        launchGame(f.st, store, starter, singlePlayerConnect("Zo\u00eb"), kTickedMods);
     EXPECT_TRUE(r.gameStarted) << r.error;
     auto recs = waitForStubRecords(f.out, 2);
     ASSERT_EQ(recs.size(), 2u);
@@ -321,7 +322,7 @@ TEST_P(RunnerFault, IsToldByItsNameAndAScriptNeedsNoRunner) {
     f.st.settings.runner = c.runner;
     RegFileStore store(f.dir.file("reg"));
     SystemProcessStarter starter;
-    const LaunchResult r = launchGame(f.st, store, starter, singlePlayerConnect("A"), -1);
+    const LaunchResult r = launchGame(f.st, store, starter, singlePlayerConnect("A"), kTickedMods);
     if (c.errorPart.empty()) {
         EXPECT_TRUE(r.gameStarted) << r.error;
         const auto recs = waitForStubRecords(f.out, 1);
@@ -357,13 +358,13 @@ TEST(WindowsRunner, ABareNameComesFromPathNeverFromTheCurrentFolder) {
     SystemProcessStarter starter;
 
     std::filesystem::current_path(f.dir.file("bin"));
-    const LaunchResult here = launchGame(f.st, store, starter, "", -1);
+    const LaunchResult here = launchGame(f.st, store, starter, "", kTickedMods);
     std::filesystem::current_path(cwd);
     EXPECT_FALSE(here.gameStarted);
     EXPECT_NE(here.error.find("runner-q7, which was not found"), std::string::npos) << here.error;
 
     setenv("PATH", (f.dir.file("bin") + ":" + path).c_str(), 1);
-    const LaunchResult onPath = launchGame(f.st, store, starter, "", -1);
+    const LaunchResult onPath = launchGame(f.st, store, starter, "", kTickedMods);
     setenv("PATH", path.c_str(), 1);
     EXPECT_TRUE(onPath.gameStarted) << onPath.error;
     const auto recs = waitForStubRecords(f.out, 1);

@@ -540,16 +540,17 @@ TEST(RegFileStore, TwoLaunchersSavingAtOnceNeitherTearNorUndoEachOther) {
                 RecordingHost host;
                 readRegistry(store, *st, host, "");
                 ModTable& mods = st->mods;
-                int k = 0;
-                while (k <= mods.lastIndex && mods.id[k] != who + 1)
+                size_t k = 0;
+                while (k < mods.entries.size() && mods.entries[k].id != who + 1)
                     ++k;
-                mods.id[k] = who + 1;
-                mods.name[k] = std::to_string(round);
-                mods.lastIndex = std::max(mods.lastIndex, k);
+                if (k == mods.entries.size())
+                    mods.entries.emplace_back();
+                mods.entries[k].id = who + 1;
+                mods.entries[k].name = std::to_string(round);
                 if (who == 0)
-                    st->settings.maxmem = round;
+                    st->settings.maxMemory = round;
                 else
-                    st->settings.extraParams = std::to_string(round);
+                    st->settings.additionalParameters = std::to_string(round);
                 saveRegistry(store, *st);
             } catch (const std::exception& e) {
                 std::lock_guard<std::mutex> lock(m);
@@ -567,11 +568,11 @@ TEST(RegFileStore, TwoLaunchersSavingAtOnceNeitherTearNorUndoEachOther) {
     auto st = std::make_unique<LauncherState>();
     RecordingHost host;
     readRegistry(store, *st, host, "");
-    EXPECT_EQ(st->settings.maxmem, rounds - 1);
-    EXPECT_EQ(st->settings.extraParams, std::to_string(rounds - 1));
+    EXPECT_EQ(st->settings.maxMemory, rounds - 1);
+    EXPECT_EQ(st->settings.additionalParameters, std::to_string(rounds - 1));
     ASSERT_EQ(st->mods.count(), 2);
-    EXPECT_EQ(st->mods.name[0], std::to_string(rounds - 1));
-    EXPECT_EQ(st->mods.name[1], std::to_string(rounds - 1));
+    EXPECT_EQ(st->mods.entries[0].name, std::to_string(rounds - 1));
+    EXPECT_EQ(st->mods.entries[1].name, std::to_string(rounds - 1));
 }
 
 #ifndef _WIN32

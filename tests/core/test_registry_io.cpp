@@ -76,8 +76,8 @@ TEST(reloadSettings, FirstRunCreatesTheKeyWithItsFirstValues) {
     EXPECT_EQ(host.messages[0], "Select the ArmA 2 executable.");
     EXPECT_EQ(host.messages.size(), 1u); // the chosen file exists: no second message
     EXPECT_EQ(host.dialogShown, 1);
-    EXPECT_EQ(st.mods.lastIndex, -1);
-    EXPECT_EQ(st.servers.lastIndex, -1);
+    EXPECT_EQ(st.mods.count(), 0);
+    EXPECT_EQ(st.servers.count(), 0);
     EXPECT_EQ(host.executableLabel, f.exe);
     EXPECT_EQ(host.modListRefills, 1);
     EXPECT_EQ(host.addressRefreshed, 1);
@@ -116,20 +116,20 @@ TEST(reloadSettings, MissingValuesTakeTheirFallbacks) {
     Fixture f;
     f.launcherKey([](RegistryStore&) {});
     LauncherState st;
-    st.settings.flash = false;
+    st.settings.flashTaskbar = false;
     RecordingHost host;
     f.load(st, host);
     EXPECT_TRUE(host.messages.empty());
-    EXPECT_TRUE(st.settings.flash);
-    EXPECT_FALSE(st.settings.runtir);
-    EXPECT_FALSE(st.settings.close);
-    EXPECT_EQ(st.settings.watchers, 1);
-    EXPECT_EQ(st.settings.maxmem, 0);
-    EXPECT_EQ(st.settings.sound1, "none");
-    EXPECT_EQ(st.settings.sound2, "none");
-    EXPECT_EQ(st.settings.extraParams, "");
-    EXPECT_TRUE(st.settings.nosplash);
-    EXPECT_FALSE(st.settings.window);
+    EXPECT_TRUE(st.settings.flashTaskbar);
+    EXPECT_FALSE(st.settings.runTrackIr);
+    EXPECT_FALSE(st.settings.closeAfterLaunch);
+    EXPECT_EQ(st.settings.alertSound, AlertSound::Default);
+    EXPECT_EQ(st.settings.maxMemory, 0);
+    EXPECT_EQ(st.settings.newGameSound, "none");
+    EXPECT_EQ(st.settings.playersBackSound, "none");
+    EXPECT_EQ(st.settings.additionalParameters, "");
+    EXPECT_TRUE(st.settings.noSplash);
+    EXPECT_FALSE(st.settings.windowed);
 }
 
 struct SoundCase {
@@ -147,8 +147,8 @@ TEST_P(SoundPair, LoadsAsOneUnit) {
     LauncherState st;
     RecordingHost host;
     f.load(st, host);
-    EXPECT_EQ(st.settings.sound1, GetParam().sound1);
-    EXPECT_EQ(st.settings.sound2, GetParam().sound2);
+    EXPECT_EQ(st.settings.newGameSound, GetParam().sound1);
+    EXPECT_EQ(st.settings.playersBackSound, GetParam().sound2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sounds, SoundPair,
@@ -262,18 +262,18 @@ TEST(reloadSettings, TablesLoadInStoreOrder) {
     LauncherState st;
     RecordingHost host;
     f.load(st, host);
-    ASSERT_EQ(st.mods.lastIndex, 1);
-    EXPECT_EQ(st.mods.id[0], 10);
-    EXPECT_EQ(st.mods.name[0], "Ten");
-    EXPECT_TRUE(st.mods.checked[0]);
-    EXPECT_EQ(st.mods.id[1], 9);
-    EXPECT_EQ(st.mods.dir[1], "@nine");
-    EXPECT_FALSE(st.mods.checked[1]);
-    ASSERT_EQ(st.servers.lastIndex, 0);
-    EXPECT_EQ(st.servers.id[0], 4711);
-    EXPECT_EQ(st.servers.ip[0], "10.0.0.5");
-    EXPECT_EQ(st.servers.mods[0], "dirA;");
-    EXPECT_TRUE(st.servers.sockets[0]);
+    ASSERT_EQ(st.mods.count(), 2);
+    EXPECT_EQ(st.mods.entries[0].id, 10);
+    EXPECT_EQ(st.mods.entries[0].name, "Ten");
+    EXPECT_TRUE(st.mods.entries[0].checked);
+    EXPECT_EQ(st.mods.entries[1].id, 9);
+    EXPECT_EQ(st.mods.entries[1].folder, "@nine");
+    EXPECT_FALSE(st.mods.entries[1].checked);
+    ASSERT_EQ(st.servers.count(), 1);
+    EXPECT_EQ(st.servers.entries[0].id, 4711);
+    EXPECT_EQ(st.servers.entries[0].host, "10.0.0.5");
+    EXPECT_EQ(st.servers.entries[0].mods, "dirA;");
+    EXPECT_TRUE(st.servers.entries[0].sockets);
 }
 
 struct FailCase {
@@ -290,7 +290,7 @@ TEST_P(LoadFailure, EndsTheLoadKeepingWhatCameBefore) {
     Fixture f;
     f.launcherKey(c.fill, false);
     LauncherState st;
-    st.mods.lastIndex = -1;
+    st.mods.entries.clear();
     RecordingHost host;
     try {
         f.load(st, host);
@@ -302,10 +302,10 @@ TEST_P(LoadFailure, EndsTheLoadKeepingWhatCameBefore) {
     EXPECT_EQ(host.executableLabel, "");
     if (c.modsLoaded >= 0) {
         EXPECT_EQ(st.mods.count(), c.modsLoaded);
-        EXPECT_EQ(st.mods.name[0], "First");
+        EXPECT_EQ(st.mods.entries[0].name, "First");
     }
     // what was loaded before the failure stays
-    EXPECT_TRUE(st.settings.nosplash || c.modsLoaded == -2);
+    EXPECT_TRUE(st.settings.noSplash || c.modsLoaded == -2);
 }
 
 static void basics(RegistryStore& s, bool nosplash = true, bool window = true) {
@@ -370,16 +370,16 @@ TEST(storeSettings, LoadSaveLoadIsIdentityAndASecondSaveChangesNothing) {
 
     LauncherState again;
     f.load(again, host);
-    ASSERT_EQ(again.mods.lastIndex, st.mods.lastIndex);
-    for (int i = 0; i <= st.mods.lastIndex; ++i) {
-        EXPECT_EQ(again.mods.id[i], st.mods.id[i]);
-        EXPECT_EQ(again.mods.name[i], st.mods.name[i]);
-        EXPECT_EQ(again.mods.dir[i], st.mods.dir[i]);
-        EXPECT_EQ(again.mods.checked[i], st.mods.checked[i]);
+    ASSERT_EQ(again.mods.count(), st.mods.count());
+    for (size_t i = 0; i < st.mods.entries.size(); ++i) {
+        EXPECT_EQ(again.mods.entries[i].id, st.mods.entries[i].id);
+        EXPECT_EQ(again.mods.entries[i].name, st.mods.entries[i].name);
+        EXPECT_EQ(again.mods.entries[i].folder, st.mods.entries[i].folder);
+        EXPECT_EQ(again.mods.entries[i].checked, st.mods.entries[i].checked);
     }
-    EXPECT_EQ(again.servers.name[0], "Höme");
-    EXPECT_EQ(again.settings.sound1, "a.wav");
-    EXPECT_EQ(again.settings.maxmem, 1024);
+    EXPECT_EQ(again.servers.entries[0].name, "Höme");
+    EXPECT_EQ(again.settings.newGameSound, "a.wav");
+    EXPECT_EQ(again.settings.maxMemory, 1024);
 
     auto store_ = openTestStore(f.path);
     RegistryStore& s = *store_;
@@ -425,8 +425,8 @@ TEST_P(QueryPort, LoadsAndSaves) {
     RecordingHost host;
     f.load(st, host);
     ASSERT_EQ(st.servers.count(), 2);
-    EXPECT_EQ(st.servers.queryPort[0], c.loaded);
-    EXPECT_EQ(st.servers.queryPort[1], "");
+    EXPECT_EQ(st.servers.entries[0].queryPort, c.loaded);
+    EXPECT_EQ(st.servers.entries[1].queryPort, "");
     if (c.edit)
         c.edit(st);
     f.save(st);
@@ -462,11 +462,12 @@ INSTANTIATE_TEST_SUITE_P(
         QueryPortCase{"setByThePlayer",
                       {},
                       "",
-                      [](LauncherState& st) { st.servers.queryPort[0] = "27016"; },
+                      [](LauncherState& st) { st.servers.entries[0].queryPort = "27016"; },
                       "27016",
                       false},
         QueryPortCase{"clearedByThePlayer", queryPort2400, "2400",
-                      [](LauncherState& st) { st.servers.queryPort[0].clear(); }, "", false},
+                      [](LauncherState& st) { st.servers.entries[0].queryPort.clear(); }, "",
+                      false},
         // the slot keeps its subkey and takes the next server, which has no query port
         QueryPortCase{"entryDeleted", queryPort2400, "2400",
                       [](LauncherState& st) { deleteServerEntry(st.servers, 0); }, "", false}),
@@ -482,10 +483,10 @@ TEST(storeSettings, RemovedEntriesLoseTheirSubkeys) {
     LauncherState st;
     RecordingHost host;
     f.load(st, host);
-    st.mods.id[0] = st.mods.id[1];
-    st.mods.name[0] = st.mods.name[1];
-    st.mods.lastIndex = 0;
-    st.servers.lastIndex = -1;
+    st.mods.entries[0].id = st.mods.entries[1].id;
+    st.mods.entries[0].name = st.mods.entries[1].name;
+    st.mods.entries.resize(1);
+    st.servers.entries.clear();
     f.save(st);
     auto store_ = openTestStore(f.path);
     RegistryStore& s = *store_;
@@ -552,7 +553,7 @@ TEST(storeSettings, ALoadThatStopsEarlyLeavesTheValuesItNeverReadAsStored) {
     f.save(st); // closing the window
     EXPECT_EQ(storeSnapshot(f.path), stored);
 
-    st.settings.extraExec = "after.exe"; // the player changes one value in the options
+    st.settings.preLaunchProgram = "after.exe"; // the player changes one value in the options
     f.save(st);
     auto store_ = openTestStore(f.path);
     RegistryStore& s = *store_;
@@ -583,7 +584,7 @@ TEST(storeSettings, ATableKeepsAtMostItsCapacityAndLeavesTheRestStored) {
     f.load(st, host); // told once per run
     EXPECT_EQ(host.messages.size(), 1u);
 
-    st.mods.lastIndex = 9; // the player deleted most of them
+    st.mods.entries.resize(10); // the player deleted most of them
     f.save(st);
     auto store_ = openTestStore(f.path);
     RegistryStore& s = *store_;
@@ -609,8 +610,7 @@ TEST(NewIds, NeverCollideWithIdsInUse) {
     ModTable mods;
     std::mt19937 probe(42);
     const int32_t first = std::uniform_int_distribution<int32_t>(0, 9'999'999)(probe);
-    mods.lastIndex = 0;
-    mods.id[0] = first;
+    mods.entries = {{first, "", "", false}};
     std::mt19937 rng(42);
     const int32_t id = newModId(mods, rng);
     EXPECT_NE(id, first);

@@ -140,7 +140,7 @@ TEST_P(Win32LaunchModes, TheGameParsesTheArgumentsOfEveryMode) {
     st.settings.gamePath = utf8(folder.wstring());
     RegFileStore store(utf8((dir.path() / "reg").wstring()));
     SystemProcessStarter starter;
-    const LaunchResult r = launchGame(st, store, starter, c.connect(), c.mode);
+    const LaunchResult r = launchGame(st, store, starter, c.connect(), c.mods);
     ASSERT_TRUE(r.gameStarted) << r.error;
     const auto recs = waitForWinStubRecords(utf8(out.wstring()), 1);
     ASSERT_EQ(recs.size(), 1u);

@@ -109,7 +109,7 @@ TEST_P(ThroughWine, TheWindowsGameParsesTheArgumentsOfEveryMode) {
     st.settings.executable = (folder / "arma2 game.exe").string();
     st.settings.gamePath = folder.string();
     st.settings.runner = "wine";
-    st.settings.wineprefix = prefix; // stored; the environment's points nowhere
+    st.settings.winePrefix = prefix; // stored; the environment's points nowhere
     ScopedEnv scoped;
     scoped.set("WINEPREFIX", "/nonexistent/prefix");
     scoped.set("QUORVALE_STUB_OUT", ("Z:" + out).c_str());
@@ -119,7 +119,7 @@ TEST_P(ThroughWine, TheWindowsGameParsesTheArgumentsOfEveryMode) {
 
     RegFileStore store(records.file("reg"));
     SystemProcessStarter starter;
-    const LaunchResult r = launchGame(st, store, starter, c.connect(), c.mode);
+    const LaunchResult r = launchGame(st, store, starter, c.connect(), c.mods);
     ASSERT_TRUE(r.gameStarted) << r.error;
     const auto recs = waitForWinStubRecords(out, 1, std::chrono::seconds(120));
     ASSERT_EQ(recs.size(), 1u);

@@ -149,7 +149,7 @@ private Q_SLOTS:
         QCOMPARE(storedString(l.reg, "sound1"), std::string());
         QCOMPARE(storedString(l.reg, "extraParams"), std::string("-world=empty -cpuCount=4"));
         l.open(); // the next run reads the emptied sound as "none"
-        QCOMPARE(l.form->state().settings.sound1, std::string("none"));
+        QCOMPARE(l.state().settings.newGameSound, std::string("none"));
     }
 
     void cancelAndComingBackRestoreTheStoredValues() {
@@ -172,7 +172,7 @@ private Q_SLOTS:
         o.ui.cancelButton->click();
         QVERIFY(!o.isVisible());
         QCOMPARE(readAll(l.reg), before);
-        QCOMPARE(l.form->state().settings.maxmem, 64);
+        QCOMPARE(l.state().settings.maxMemory, 64);
     }
 
     // The runner's fields below the rest: nothing overlaps, nothing moved, the keyboard order
@@ -242,8 +242,8 @@ private Q_SLOTS:
         QCOMPARE(storedString(l.reg, "runner"), proton.toStdString());
         QCOMPARE(storedString(l.reg, "wineprefix"), std::string("~/Games/arma"));
         l.open(); // and the next run reads them back
-        QCOMPARE(l.form->state().settings.runner, proton.toStdString());
-        QCOMPARE(l.form->state().settings.wineprefix, std::string("~/Games/arma"));
+        QCOMPARE(l.state().settings.runner, proton.toStdString());
+        QCOMPARE(l.state().settings.winePrefix, std::string("~/Games/arma"));
     }
 
     void fileChoosersFillTheirFieldsAndKeepTheLastFile() {
@@ -260,7 +260,7 @@ private Q_SLOTS:
         o.ui.choosePreLaunchProgramButton->click();
         QCOMPARE(o.ui.preLaunchProgramEdit->text(), QStringLiteral("/bin/prep.bat"));
         QCOMPARE(l.prompter.filesAsked, 3);
-        QCOMPARE(l.form->state().settings.sound1, std::string("none")); // nothing before OK
+        QCOMPARE(l.state().settings.newGameSound, std::string("none")); // nothing before OK
     }
 
     void theJoinString_data() {
@@ -421,7 +421,7 @@ private Q_SLOTS:
         target->setFocus();
         QTRY_VERIFY(target->hasFocus());
         QTest::keyClick(target, Qt::Key_Return);
-        const bool stored = l.form->state().settings.extraParams == "-typed";
+        const bool stored = l.state().settings.additionalParameters == "-typed";
         QCOMPARE(stored, expected == QLatin1String("stored"));
         QCOMPARE(l.prompter.filesAsked, expected == QLatin1String("chooser") ? 1 : 0);
         QCOMPARE(l.starter.lines.size(), size_t(expected == QLatin1String("launched") ? 1 : 0));
@@ -447,7 +447,7 @@ private Q_SLOTS:
         QTRY_VERIFY(QGuiApplication::focusWindow() == o.windowHandle());
         // an earlier visit left another choice checked
         o.ui.customSoundsButton->setChecked(true);
-        l.form->state().settings.watchers = watchers;
+        l.state().settings.alertSound = static_cast<AlertSound>(watchers);
         o.refreshFields();
         o.ui.memoryBar->setFocus();
         QTest::keyClick(o.ui.memoryBar, Qt::Key_Tab);

@@ -144,7 +144,7 @@ private Q_SLOTS:
         e.ui.modNameEdit->setText(QStringLiteral("My mod"));
         e.ui.modFolderEdit->setText(QStringLiteral("@my"));
         QTest::mouseClick(e.ui.saveModButton, Qt::LeftButton);
-        QCOMPARE(l.form->state().mods.count(), 1);
+        QCOMPARE(l.state().mods.count(), 1);
         const auto mods = stored(l.reg, kModsKey);
         QCOMPARE(mods.size(), size_t(1));
         QCOMPARE(mods.begin()->second.at("name"), std::string("My mod"));
@@ -242,7 +242,7 @@ private Q_SLOTS:
         e.refreshFields();
         l.prompter.answers = {true};
         QTest::mouseClick(e.ui.deleteModButton, Qt::LeftButton);
-        QCOMPARE(l.form->state().mods.lastIndex, -1);
+        QCOMPARE(l.state().mods.count(), 0);
         QVERIFY(stored(l.reg, kModsKey).empty());
         QCOMPARE(e.ui.modNameEdit->text(), QString());
     }
@@ -262,11 +262,11 @@ private Q_SLOTS:
         QCOMPARE(l.prompter.questions,
                  QStringList{"Found mods:\r\nY\r\n\r\n\r\nAdd to mods list?"});
         QCOMPARE(gTrace, QStringList{"ADD:Y"});
-        const ModTable& m = l.form->state().mods;
+        const ModTable& m = l.state().mods;
         QCOMPARE(m.count(), 2);
-        const int y = m.name[0] == "Y" ? 0 : 1;
-        QCOMPARE(m.dir[y], std::string("Y"));
-        QVERIFY(!m.checked[y]);
+        const int y = m.entries[0].name == "Y" ? 0 : 1;
+        QCOMPARE(m.entries[y].folder, std::string("Y"));
+        QVERIFY(!m.entries[y].checked);
         QCOMPARE(int(stored(l.reg, kModsKey).size()), 2);
 
         // a second scan finds nothing new and leaves the fields alone
@@ -286,7 +286,7 @@ private Q_SLOTS:
         QCOMPARE(l.prompter.questions.size(), 1);
         QVERIFY(l.prompter.questions[0] == "Found mods:\r\nA\r\nB\r\n\r\n\r\nAdd to mods list?" ||
                 l.prompter.questions[0] == "Found mods:\r\nB\r\nA\r\n\r\n\r\nAdd to mods list?");
-        QCOMPARE(l.form->state().mods.count(), 0);
+        QCOMPARE(l.state().mods.count(), 0);
         QVERIFY(stored(l.reg, kModsKey).empty());
     }
 
@@ -331,7 +331,7 @@ private Q_SLOTS:
             s.openKey(kGameInstallKey, true);
             s.writeString("MAIN", "");
         });
-        l.form->state().settings.gamePath.clear();
+        l.state().settings.gamePath.clear();
         QTest::mouseClick(l.windows.modEditor->ui.autoScanButton, Qt::LeftButton);
         QCOMPARE(l.prompter.messages, QStringList{told});
         QVERIFY(l.prompter.questions.isEmpty());
@@ -381,7 +381,7 @@ private Q_SLOTS:
         QVERIFY(!l.prompter.messages.isEmpty());
         QVERIFY(l.prompter.messages[0].contains(QStringLiteral("the disk is full")));
         QCOMPARE(readAll(l.reg), before);
-        QCOMPARE(l.form->state().mods.count() + l.form->state().servers.count(), 7);
+        QCOMPARE(l.state().mods.count() + l.state().servers.count(), 7);
         l.store->beforeWriteStep = nullptr;
         e.save->click();
         QCOMPARE(storedNames(l.reg, e.key), (std::vector<std::string>{"A", "B", "C", "New"}));
@@ -569,19 +569,19 @@ private Q_SLOTS:
         e.refreshFields();
         l.prompter.answers = {false, true};
         QTest::mouseClick(e.ui.deleteServerButton, Qt::LeftButton);
-        QCOMPARE(l.form->state().servers.count(), 3);
+        QCOMPARE(l.state().servers.count(), 3);
         QTest::mouseClick(e.ui.deleteServerButton, Qt::LeftButton);
-        const ServerTable& t = l.form->state().servers;
+        const ServerTable& t = l.state().servers;
         QCOMPARE(t.count(), 2);
         QCOMPARE(itemTexts(e.ui.serverSelector), (QStringList{"B", "C"}));
-        QCOMPARE(t.ip[0], std::string("host-B"));
-        QCOMPARE(t.port[0], std::string("232"));
-        QCOMPARE(t.pass[0], std::string("pw B"));
-        QCOMPARE(t.mods[0], std::string("b;"));
-        QVERIFY(!t.sockets[0]);
-        QCOMPARE(t.ip[1], std::string("host-C"));
-        QCOMPARE(t.port[1], std::string("233"));
-        QVERIFY(t.sockets[1]);
+        QCOMPARE(t.entries[0].host, std::string("host-B"));
+        QCOMPARE(t.entries[0].port, std::string("232"));
+        QCOMPARE(t.entries[0].password, std::string("pw B"));
+        QCOMPARE(t.entries[0].mods, std::string("b;"));
+        QVERIFY(!t.entries[0].sockets);
+        QCOMPARE(t.entries[1].host, std::string("host-C"));
+        QCOMPARE(t.entries[1].port, std::string("233"));
+        QVERIFY(t.entries[1].sockets);
         QCOMPARE(int(stored(l.reg, kServersKey).size()), 2);
     }
 

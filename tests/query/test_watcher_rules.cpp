@@ -23,9 +23,9 @@ struct Step {
 
 struct SequenceCase {
     const char* label;
-    int32_t startState;
+    WatcherPhase startPhase;
     std::vector<Step> steps;
-    int32_t lastState;
+    WatcherPhase phase;
     std::optional<std::string> status; // of the last step
     LabelColour statusColour;
     std::optional<bool> redLamp;
@@ -36,7 +36,7 @@ class WatcherSequence : public ::testing::TestWithParam<SequenceCase> {};
 TEST_P(WatcherSequence, AlertsAndState) {
     const SequenceCase& c = GetParam();
     WatcherState s;
-    s.lastState = c.startState;
+    s.phase = c.startPhase;
     WatcherUpdate u;
     for (size_t i = 0; i < c.steps.size(); ++i) {
         watcherQuerySent(s);
@@ -44,7 +44,7 @@ TEST_P(WatcherSequence, AlertsAndState) {
         EXPECT_EQ(u.newGameAlert, c.steps[i].newGame) << "step " << i;
         EXPECT_EQ(u.playerJoinedAlert, c.steps[i].joined) << "step " << i;
     }
-    EXPECT_EQ(s.lastState, c.lastState);
+    EXPECT_EQ(s.phase, c.phase);
     EXPECT_EQ(u.status, c.status);
     EXPECT_EQ(u.statusColour, c.statusColour);
     EXPECT_EQ(u.redLamp, c.redLamp);
@@ -53,55 +53,68 @@ TEST_P(WatcherSequence, AlertsAndState) {
 const auto G = LabelColour::Green;
 const auto M = LabelColour::Maroon;
 const auto K = LabelColour::Keep;
+using P = WatcherPhase;
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, WatcherSequence,
     ::testing::Values(
         SequenceCase{
             "gameEndsOnce",
-            0,
+            P::Unknown,
             {{reply("7"), false, false}, {reply("8"), true, false}, {reply("8"), false, false}},
-            9,
+            P::Debriefing,
             "Debriefing",
             G,
             false},
         SequenceCase{"serverEmptiesDuringAGame",
-                     0,
+                     P::Unknown,
                      {{reply("7"), false, false}, {reply({}, "0", "30"), true, false}},
-                     256,
+                     P::Empty,
                      "Empty",
                      M,
                      true},
         SequenceCase{"playersComeBackToAnEmptyServer",
-                     256,
+                     P::Empty,
                      {{reply("1", "1", "30"), false, true}},
-                     1,
+                     P::SelectingMission,
                      "Selecting mission",
                      G,
                      false},
         SequenceCase{"playersComeBackWithoutAState",
-                     256,
+                     P::Empty,
                      {{reply({}, "2"), false, true}, {reply({}, "3"), false, false}},
-                     0,
+                     P::Unknown,
                      std::nullopt,
                      K,
                      std::nullopt},
         SequenceCase{"unmappedStateIsShownAndKeepsTheRest",
-                     14,
+                     P::InProgress,
                      {{reply("2"), false, false}, {reply({}, "4"), false, false}},
-                     14,
+                     P::InProgress,
                      std::nullopt,
                      K,
                      std::nullopt},
-        SequenceCase{"unmappedValueText", 3, {{reply("2"), false, false}}, 3, "2", K, std::nullopt},
+        SequenceCase{"unmappedValueText",
+                     P::SettingUp,
+                     {{reply("2"), false, false}},
+                     P::SettingUp,
+                     "2",
+                     K,
+                     std::nullopt},
         SequenceCase{"firstReplyAfterOpeningNeverAlerts",
-                     0,
+                     P::Unknown,
                      {{reply("8"), false, false}},
-                     9,
+                     P::Debriefing,
                      "Debriefing",
                      G,
                      false},
-        SequenceCase{"briefingIsLoading", 14, {{reply("6"), true, false}}, 5, "Briefing", M, true}),
+        SequenceCase{"briefingIsLoading",
+                     P::InProgress,
+                     {{reply("6"), true, false}},
+                     P::Loading,
+                     "Briefing",
+                     M,
+                     true}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct PlayersCase {
@@ -135,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Counts, WatcherPlayers,
 
 TEST(WatcherReply, MissionRowsAndAFailedParse) {
     WatcherState s;
-    s.lastState = 14;
+    s.phase = WatcherPhase::InProgress;
     watcherQuerySent(s);
     ServerStatusReply r = reply("8", "2", "30");
     r.mission = "";
@@ -147,7 +160,7 @@ TEST(WatcherReply, MissionRowsAndAFailedParse) {
     EXPECT_EQ(cut.rows[0].first, "a");
     EXPECT_FALSE(cut.players);
     EXPECT_FALSE(cut.newGameAlert);
-    EXPECT_EQ(s.lastState, 14);
+    EXPECT_EQ(s.phase, WatcherPhase::InProgress);
 
     r.mission = "Co08 Escape";
     const WatcherUpdate whole = applyWatcherReply(s, r, true);

@@ -206,7 +206,7 @@ private Q_SLOTS:
         b.queryServers();
         QTRY_VERIFY(b.ui.refreshButton->isEnabled());
         b.ui.serverGrid->setCurrentCell(1, 0);
-        deleteServerEntry(l.form->state().servers, 0);
+        deleteServerEntry(l.state().servers, 0);
         b.ui.refreshButton->setFocus();
         QTest::keyClick(b.ui.refreshButton, Qt::Key_Space);
         QCOMPARE(b.selectedSlot(), 0);
@@ -392,7 +392,7 @@ private Q_SLOTS:
         QTRY_VERIFY(cell(b, 0, 2) != QStringLiteral("??"));
         const uint32_t ping = cell(b, 0, 2).toUInt();
         QVERIFY2(ping >= 100 && ping < 60'000, qPrintable(cell(b, 0, 2)));
-        QVERIFY(l.form->state().servers.queryTick[0] > 4'000'000'000u);
+        QVERIFY(b.row(0).queryTick > 4'000'000'000u);
     }
 
     void theWatcherOpensOnTheSelectedServer() {
@@ -429,7 +429,7 @@ private Q_SLOTS:
         QVERIFY(!w.isVisible());
         QVERIFY(b.isVisible());
         QVERIFY(l.form->isVisible());
-        QCOMPARE(w.state.lastState, 0);
+        QCOMPARE(w.state.phase, WatcherPhase::Unknown);
         QVERIFY(!w.pollTimer.isActive());
     }
 
@@ -437,10 +437,10 @@ private Q_SLOTS:
         Responder server(2);
         Launcher l;
         const std::string wav = writeWav(l.dir, "end.wav");
-        auto& s = l.form->state().settings;
-        s.flash = true;
-        s.watchers = 2;
-        s.sound1 = wav;
+        auto& s = l.state().settings;
+        s.flashTaskbar = true;
+        s.alertSound = AlertSound::Files;
+        s.newGameSound = wav;
         ServerWatcher& w = watchOn(l, server);
         Elsewhere away;
         poll(w); // "7"
@@ -478,13 +478,13 @@ private Q_SLOTS:
         Responder server(0);
         server.state.numPlayers = QStringLiteral("4");
         Launcher l;
-        auto& s = l.form->state().settings;
-        s.flash = true;
-        s.watchers = watchers;
-        s.sound1 = sound1.toStdString();
+        auto& s = l.state().settings;
+        s.flashTaskbar = true;
+        s.alertSound = static_cast<AlertSound>(watchers);
+        s.newGameSound = sound1.toStdString();
         if (sound1 == QLatin1String("@fifo")) {
-            s.sound1 = l.dir.file("pipe.wav");
-            QCOMPARE(mkfifo(s.sound1.c_str(), 0600), 0);
+            s.newGameSound = l.dir.file("pipe.wav");
+            QCOMPARE(mkfifo(s.newGameSound.c_str(), 0600), 0);
         }
         ServerWatcher& w = watchOn(l, server);
         Elsewhere away;
@@ -507,15 +507,15 @@ private Q_SLOTS:
         Responder server(0);
         Launcher l;
         const std::string wav = writeWav(l.dir, "join.wav");
-        auto& s = l.form->state().settings;
-        s.flash = true;
-        s.watchers = 2;
-        s.sound1 = "none";
-        s.sound2 = wav;
+        auto& s = l.state().settings;
+        s.flashTaskbar = true;
+        s.alertSound = AlertSound::Files;
+        s.newGameSound = "none";
+        s.playersBackSound = wav;
         ServerWatcher& w = watchOn(l, server);
         Elsewhere away;
         poll(w);
-        QCOMPARE(w.state.lastState, 256);
+        QCOMPARE(w.state.phase, WatcherPhase::Empty);
         server.state.players << qMakePair(QStringLiteral("New"), 0);
         server.state.gameState = QStringLiteral("1");
         poll(w);
@@ -527,7 +527,7 @@ private Q_SLOTS:
     void onlyTheWatchedServerIsHeard() {
         Responder server(2);
         Launcher l;
-        l.form->state().settings.watchers = 1;
+        l.state().settings.alertSound = AlertSound::Default;
         ServerWatcher& w = watchOn(l, server);
         poll(w); // "7"
         FakeServerState other;
@@ -540,7 +540,7 @@ private Q_SLOTS:
         QCOMPARE(got.count(), 1);
         QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Game in progress..."));
         QVERIFY(l.alerts.calls.isEmpty());
-        QCOMPARE(w.state.lastState, 14);
+        QCOMPARE(w.state.phase, WatcherPhase::InProgress);
     }
 
     // The watcher asks a server with the query it answers and alerts when its game ends and
@@ -559,9 +559,9 @@ private Q_SLOTS:
         answerSteamOnly(server, true, 2);
         server.answersGameSpy = gameSpy;
         Launcher l;
-        auto& s = l.form->state().settings;
-        s.flash = true;
-        s.watchers = 1;
+        auto& s = l.state().settings;
+        s.flashTaskbar = true;
+        s.alertSound = AlertSound::Default;
         ServerWatcher& w = watchOn(l, server);
         Elsewhere away;
         QTRY_COMPARE(int(w.answeredBy()), expected);
@@ -602,7 +602,7 @@ private Q_SLOTS:
         QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Waiting status..."));
         QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("?/?"));
         QCOMPARE(w.ui.missionLabel->text(), QStringLiteral("none"));
-        QCOMPARE(w.state.lastState, 0);
+        QCOMPARE(w.state.phase, WatcherPhase::Unknown);
     }
 
     // A bad reply's error box left open across polls: the replies that come meanwhile are
@@ -652,7 +652,7 @@ private Q_SLOTS:
     void anUnrecognisedStateChangesOnlyTheText() {
         Responder server(2);
         Launcher l;
-        l.form->state().settings.watchers = 1;
+        l.state().settings.alertSound = AlertSound::Default;
         ServerWatcher& w = watchOn(l, server);
         poll(w);
         server.state.gameState = QStringLiteral("2");
@@ -663,13 +663,13 @@ private Q_SLOTS:
         server.state.withGameState = false;
         poll(w);
         QVERIFY(l.alerts.calls.isEmpty());
-        QCOMPARE(w.state.lastState, 14);
+        QCOMPARE(w.state.phase, WatcherPhase::InProgress);
     }
 
     void reopeningNeverAlertsOnTheFirstReply() {
         Responder server(2);
         Launcher l;
-        l.form->state().settings.watchers = 1;
+        l.state().settings.alertSound = AlertSound::Default;
         ServerWatcher& w = watchOn(l, server);
         poll(w);
         w.close();

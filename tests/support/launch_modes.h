@@ -15,7 +15,7 @@ struct LaunchCase {
     const char* label;
     std::function<void(quorvale::LauncherState&)> change;
     std::function<std::string()> connect;
-    int32_t mode;
+    quorvale::ModsOfServer mods;
     std::vector<std::string> args;
 };
 
@@ -25,16 +25,9 @@ inline void PrintTo(const LaunchCase& c, std::ostream* os) {
 
 // Two ticked mods, one with a blank; a server that carries its own.
 inline void prepareLaunchState(quorvale::LauncherState& st) {
-    st.settings.nosplash = true;
-    st.mods.lastIndex = 1;
-    st.mods.dir[0] = "@dirA";
-    st.mods.checked[0] = true;
-    st.mods.dir[1] = "@dir B";
-    st.mods.checked[1] = true;
-    st.servers.lastIndex = 0;
-    st.servers.ip[0] = "127.0.0.1";
-    st.servers.port[0] = "2302";
-    st.servers.mods[0] = "@dirA;";
+    st.settings.noSplash = true;
+    st.mods.entries = {{0, "", "@dirA", true}, {0, "", "@dir B", true}};
+    st.servers.entries = {{0, "", "127.0.0.1", "2302", "", "", false, "@dirA;"}};
 }
 
 inline std::vector<LaunchCase> launchModeCases() {
@@ -45,55 +38,51 @@ inline std::vector<LaunchCase> launchModeCases() {
         {"single",
          [](S&) {},
          [] { return singlePlayerConnect("Alpha"); },
-         -1,
+         kTickedMods,
          {"-nosplash", "-mod=@dirA;@dir", "B", "-name=Alpha"}},
         {"windowed",
-         [](S& s) { s.settings.window = true; },
+         [](S& s) { s.settings.windowed = true; },
          [] { return windowedConnect("Alpha"); },
-         -1,
+         kTickedMods,
          {"-nosplash", "-window", "-mod=@dirA;@dir", "B", "-window", "-name=Alpha"}},
         {"host",
-         [](S& s) { s.settings.maxmem = 2; },
+         [](S& s) { s.settings.maxMemory = 2; },
          [] { return hostConnect("Alpha"); },
-         -1,
+         kTickedMods,
          {"-nosplash", "-maxmem=2", "-mod=@dirA;@dir", "B", "-host", "-name=Alpha"}},
         {"dedicated",
-         [](S& s) { s.settings.maxmem = 1; },
+         [](S& s) { s.settings.maxMemory = 1; },
          [] { return dedicatedServerConnect("Alpha"); },
-         -1,
+         kTickedMods,
          {"-nosplash", "-mod=@dirA;@dir", "B", "-server", "-config=server.cfg", "-name=Alpha"}},
         {"browserJoin",
-         [](S& s) { s.settings.extraParams = "-world=empty -x"; },
+         [](S& s) { s.settings.additionalParameters = "-world=empty -x"; },
          [] {
-             S st;
-             st.servers.ip[0] = "127.0.0.1";
-             st.servers.port[0] = "2302";
-             st.servers.pass[0] = "pw";
-             return browserJoinConnect(st.servers, 0, "Alpha");
+             return browserJoinConnect({0, "", "127.0.0.1", "2302", "", "pw", false, ""}, "Alpha");
          },
          0,
          {"-nosplash", "-world=empty", "-x", "-mod=@dirA", "-connect=127.0.0.1", "-port=2302",
           "-password=pw", "-dplay", "-name=Alpha"}},
         {"directJoinHostile",
-         [](S& s) { s.mods.lastIndex = -1; },
+         [](S& s) { s.mods.entries.clear(); },
          [hostile] { return directJoinConnect("h; rm -rf /", "2302 | id", hostile, "a&b"); },
-         -1,
+         kTickedMods,
          {"-nosplash", "-connect=h;", "rm", "-rf", "/", "-port=2302", "|", "id",
           "-name=; $(touch x) `id` ", "'", "&", "| -password=a&b"}},
         {"singleHostileName",
-         [](S& s) { s.mods.lastIndex = -1; },
+         [](S& s) { s.mods.entries.clear(); },
          [hostile] { return singlePlayerConnect(hostile); },
-         -1,
+         kTickedMods,
          {"-nosplash", "-name=; $(touch x) `id` ", "'", "&", "| "}},
         // Paths with blanks and backslashes, quotes, names beyond ASCII.
         {"backslashesAndNonAscii",
          [](S& s) {
-             s.settings.extraParams =
+             s.settings.additionalParameters =
                  "\"-profiles=C:\\Users\\Zo\u00eb B\\\\\" -cfg=C:\\a\\\\b\\ -x=a\\\"b";
-             s.mods.dir[0] = "@\u010cech";
+             s.mods.entries[0].folder = "@\u010cech";
          },
          [] { return singlePlayerConnect("Zo\u00eb"); },
-         -1,
+         kTickedMods,
          {"-nosplash", "-profiles=C:\\Users\\Zo\u00eb B\\", "-cfg=C:\\a\\\\b\\", "-x=a\"b",
           "-mod=@\u010cech;@dir", "B", "-name=Zo\u00eb"}},
     };

@@ -3,6 +3,7 @@
 #include "alert_sink.h"
 #include "application.h"
 #include "error_handler.h"
+#include "launcher_session.h"
 #include "main_window.h"
 #include "process_starter.h"
 #include "reg_file_store.h"
@@ -58,6 +59,7 @@ struct Launcher {
     RecordingStarter starter;
     std::unique_ptr<RegFileStore> store;
     RecordingAlerts alerts;
+    std::unique_ptr<LauncherSession> session;
     std::unique_ptr<MainWindow> form;
     LauncherWindows windows;
     // The browser's and the watcher's ports: the system picks them, unless a test reopens
@@ -81,13 +83,15 @@ struct Launcher {
     void open(const std::function<void(RegFileStore&)>& prepare = {}) {
         windows = LauncherWindows();
         form.reset();
+        session.reset();
         store = std::make_unique<RegFileStore>(reg);
         if (prepare)
             prepare(*store);
         setErrorPrompter(&prompter);
         AppContext ctx{store.get(), &starter,    &prompter,  dir.file("home"),
                        winePrefix,  browserPort, watcherPort};
-        form = std::make_unique<MainWindow>(ctx);
+        session = std::make_unique<LauncherSession>(ctx);
+        form = std::make_unique<MainWindow>(*session);
         windows = createWindows(*form, &alerts);
     }
     static void mod(RegFileStore& s, const char* id, const char* name, int checked) {
@@ -96,6 +100,7 @@ struct Launcher {
         s.writeString("dir", std::string("@") + name);
         s.writeInteger("checked", checked);
     }
+    LauncherState& state() { return session->state(); }
     int storedChecked(const char* id) {
         RegFileStore s(reg);
         s.openKeyReadOnly(std::string(kModsKey) + "\\" + id);

@@ -28,7 +28,7 @@ public:
         return lastDialogName;
     }
     void refreshLocalAddress() override { ++addressRefreshed; }
-    void setPlayerName(const std::string& text) override { playerName = text; }
+    void setLoadedPlayerName(const std::string& text) override { playerName = text; }
     void setPlayerList(const std::vector<std::string>& names) override { playerList = names; }
     void refillModList() override { ++modListRefills; }
     void setExecutableLabel(const std::string& text) override { executableLabel = text; }

@@ -4,6 +4,7 @@
 #include "application.h"
 #include "direct_join_dialog.h"
 #include "error_handler.h"
+#include "launcher_session.h"
 #include "main_window.h"
 #include "mod_editor.h"
 #include "options_dialog.h"
@@ -59,7 +60,8 @@ int main(int argc, char** argv) {
     quorvale::RegFileStore reg(store);
     quorvale::SystemProcessStarter starter;
     AppContext ctx{&reg, &starter, &prompter, qEnvironmentVariable("HOME").toStdString(), {}};
-    MainWindow form1(ctx);
+    LauncherSession session(ctx);
+    MainWindow form1(session);
     const LauncherWindows w = createWindows(form1);
     shoot(&form1, outDir, QStringLiteral("main_window"));
     w.modEditor->refreshFields();

@@ -1,5 +1,7 @@
 #include "jpeg_image.h"
 
+#include "errors.h"
+
 #include <csetjmp>
 #include <cstdio>
 #include <jpeglib.h>
@@ -10,6 +12,7 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    bool damaged; // a warning: the data is corrupt or cut short, the picture made up in part
 };
 
 void onError(j_common_ptr cinfo) {
@@ -18,7 +21,14 @@ void onError(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
 }
 
-void onMessage(j_common_ptr, int) {} // warnings are not worth a word to the player
+// Trace messages say nothing; a warning means the picture is damaged.
+void onMessage(j_common_ptr cinfo, int level) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (level >= 0 || err->damaged)
+        return;
+    (*cinfo->err->format_message)(cinfo, err->message);
+    err->damaged = true;
+}
 
 // Kept free of objects with destructors between setjmp and longjmp.
 bool decode(const unsigned char* bytes, unsigned long size, QImage* out, char* message) {
@@ -28,6 +38,7 @@ bool decode(const unsigned char* bytes, unsigned long size, QImage* out, char* m
     err.pub.error_exit = onError;
     err.pub.emit_message = onMessage;
     err.message[0] = 0;
+    err.damaged = false;
     if (setjmp(err.jump)) {
         std::snprintf(message, JMSG_LENGTH_MAX, "%s", err.message);
         jpeg_destroy_decompress(&cinfo);
@@ -46,7 +57,9 @@ bool decode(const unsigned char* bytes, unsigned long size, QImage* out, char* m
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
-    return true;
+    if (err.damaged)
+        std::snprintf(message, JMSG_LENGTH_MAX, "%s", err.message);
+    return !err.damaged;
 }
 
 } // namespace
@@ -65,5 +78,14 @@ QImage decodeJpeg(const QByteArray& data, QString* error) {
             *error = QString::fromLocal8Bit(message);
         return {};
     }
+    return img;
+}
+
+QImage decodeBanner(const QByteArray& data) {
+    QString error;
+    QImage img = decodeJpeg(data, &error);
+    if (img.isNull())
+        throw quorvale::LauncherError("The banner picture could not be read: " +
+                                      error.toStdString());
     return img;
 }

@@ -1,0 +1,116 @@
+#include "launcher_session.h"
+
+#include "error_handler.h"
+#include "errors.h"
+#include "launch.h"
+#include "qt_text.h"
+
+using namespace quorvale;
+
+LauncherSession::LauncherSession(const AppContext& context, QObject* parent)
+    : QObject(parent),
+      executableDialog(QStringLiteral("ArmA 2 Executable (Arma2.exe arma2.exe);;All files (*)")),
+      context_(context), state_(std::make_unique<LauncherState>()) {}
+
+LauncherSession::~LauncherSession() = default;
+
+void LauncherSession::reloadSettings() {
+    readRegistry(*context_.store, *state_, *this, context_.userProfile, context_.winePrefix);
+}
+
+void LauncherSession::storeSettings() {
+    saveRegistry(*context_.store, *state_);
+}
+
+void LauncherSession::storeAndReload() {
+    reloadAfter([&] { storeSettings(); });
+}
+
+// A write that cannot reach the disk is told, and the windows still show the tables as changed,
+// since a launch uses them; the store keeps the change and writes it with the next save that
+// can. The failure is told once, though the reload meets it again.
+void LauncherSession::reloadAfter(const std::function<void()>& write) {
+    std::exception_ptr notWritten;
+    try {
+        write();
+    } catch (const StoreWriteError&) {
+        notWritten = std::current_exception();
+    }
+    try {
+        reloadSettings();
+    } catch (const StoreWriteError&) {
+        if (!notWritten)
+            notWritten = std::current_exception();
+    }
+    if (notWritten) {
+        try {
+            std::rethrow_exception(notWritten);
+        } catch (const StoreWriteError& e) {
+            reportError(e);
+        }
+    }
+}
+
+void LauncherSession::changeExecutable() {
+    reloadAfter([&] { writeExecutableChoice(*context_.store, *this); });
+}
+
+void LauncherSession::launchGame(const std::string& connectString, ModsOfServer modsOfServer) {
+    Q_EMIT launchStarting();
+    const LaunchResult r = quorvale::launchGame(*state_, *context_.store, *context_.starter,
+                                                connectString, modsOfServer);
+    if (!r.gameStarted)
+        prompter().message(qs(r.error));
+    if (r.closeLauncher)
+        Q_EMIT closeRequested();
+}
+
+QStringList LauncherSession::modNames() const {
+    QStringList names;
+    for (const ModEntry& m : state_->mods.entries)
+        names << qs(m.name);
+    return names;
+}
+
+void LauncherSession::watchServer(QWidget* opener, const QString& host, const std::string& port,
+                                  std::function<void()> join) const {
+    if (watchServer_)
+        watchServer_(opener, host, port, std::move(join));
+}
+
+// --- what a load needs from the windows
+
+void LauncherSession::showMessage(const std::string& text) {
+    prompter().message(qs(text));
+}
+
+std::string LauncherSession::chooseExecutable() {
+    // Until a file is chosen, the dialog opens in the game's folder, which a load may have found
+    // in a Wine prefix (a hidden folder that a player would hardly find in the dialog).
+    executableDialog.setStartFolder(qs(state_->settings.gamePath));
+    return executableDialog.execute(prompter(), dialogParent_).toStdString();
+}
+
+void LauncherSession::refreshLocalAddress() {
+    Q_EMIT localAddressWanted();
+}
+
+void LauncherSession::setLoadedPlayerName(const std::string& text) {
+    playerName_ = text;
+    Q_EMIT playerNameLoaded(qs(text));
+}
+
+void LauncherSession::setPlayerList(const std::vector<std::string>& names) {
+    playerChoices_.clear();
+    for (const auto& n : names)
+        playerChoices_ << qs(n);
+    Q_EMIT playerChoicesLoaded(playerChoices_);
+}
+
+void LauncherSession::refillModList() {
+    Q_EMIT modsLoaded();
+}
+
+void LauncherSession::setExecutableLabel(const std::string& text) {
+    Q_EMIT executableLoaded(qs(text));
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app_context.h"
+#include "command_line.h"
+#include "prompter.h"
+#include "registry_io.h"
+#include "settings.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+// One run of the launcher below its windows: the settings and both tables, their store, the
+// process starter and the launch. Every window works through it; none reaches into another.
+class LauncherSession : public QObject, private quorvale::LoadHost {
+    Q_OBJECT
+public:
+    explicit LauncherSession(const AppContext& context, QObject* parent = nullptr);
+    ~LauncherSession() override;
+
+    quorvale::LauncherState& state() { return *state_; }
+    const quorvale::LauncherState& state() const { return *state_; }
+    const AppContext& context() const { return context_; }
+    Prompter& prompter() const { return *context_.prompter; }
+
+    void reloadSettings();
+    void storeSettings();
+    // What every editor does after a change: store everything, then load it again.
+    void storeAndReload();
+    // Runs a write to the store, then loads everything again, also when the write failed.
+    void reloadAfter(const std::function<void()>& write);
+    // "ch&ange": asks for the executable and stores the choice.
+    void changeExecutable();
+    // Starts the game; every way of starting it comes here.
+    void launchGame(const std::string& connectString, quorvale::ModsOfServer modsOfServer);
+
+    // The player name as the main window shows it, and the names it offers.
+    std::string playerName() const { return playerName_; }
+    void setPlayerName(const std::string& name) { playerName_ = name; }
+    QStringList playerNameChoices() const { return playerChoices_; }
+    // The known mods' names in table order.
+    QStringList modNames() const;
+
+    // Opens the watcher on a server that is not in the list; the watcher registers itself.
+    using WatchServer = std::function<void(QWidget* opener, const QString& host,
+                                           const std::string& port, std::function<void()> join)>;
+    void setWatchServer(WatchServer watch) { watchServer_ = std::move(watch); }
+    void watchServer(QWidget* opener, const QString& host, const std::string& port,
+                     std::function<void()> join) const;
+
+    // The executable chooser, which opens over this window.
+    void setDialogParent(QWidget* parent) { dialogParent_ = parent; }
+    FileDialogState executableDialog;
+
+Q_SIGNALS:
+    // A load reached these: the windows show them.
+    void localAddressWanted();
+    void playerNameLoaded(const QString& name);
+    void playerChoicesLoaded(const QStringList& names);
+    void modsLoaded();
+    void executableLoaded(const QString& path);
+    // A launch is about to start the game; the launch buttons rest for a moment.
+    void launchStarting();
+    // The game started with close-after-launch set.
+    void closeRequested();
+
+private:
+    // LoadHost
+    void showMessage(const std::string& text) override;
+    std::string chooseExecutable() override;
+    void refreshLocalAddress() override;
+    void setLoadedPlayerName(const std::string& text) override;
+    void setPlayerList(const std::vector<std::string>& names) override;
+    void refillModList() override;
+    void setExecutableLabel(const std::string& text) override;
+
+    AppContext context_;
+    std::unique_ptr<quorvale::LauncherState> state_;
+    std::string playerName_;
+    QStringList playerChoices_;
+    WatchServer watchServer_;
+    QPointer<QWidget> dialogParent_;
+};
