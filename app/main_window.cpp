@@ -138,7 +138,7 @@ void MainWindow::fillModList() {
     const QSignalBlocker block(list);
     list->clear();
     for (const ModEntry& m : session_.state().mods.entries) {
-        auto* item = new QListWidgetItem(qs(m.name), list);
+        auto* item = new QListWidgetItem(toQString(m.name), list);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(m.checked ? Qt::Checked : Qt::Unchecked);
     }

@@ -102,7 +102,7 @@ int main() {
         state->servers.entries[i].port = std::to_string(2302 + i);
         state->servers.entries[i].password = i % 2 ? "" : "secret";
         state->servers.entries[i].mods = "@mod1;@mod2;";
-        state->servers.entries[i].sockets = true;
+        state->servers.entries[i].joinWithSockets = true;
     }
     {
         RegFileStore s(path);

@@ -28,7 +28,7 @@ std::string browserJoinConnect(const ServerEntry& server, const std::string& pla
     std::string s = " -connect=" + server.host + " -port=" + server.port;
     if (!server.password.empty())
         s += " -password=" + server.password;
-    s += server.sockets ? " -sockets " : " -dplay ";
+    s += server.joinWithSockets ? " -sockets " : " -dplay ";
     s += " " + quotedName(player);
     return s;
 }

@@ -76,7 +76,7 @@ bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fie
     t->port = fields.port;
     t->queryPort = fields.queryPort;
     t->password = fields.password;
-    t->sockets = true;
+    t->joinWithSockets = true;
     t->mods = modsFromTicks(ticks, mods);
     return true;
 }

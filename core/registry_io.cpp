@@ -21,6 +21,22 @@ namespace quorvale {
 
 namespace {
 
+// Value names of the launcher key.
+constexpr const char* kExecutable = "executable";
+constexpr const char* kNoSplash = "nosplash";
+constexpr const char* kWindowed = "window";
+constexpr const char* kCloseAfterLaunch = "close";
+constexpr const char* kRunTrackIr = "runtir";
+constexpr const char* kFlashTaskbar = "flash";
+constexpr const char* kAlertSound = "watchers";
+constexpr const char* kMaxMemory = "maxmem";
+constexpr const char* kNewGameSound = "sound1";
+constexpr const char* kPlayersBackSound = "sound2";
+constexpr const char* kAdditionalParameters = "extraParams";
+constexpr const char* kPreLaunchProgram = "extraExec";
+constexpr const char* kRunner = "runner"; // where there is no Windows
+constexpr const char* kWinePrefix = "wineprefix";
+
 // Value names of an entry's subkey.
 constexpr const char* kModName = "name";
 constexpr const char* kModFolder = "dir";
@@ -231,11 +247,11 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
                 gameFolderFromPrefix(environmentPrefix);
 #endif
                 host.showMessage("Select the ArmA 2 executable.");
-                store.writeString("executable", host.chooseExecutable());
-                store.writeInteger("nosplash", 1);
-                store.writeInteger("window", 0);
-                store.writeInteger("close", 0);
-                store.writeInteger("watchers", 1);
+                store.writeString(kExecutable, host.chooseExecutable());
+                store.writeInteger(kNoSplash, 1);
+                store.writeInteger(kWindowed, 0);
+                store.writeInteger(kCloseAfterLaunch, 0);
+                store.writeInteger(kAlertSound, 1);
                 store.writeString("o_sound1", "none");
                 store.writeString("o_sound2", "none");
                 store.openKey(kModsKey, true);
@@ -247,13 +263,13 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
 
     KeyScope scope(store);
     if (store.openKey(kLauncherKey, false)) {
-        s.executable = in.text("executable");
+        s.executable = in.text(kExecutable);
 #ifndef _WIN32
         // Older stores have neither value; a save leaves them without until the player sets one.
-        s.runner = store.valueExists("runner") ? in.text("runner", "") : std::string();
+        s.runner = store.valueExists(kRunner) ? in.text(kRunner, "") : std::string();
         if (s.runner.empty())
             s.runner = "wine";
-        s.winePrefix = store.valueExists("wineprefix") ? in.text("wineprefix", "") : std::string();
+        s.winePrefix = store.valueExists(kWinePrefix) ? in.text(kWinePrefix, "") : std::string();
         const std::string prefix = winePrefixFolder(s.winePrefix, environmentPrefix);
 #endif
         std::error_code ec;
@@ -263,7 +279,7 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
 #endif
             host.showMessage("ArmA Executable not found! Select the correct ArmA executable.");
             const std::string chosen = host.chooseExecutable();
-            store.writeString("executable", chosen);
+            store.writeString(kExecutable, chosen);
             s.executable = chosen;
         }
         // Without the game's install key the game lives where its executable is.
@@ -271,24 +287,24 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
             s.gamePath = pathToUtf8(pathFromUtf8(s.executable).parent_path());
 
         // Values every store has since the first run: a failed read ends the load.
-        s.noSplash = in.flag("nosplash");
-        s.windowed = in.flag("window");
+        s.noSplash = in.flag(kNoSplash);
+        s.windowed = in.flag(kWindowed);
         // Values added later fall back to their defaults.
-        s.closeAfterLaunch = in.flag("close", false);
-        s.runTrackIr = in.flag("runtir", false);
-        s.flashTaskbar = in.flag("flash", true);
-        s.alertSound = static_cast<AlertSound>(in.number("watchers", 1));
-        s.maxMemory = in.number("maxmem", 0);
+        s.closeAfterLaunch = in.flag(kCloseAfterLaunch, false);
+        s.runTrackIr = in.flag(kRunTrackIr, false);
+        s.flashTaskbar = in.flag(kFlashTaskbar, true);
+        s.alertSound = static_cast<AlertSound>(in.number(kAlertSound, 1));
+        s.maxMemory = in.number(kMaxMemory, 0);
         // The two sounds stand or fall together.
         try {
-            s.newGameSound = in.text("sound1");
-            s.playersBackSound = in.text("sound2");
+            s.newGameSound = in.text(kNewGameSound);
+            s.playersBackSound = in.text(kPlayersBackSound);
         } catch (const RegistryError&) {
-            s.newGameSound = in.read("sound1", std::string("none"));
-            s.playersBackSound = in.read("sound2", std::string("none"));
+            s.newGameSound = in.read(kNewGameSound, std::string("none"));
+            s.playersBackSound = in.read(kPlayersBackSound, std::string("none"));
         }
-        s.additionalParameters = in.text("extraParams", "");
-        s.preLaunchProgram = in.text("extraExec", "");
+        s.additionalParameters = in.text(kAdditionalParameters, "");
+        s.preLaunchProgram = in.text(kPreLaunchProgram, "");
         if (s.newGameSound.empty())
             s.newGameSound = "none";
         if (s.playersBackSound.empty())
@@ -304,7 +320,7 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
             t.host = store.readString(kServerHost);
             t.port = store.readString(kServerPort);
             t.password = store.readString(kServerPassword);
-            t.sockets = store.readInteger(kServerSockets) != 0;
+            t.joinWithSockets = store.readInteger(kServerSockets) != 0;
             t.mods = store.readString(kServerMods);
             t.queryPort = optionalText(store, kServerQueryPort);
         });
@@ -340,21 +356,21 @@ void saveRegistry(RegistryStore& store, LauncherState& state) {
     }
     {
         SettingsSave out(store, state);
-        out.put("executable", &LauncherSettings::executable);
-        out.put("nosplash", &LauncherSettings::noSplash);
-        out.put("window", &LauncherSettings::windowed);
-        out.put("runtir", &LauncherSettings::runTrackIr);
-        out.put("flash", &LauncherSettings::flashTaskbar);
-        out.put("close", &LauncherSettings::closeAfterLaunch);
-        out.put("sound1", &LauncherSettings::newGameSound);
-        out.put("sound2", &LauncherSettings::playersBackSound);
-        out.put("watchers", &LauncherSettings::alertSound);
-        out.put("maxmem", &LauncherSettings::maxMemory);
-        out.put("extraParams", &LauncherSettings::additionalParameters);
-        out.put("extraExec", &LauncherSettings::preLaunchProgram);
+        out.put(kExecutable, &LauncherSettings::executable);
+        out.put(kNoSplash, &LauncherSettings::noSplash);
+        out.put(kWindowed, &LauncherSettings::windowed);
+        out.put(kRunTrackIr, &LauncherSettings::runTrackIr);
+        out.put(kFlashTaskbar, &LauncherSettings::flashTaskbar);
+        out.put(kCloseAfterLaunch, &LauncherSettings::closeAfterLaunch);
+        out.put(kNewGameSound, &LauncherSettings::newGameSound);
+        out.put(kPlayersBackSound, &LauncherSettings::playersBackSound);
+        out.put(kAlertSound, &LauncherSettings::alertSound);
+        out.put(kMaxMemory, &LauncherSettings::maxMemory);
+        out.put(kAdditionalParameters, &LauncherSettings::additionalParameters);
+        out.put(kPreLaunchProgram, &LauncherSettings::preLaunchProgram);
 #ifndef _WIN32
-        out.put("runner", &LauncherSettings::runner);
-        out.put("wineprefix", &LauncherSettings::winePrefix);
+        out.put(kRunner, &LauncherSettings::runner);
+        out.put(kWinePrefix, &LauncherSettings::winePrefix);
 #endif
     }
     state.storedSettings.asLoaded = state.settings;
@@ -370,7 +386,7 @@ void saveRegistry(RegistryStore& store, LauncherState& state) {
         store.writeString(kServerPassword, t.password);
         store.writeString(kServerPort, t.port);
         store.writeString(kServerMods, t.mods);
-        store.writeInteger(kServerSockets, t.sockets ? 1 : 0);
+        store.writeInteger(kServerSockets, t.joinWithSockets ? 1 : 0);
         // Written only when set, so that stores stay as older builds wrote them; a value left
         // from before is emptied, as the slot may now hold another server.
         if (!t.queryPort.empty() || store.valueExists(kServerQueryPort))
@@ -384,7 +400,7 @@ void writeExecutableChoice(RegistryStore& store, LoadHost& host) {
     KeyScope scope(store);
     if (store.openKey(kLauncherKey, false)) {
         host.showMessage("Select the ArmA 2 executable.");
-        store.writeString("executable", host.chooseExecutable());
+        store.writeString(kExecutable, host.chooseExecutable());
     }
     scope.close();
 }

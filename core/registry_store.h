@@ -19,7 +19,7 @@ enum class ValueType : uint32_t {
     Qword = 11,
 };
 
-// The registry as the launcher uses it: one current key at a time, like Delphi's TRegistry.
+// The registry as the launcher uses it: one current key at a time, opened, used and closed.
 // Key paths are absolute from the selected root ("\Software\Oskelan\Quorvale\"); names
 // compare without regard to case. Reads and writes act on the current key.
 class RegistryStore {

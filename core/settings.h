@@ -55,8 +55,8 @@ struct ServerEntry {
     std::string port;      // the game port, as stored: text
     std::string queryPort; // empty: the game port + 1
     std::string password;
-    bool sockets = false;
-    std::string mods; // mod folders, each followed by ";"
+    bool joinWithSockets = false; // -sockets, else the old -dplay
+    std::string mods;             // mod folders, each followed by ";"
 };
 
 // The entries in store order; their index is the slot the windows and the launch name.

@@ -21,8 +21,9 @@ std::u16string lowerUtf16(std::u16string_view s);
 int compareNames(std::string_view a, std::string_view b);
 bool sameName(std::string_view a, std::string_view b);
 
-// Decimal text to a 32-bit signed integer, as strict as the original's StrToInt:
-// optional sign, optional "$"/"0x" hex, surrounding blanks rejected. Throws ConvertError.
+// Text to a 32-bit signed integer, strictly, as the stored values and form fields have always
+// been read: optional sign, optional "$"/"0x" hex, surrounding blanks rejected. Throws
+// ConvertError.
 int32_t strToInt(const std::string& text);
 bool tryStrToInt(const std::string& text, int32_t& out);
 // A port: a whole number in 1..65535.

@@ -23,7 +23,7 @@ OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
     ui.winePrefixGroup->hide();
     resize(width(), 299);
 #else
-    ui.winePrefixEdit->setPlaceholderText(qs(session.context().winePrefix));
+    ui.winePrefixEdit->setPlaceholderText(toQString(session.context().winePrefix));
 #endif
     setFixedSize(size());
     ui.okButton->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
@@ -70,12 +70,12 @@ void OptionsDialog::refreshFields() {
                                                                  : Qt::ClickFocus);
     updateSoundFields();
 
-    ui.newGameSoundEdit->setText(qs(s.newGameSound));
-    ui.playersSoundEdit->setText(qs(s.playersBackSound));
-    ui.additionalParametersEdit->setText(qs(s.additionalParameters));
-    ui.preLaunchProgramEdit->setText(qs(s.preLaunchProgram));
-    ui.runnerEdit->setText(qs(s.runner));
-    ui.winePrefixEdit->setText(qs(s.winePrefix));
+    ui.newGameSoundEdit->setText(toQString(s.newGameSound));
+    ui.playersSoundEdit->setText(toQString(s.playersBackSound));
+    ui.additionalParametersEdit->setText(toQString(s.additionalParameters));
+    ui.preLaunchProgramEdit->setText(toQString(s.preLaunchProgram));
+    ui.runnerEdit->setText(toQString(s.runner));
+    ui.winePrefixEdit->setText(toQString(s.winePrefix));
     ui.memoryBar->setValue(std::clamp(s.maxMemory, 0, 2048));
     showMemoryLimit(ui.memoryBar->value());
 }

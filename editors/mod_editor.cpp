@@ -39,8 +39,8 @@ void ModEditor::showSelectedMod() {
     const int k = selector_->selectedSlot();
     if (m.holds(k)) {
         const ModEntry& mod = m.entries[static_cast<size_t>(k)];
-        ui.modNameEdit->setText(qs(mod.name));
-        ui.modFolderEdit->setText(qs(mod.folder));
+        ui.modNameEdit->setText(toQString(mod.name));
+        ui.modFolderEdit->setText(toQString(mod.folder));
     } else {
         ui.modNameEdit->setText(ui.modSelector->currentText());
         ui.modFolderEdit->clear();
@@ -53,7 +53,7 @@ void ModEditor::saveMod() {
         if (!saveModEntry(session_.state().mods, selector_->selectedSlot(),
                           ui.modNameEdit->text().toStdString(),
                           ui.modFolderEdit->text().toStdString(), rng)) {
-            session_.prompter().message(qs(tableFullMessage("mod")));
+            session_.prompter().message(toQString(tableFullMessage("mod")));
             return;
         }
         session_.storeAndReload();
@@ -82,11 +82,11 @@ void ModEditor::autoScan() {
             return;
         }
         if (scan.found.empty()) {
-            prompter.message(scan.leftOut > 0 ? qs(leftOutMessage(scan))
+            prompter.message(scan.leftOut > 0 ? toQString(leftOutMessage(scan))
                                               : QStringLiteral("No new mods found."));
             return;
         }
-        if (!prompter.confirm(qs(scanQuestion(scan))))
+        if (!prompter.confirm(toQString(scanQuestion(scan))))
             return;
         addFoundMods(scan.found);
         refreshFields();
@@ -96,7 +96,7 @@ void ModEditor::autoScan() {
 void ModEditor::addFoundMods(const std::vector<std::string>& names) {
     std::mt19937 rng = clockSeededRng();
     quorvale::addFoundMods(session_.state().mods, names, rng, [](const std::string& line) {
-        qCDebug(lcModScan).noquote() << qs(line);
+        qCDebug(lcModScan).noquote() << toQString(line);
     });
     session_.storeAndReload();
 }

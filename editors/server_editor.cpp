@@ -44,11 +44,11 @@ void ServerEditor::showSelectedServer() {
     const bool existing = s.holds(k);
     const ServerEntry none;
     const ServerEntry& e = existing ? s.entries[static_cast<size_t>(k)] : none;
-    ui.serverNameEdit->setText(existing ? qs(e.name) : ui.serverSelector->currentText());
-    ui.serverHostEdit->setText(qs(e.host));
-    ui.serverPortEdit->setText(existing ? qs(e.port) : QStringLiteral("2302"));
-    ui.serverPasswordEdit->setText(qs(e.password));
-    ui.serverQueryPortEdit->setText(qs(e.queryPort));
+    ui.serverNameEdit->setText(existing ? toQString(e.name) : ui.serverSelector->currentText());
+    ui.serverHostEdit->setText(toQString(e.host));
+    ui.serverPortEdit->setText(existing ? toQString(e.port) : QStringLiteral("2302"));
+    ui.serverPasswordEdit->setText(toQString(e.password));
+    ui.serverQueryPortEdit->setText(toQString(e.queryPort));
 
     const std::vector<bool> ticks =
         existing ? modTicks(e.mods, session_.state().mods) : std::vector<bool>{};
@@ -73,7 +73,7 @@ void ServerEditor::saveServer() {
         uint16_t number = 0;
         if (!queryPort.empty() && !tryParsePort(queryPort, number)) {
             session_.prompter().message(
-                QStringLiteral("Query port: %1").arg(qs(badPortMessage(queryPort))));
+                QStringLiteral("Query port: %1").arg(toQString(badPortMessage(queryPort))));
             ui.serverQueryPortEdit->setFocus();
             ui.serverQueryPortEdit->selectAll();
             return;
@@ -85,7 +85,7 @@ void ServerEditor::saveServer() {
         std::mt19937 rng = clockSeededRng();
         if (!saveServerEntry(session_.state().servers, selector_->selectedSlot(), fields, ticks,
                              session_.state().mods, rng)) {
-            session_.prompter().message(qs(tableFullMessage("server")));
+            session_.prompter().message(toQString(tableFullMessage("server")));
             return;
         }
         session_.storeAndReload();

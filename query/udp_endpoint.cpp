@@ -105,17 +105,17 @@ std::optional<QHostAddress> UdpEndpoint::dottedAddress(const QString& text) {
     return std::nullopt;
 }
 
-void UdpEndpoint::sendDatagram(QByteArray buff, int length, SentCallback sent,
+void UdpEndpoint::sendDatagram(QByteArray bytes, int length, SentCallback sent,
                                FailedCallback failed) {
     for (int round = 0; length == 0; ++round) {
         bool handled = false;
         if (round == 1 || !isSignalConnected(QMetaMethod::fromSignal(&UdpEndpoint::bufferInvalid)))
             throw quorvale::LauncherError("Invalid buffer");
-        Q_EMIT bufferInvalid(handled, buff, length);
+        Q_EMIT bufferInvalid(handled, bytes, length);
         if (!handled)
             throw quorvale::LauncherError("Invalid buffer");
     }
-    const QByteArray data = buff.left(std::max(0, length));
+    const QByteArray data = bytes.left(std::max(0, length));
     const auto port = static_cast<quint16>(remotePort);
     if (const auto dotted = dottedAddress(remoteHost)) {
         if (dotted->toIPv4Address() == 0)

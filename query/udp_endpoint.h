@@ -52,14 +52,14 @@ public:
     using SenderFilter = std::function<bool(const QHostAddress&, quint16)>;
     void setSenderFilter(SenderFilter filter) { filter_ = std::move(filter); }
 
-    // Sends the first `length` bytes of buff to remoteHost:remotePort. Throws "Invalid buffer"
+    // Sends the first `length` bytes of data to remoteHost:remotePort. Throws "Invalid buffer"
     // (after one bufferInvalid chance) and UdpSocketError "Null Remote Address" at once; a
     // host name that cannot be resolved ends in sendFailed("Host Lookup Canceled").
     // sent, when given, runs the moment the datagram leaves, with its destination; failed,
     // when given, runs with the error of a send that failed after its lookup.
     using SentCallback = std::function<void(const QHostAddress&, quint16)>;
     using FailedCallback = std::function<void(const QString&)>;
-    void sendDatagram(QByteArray buff, int length, SentCallback sent = {},
+    void sendDatagram(QByteArray data, int length, SentCallback sent = {},
                       FailedCallback failed = {});
     // Sends to an address already known; false when the socket refused the datagram.
     bool sendDatagramTo(const QByteArray& data, const QHostAddress& to, quint16 port);
@@ -86,7 +86,7 @@ public:
     int receiveBufferSize() const;
 
 Q_SIGNALS:
-    void dataReceived(int byteCount, const QString& fromAddress, int Port);
+    void dataReceived(int byteCount, const QString& fromAddress, int fromPort);
     void dataSent();
     void statusReported(const QString& status);
     void invalidHost(bool& handled);

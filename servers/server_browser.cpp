@@ -31,7 +31,7 @@ QString queryPortProblem(const ServerEntry& server) {
     uint16_t port = 0;
     if (server.queryPort.empty() || tryParsePort(server.queryPort, port))
         return {};
-    return QStringLiteral("Query port: %1").arg(qs(badPortMessage(server.queryPort)));
+    return QStringLiteral("Query port: %1").arg(toQString(badPortMessage(server.queryPort)));
 }
 
 } // namespace
@@ -63,7 +63,7 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
 
     // The main window's player names, once.
     ui.playerNameBox->addItems(session_.playerNameChoices());
-    ui.playerNameBox->setEditText(qs(session_.playerName()));
+    ui.playerNameBox->setEditText(toQString(session_.playerName()));
 
     endpoint.setLocalPort(session_.context().browserPort);
     endpoint.reportLevel = 1;
@@ -182,8 +182,8 @@ void ServerBrowser::queryServers() {
         if (row.playerNames.empty())
             row.playerNames.resize(1);
         row.playerNames[0] = "no players";
-        setCell(i, 0, qs(e.name));
-        setCell(i, 1, qs(e.host + ":" + e.port));
+        setCell(i, 0, toQString(e.name));
+        setCell(i, 1, toQString(e.host + ":" + e.port));
         setCell(i, 2, QStringLiteral("??"));
         setCell(i, 3, QStringLiteral(" "));
         setCell(i, 4, QStringLiteral(" "));
@@ -232,7 +232,7 @@ void ServerBrowser::serverUpdated(int slot) {
     if (r.outcome == QueryPass::Outcome::Failed && !tryParsePort(e.port, port)) {
         // A port that is no port: this row only; the pass goes on. The Ping column is too narrow
         // to say why, so the row's Mission cell does until the next pass.
-        passError_ = qs(r.error);
+        passError_ = toQString(r.error);
         setCell(slot, 2, QStringLiteral("bad port"));
         ui.serverGrid->item(slot, 2)->setToolTip(passError_);
         setCell(slot, 4, passError_);
@@ -249,7 +249,7 @@ void ServerBrowser::serverUpdated(int slot) {
     const QString via =
         steam ? QStringLiteral("Answered the Steam query on port %1")
                     .arg(a2sQueryPort(e.port, e.queryPort).value_or(0))
-              : QStringLiteral("Answered the GameSpy query on port %1").arg(qs(e.port));
+              : QStringLiteral("Answered the GameSpy query on port %1").arg(toQString(e.port));
     const QString problem = queryPortProblem(e);
     ui.serverGrid->item(slot, 2)->setToolTip(via);
     ui.serverGrid->item(slot, 5)->setToolTip(problem.isEmpty() ? via : via + '\n' + problem);
@@ -258,8 +258,9 @@ void ServerBrowser::serverUpdated(int slot) {
     // twice): they are not added again.
     row.playerCount = 0;
     if (reply.mission) {
-        setCell(slot, 4, qs(*reply.mission));
-        ui.serverGrid->item(slot, 4)->setToolTip(qs(*reply.mission)); // the column cuts it short
+        setCell(slot, 4, toQString(*reply.mission));
+        ui.serverGrid->item(slot, 4)->setToolTip(
+            toQString(*reply.mission)); // the column cuts it short
     }
     for (const StatusPlayer& p : reply.players) {
         const auto k = static_cast<size_t>(row.playerCount);
@@ -276,10 +277,10 @@ void ServerBrowser::serverUpdated(int slot) {
         ++row.playerCount;
     }
     if (!r.error.empty()) {
-        replyError_ = qs(r.error);
+        replyError_ = toQString(r.error);
         setStatus(replyError_);
     } else if (reply.numPlayers) {
-        setCell(slot, 3, qs(*reply.numPlayers + "/" + reply.slots.value_or("??")));
+        setCell(slot, 3, toQString(*reply.numPlayers + "/" + reply.slots.value_or("??")));
     }
     if (slot == selectedSlot())
         showPlayers();
@@ -298,10 +299,10 @@ void ServerBrowser::showPlayers() {
         const auto k = static_cast<size_t>(r);
         const auto& names = row.playerNames;
         const auto& scores = row.playerScores;
-        ui.playerGrid->setItem(r, 0,
-                               new QTableWidgetItem(k < names.size() ? qs(names[k]) : QString()));
-        ui.playerGrid->setItem(r, 1,
-                               new QTableWidgetItem(k < scores.size() ? qs(scores[k]) : QString()));
+        ui.playerGrid->setItem(
+            r, 0, new QTableWidgetItem(k < names.size() ? toQString(names[k]) : QString()));
+        ui.playerGrid->setItem(
+            r, 1, new QTableWidgetItem(k < scores.size() ? toQString(scores[k]) : QString()));
     }
 }
 
@@ -345,7 +346,7 @@ void ServerBrowser::openWatcher() {
                                                  ? pass.results()[static_cast<size_t>(s)].protocol
                                                  : QueryPass::Protocol::None;
         watcher_->watch(
-            this, qs(e.host), e.port, [this, s] { joinSlot(s); }, e.queryPort, answered);
+            this, toQString(e.host), e.port, [this, s] { joinSlot(s); }, e.queryPort, answered);
     });
 }
 

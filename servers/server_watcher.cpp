@@ -180,21 +180,21 @@ void ServerWatcher::showReply(const ServerStatusReply& reply,
     shown_ = true;
     const WatcherUpdate u = applyWatcherReply(state, reply, !failure);
     if (u.status) {
-        ui.statusLabel->setText(qs(*u.status));
+        ui.statusLabel->setText(toQString(*u.status));
         setColour(ui.statusLabel, u.statusColour);
     }
     if (u.redLamp)
         ui.redLamp->setVisible(*u.redLamp);
     if (u.mission) {
-        ui.missionLabel->setText(qs(*u.mission));
+        ui.missionLabel->setText(toQString(*u.mission));
         setColour(ui.missionLabel, u.missionColour);
     }
     ui.playerList->setRowCount(0); // an answer that came twice lists its players once
     for (const auto& [name, score] : u.rows) {
         const int r = ui.playerList->rowCount();
         ui.playerList->insertRow(r);
-        ui.playerList->setItem(r, 0, new QTableWidgetItem(qs(name)));
-        ui.playerList->setItem(r, 1, new QTableWidgetItem(qs(score)));
+        ui.playerList->setItem(r, 0, new QTableWidgetItem(toQString(name)));
+        ui.playerList->setItem(r, 1, new QTableWidgetItem(toQString(score)));
     }
     if (failure) {
         // Shown once this handler has returned: a box open here would stop the socket.
@@ -202,7 +202,7 @@ void ServerWatcher::showReply(const ServerStatusReply& reply,
         return;
     }
     if (u.players) {
-        ui.playersLabel->setText(qs(*u.players));
+        ui.playersLabel->setText(toQString(*u.players));
         setColour(ui.playersLabel, u.playersColour);
     }
     const LauncherSettings& s = session_.state().settings;
@@ -219,7 +219,7 @@ void ServerWatcher::alert(const std::string& soundFile) {
         alerts_.flash(this);
     if (s.alertSound == AlertSound::Default)
         alerts_.playDefaultSound();
-    else if (s.alertSound == AlertSound::Files && !alerts_.playFile(qs(soundFile)))
+    else if (s.alertSound == AlertSound::Files && !alerts_.playFile(toQString(soundFile)))
         alerts_.systemSound();
 }
 

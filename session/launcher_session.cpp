@@ -60,7 +60,7 @@ void LauncherSession::launchGame(const std::string& connectString, ModsOfServer 
     const LaunchResult r = quorvale::launchGame(*state_, *context_.store, *context_.starter,
                                                 connectString, modsOfServer);
     if (!r.gameStarted)
-        prompter().message(qs(r.error));
+        prompter().message(toQString(r.error));
     if (r.closeLauncher)
         Q_EMIT closeRequested();
 }
@@ -68,7 +68,7 @@ void LauncherSession::launchGame(const std::string& connectString, ModsOfServer 
 QStringList LauncherSession::modNames() const {
     QStringList names;
     for (const ModEntry& m : state_->mods.entries)
-        names << qs(m.name);
+        names << toQString(m.name);
     return names;
 }
 
@@ -81,13 +81,13 @@ void LauncherSession::watchServer(QWidget* opener, const QString& host, const st
 // --- what a load needs from the windows
 
 void LauncherSession::showMessage(const std::string& text) {
-    prompter().message(qs(text));
+    prompter().message(toQString(text));
 }
 
 std::string LauncherSession::chooseExecutable() {
     // Until a file is chosen, the dialog opens in the game's folder, which a load may have found
     // in a Wine prefix (a hidden folder that a player would hardly find in the dialog).
-    executableDialog.setStartFolder(qs(state_->settings.gamePath));
+    executableDialog.setStartFolder(toQString(state_->settings.gamePath));
     return executableDialog.execute(prompter(), dialogParent_).toStdString();
 }
 
@@ -97,13 +97,13 @@ void LauncherSession::refreshLocalAddress() {
 
 void LauncherSession::setLoadedPlayerName(const std::string& text) {
     playerName_ = text;
-    Q_EMIT playerNameLoaded(qs(text));
+    Q_EMIT playerNameLoaded(toQString(text));
 }
 
 void LauncherSession::setPlayerList(const std::vector<std::string>& names) {
     playerChoices_.clear();
     for (const auto& n : names)
-        playerChoices_ << qs(n);
+        playerChoices_ << toQString(n);
     Q_EMIT playerChoicesLoaded(playerChoices_);
 }
 
@@ -112,5 +112,5 @@ void LauncherSession::refillModList() {
 }
 
 void LauncherSession::setExecutableLabel(const std::string& text) {
-    Q_EMIT executableLoaded(qs(text));
+    Q_EMIT executableLoaded(toQString(text));
 }

@@ -4,6 +4,6 @@
 #include <string>
 
 // Core texts are UTF-8.
-inline QString qs(const std::string& s) {
+inline QString toQString(const std::string& s) {
     return QString::fromStdString(s);
 }

@@ -225,7 +225,7 @@ private Q_SLOTS:
         QSignalSpy closed(l.form.get(), &MainWindow::closed);
         l.form->ui.startSingleplayerButton->click();
         QCOMPARE(l.prompter.messages.size(), 1);
-        QVERIFY2(l.prompter.messages[0].contains(told.replace(QLatin1Char('@'), qs(folder))),
+        QVERIFY2(l.prompter.messages[0].contains(told.replace(QLatin1Char('@'), toQString(folder))),
                  qPrintable(l.prompter.messages[0]));
         QCOMPARE(closed.count(), 0);
         // with no executable, the program run before the game is not started either

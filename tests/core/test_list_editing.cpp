@@ -88,7 +88,7 @@ TEST(DeleteEntry, ServersMoveTheirStoredColumns) {
         s.entries[i].port = std::to_string(2300 + i);
         s.entries[i].queryPort = i == 1 ? "" : std::to_string(2400 + i);
         s.entries[i].password = "p" + std::to_string(i);
-        s.entries[i].sockets = i == 1;
+        s.entries[i].joinWithSockets = i == 1;
         s.entries[i].mods = "m" + std::to_string(i) + ";";
     }
     deleteServerEntry(s, 0);
@@ -100,7 +100,7 @@ TEST(DeleteEntry, ServersMoveTheirStoredColumns) {
         EXPECT_EQ(s.entries[w].port, std::to_string(2301 + w));
         EXPECT_EQ(s.entries[w].queryPort, w == 0 ? "" : "2402");
         EXPECT_EQ(s.entries[w].password, "p" + j);
-        EXPECT_EQ(s.entries[w].sockets, w == 0);
+        EXPECT_EQ(s.entries[w].joinWithSockets, w == 0);
         EXPECT_EQ(s.entries[w].mods, "m" + j + ";");
     }
     EXPECT_NE(s.entries[0].id, s.entries[1].id);
@@ -125,14 +125,14 @@ TEST(SaveEntry, NewEntriesAndExistingOnes) {
     const ModTable mods = modsWithDirs({"dirB", "dirC"});
     ServerTable s;
     ASSERT_TRUE(saveServerEntry(s, -1, {"n", "", "x", "p w", "2400"}, {false, true}, mods, rng));
-    EXPECT_TRUE(s.entries[0].sockets);
+    EXPECT_TRUE(s.entries[0].joinWithSockets);
     EXPECT_EQ(s.entries[0].mods, "dirC;");
     EXPECT_EQ(s.entries[0].port, "x");
     EXPECT_EQ(s.entries[0].queryPort, "2400");
-    s.entries[0].sockets = false;
+    s.entries[0].joinWithSockets = false;
     const int32_t sid = s.entries[0].id;
     ASSERT_TRUE(saveServerEntry(s, 0, {"n", "h", "2302", "", ""}, {}, mods, rng));
-    EXPECT_TRUE(s.entries[0].sockets);
+    EXPECT_TRUE(s.entries[0].joinWithSockets);
     EXPECT_EQ(s.entries[0].id, sid);
     EXPECT_EQ(s.entries[0].mods, "");
     EXPECT_EQ(s.entries[0].queryPort, "");

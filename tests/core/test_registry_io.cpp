@@ -273,7 +273,7 @@ TEST(reloadSettings, TablesLoadInStoreOrder) {
     EXPECT_EQ(st.servers.entries[0].id, 4711);
     EXPECT_EQ(st.servers.entries[0].host, "10.0.0.5");
     EXPECT_EQ(st.servers.entries[0].mods, "dirA;");
-    EXPECT_TRUE(st.servers.entries[0].sockets);
+    EXPECT_TRUE(st.servers.entries[0].joinWithSockets);
 }
 
 struct FailCase {

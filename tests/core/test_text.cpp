@@ -34,7 +34,7 @@ struct IntCase {
 
 class StrToInt : public ::testing::TestWithParam<IntCase> {};
 
-TEST_P(StrToInt, AcceptsWhatDelphiAccepts) {
+TEST_P(StrToInt, AcceptsDecimalAndHexOnly) {
     const auto& c = GetParam();
     int32_t v = 0;
     EXPECT_EQ(tryStrToInt(c.text, v), c.ok) << c.text;

@@ -578,10 +578,10 @@ private Q_SLOTS:
         QCOMPARE(t.entries[0].port, std::string("232"));
         QCOMPARE(t.entries[0].password, std::string("pw B"));
         QCOMPARE(t.entries[0].mods, std::string("b;"));
-        QVERIFY(!t.entries[0].sockets);
+        QVERIFY(!t.entries[0].joinWithSockets);
         QCOMPARE(t.entries[1].host, std::string("host-C"));
         QCOMPARE(t.entries[1].port, std::string("233"));
-        QVERIFY(t.entries[1].sockets);
+        QVERIFY(t.entries[1].joinWithSockets);
         QCOMPARE(int(stored(l.reg, kServersKey).size()), 2);
     }
 

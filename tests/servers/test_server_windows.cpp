@@ -13,14 +13,14 @@ using quorvale_test::Launcher;
 
 namespace {
 
-struct ServerEntry {
+struct StoredServer {
     std::string id, name, ip, port, pass = "";
     int sockets = 1;
     std::string mods = "";
     std::string queryPort = "";
 };
 
-void servers(RegFileStore& s, const std::vector<ServerEntry>& list) {
+void servers(RegFileStore& s, const std::vector<StoredServer>& list) {
     for (const auto& e : list) {
         s.openKey(std::string(kServersKey) + "\\" + e.id, true);
         s.writeString("name", e.name);
