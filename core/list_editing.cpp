@@ -118,7 +118,7 @@ bool hiddenOrSystem(const fs::directory_entry& entry, const std::string& name) {
     return a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 #else
     (void)entry;
-    return !name.empty() && name[0] == '.';
+    return !name.empty() && name.front() == '.';
 #endif
 }
 
