@@ -105,6 +105,9 @@ MainWindow::MainWindow(LauncherSession& session, QWidget* parent)
     connect(&session_, &LauncherSession::closeRequested, this, &QWidget::close);
     connect(ui.playerNameBox, &QComboBox::editTextChanged, this,
             [this](const QString& text) { session_.setPlayerName(text.toStdString()); });
+    connect(ui.playerNameBox->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { session_.playerTypedName(); });
+    connect(ui.playerNameBox, &QComboBox::activated, this, [this] { session_.playerTypedName(); });
 
     // A load that fails is reported and the window opens all the same.
     guarded([&] {

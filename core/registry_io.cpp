@@ -400,7 +400,9 @@ void writeExecutableChoice(RegistryStore& store, LoadHost& host) {
     KeyScope scope(store);
     if (store.openKey(kLauncherKey, false)) {
         host.showMessage("Select the ArmA 2 executable.");
-        store.writeString(kExecutable, host.chooseExecutable());
+        // Cancel keeps the executable the player had.
+        if (const std::string chosen = host.chooseExecutable(); !chosen.empty())
+            store.writeString(kExecutable, chosen);
     }
     scope.close();
 }

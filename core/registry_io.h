@@ -42,7 +42,8 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
 void saveRegistry(RegistryStore& store, LauncherState& state);
 
 // The main window's "ch&ange": where the launcher key exists, asks for the executable and
-// writes the dialog's file name whatever the user did. The caller reloads afterwards.
+// writes the file chosen; a cancelled dialog that never chose one writes nothing. The caller
+// reloads afterwards.
 void writeExecutableChoice(RegistryStore& store, LoadHost& host);
 
 // USERPROFILE, else HOME.

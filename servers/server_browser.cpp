@@ -11,6 +11,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QStatusBar>
 #include <QStyle>
 #include <algorithm>
@@ -61,9 +62,11 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
     normal.setPixelSize(normal.pixelSize() > 0 ? normal.pixelSize() : 11); // set, not inherited
     ui.playerNameBox->setFont(normal);
 
-    // The main window's player names, once.
-    ui.playerNameBox->addItems(session_.playerNameChoices());
-    ui.playerNameBox->setEditText(toQString(session_.playerName()));
+    // The main window's name until the player types or picks one here.
+    takePlayerName();
+    connect(ui.playerNameBox->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { nameTyped_ = true; });
+    connect(ui.playerNameBox, &QComboBox::activated, this, [this] { nameTyped_ = true; });
 
     endpoint.setLocalPort(session_.context().browserPort);
     endpoint.reportLevel = 1;
@@ -134,7 +137,16 @@ void ServerBrowser::layoutColumns() {
     ui.playerGrid->setColumnWidth(1, ui.playerGrid->width() - 150);
 }
 
+void ServerBrowser::takePlayerName() {
+    const QString text =
+        nameTyped_ ? ui.playerNameBox->currentText() : toQString(session_.playerName());
+    ui.playerNameBox->clear();
+    ui.playerNameBox->addItems(session_.playerNameChoices());
+    ui.playerNameBox->setEditText(text);
+}
+
 void ServerBrowser::refreshFields() {
+    takePlayerName();
     layoutColumns();
     activationTimer.start();
 }

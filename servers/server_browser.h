@@ -70,6 +70,7 @@ private Q_SLOTS:
     void serverUpdated(int slot);
 
 private:
+    void takePlayerName();
     void setStatus(const QString& text);
     void setCell(int row, int column, const QString& text);
     void updateButtons();
@@ -83,4 +84,5 @@ private:
     // The server picked last, by name, address and port (ids stay with slots), to pick it again.
     std::optional<std::array<std::string, 3>> picked_;
     bool refreshHadFocus_ = false;
+    bool nameTyped_ = false; // into this window's Player box
 };

@@ -5,12 +5,20 @@
 #include "launch.h"
 #include "qt_text.h"
 
+#include <QElapsedTimer>
+
 using namespace quorvale;
 
 LauncherSession::LauncherSession(const AppContext& context, QObject* parent)
     : QObject(parent),
       executableDialog(QStringLiteral("ArmA 2 Executable (Arma2.exe arma2.exe);;All files (*)")),
-      context_(context), state_(std::make_unique<LauncherState>()) {}
+      context_(context), state_(std::make_unique<LauncherState>()) {
+    now_ = [clock = std::make_shared<QElapsedTimer>()] {
+        if (!clock->isValid())
+            clock->start();
+        return clock->elapsed();
+    };
+}
 
 LauncherSession::~LauncherSession() = default;
 
@@ -56,6 +64,17 @@ void LauncherSession::changeExecutable() {
 }
 
 void LauncherSession::launchGame(const std::string& connectString, ModsOfServer modsOfServer) {
+    constexpr qint64 kPressesIgnoredMs = 1000;
+    if (launching_ || (lastLaunchMs_ && now_() - *lastLaunchMs_ < kPressesIgnoredMs))
+        return;
+    launching_ = true;
+    struct Done {
+        LauncherSession* s;
+        ~Done() {
+            s->launching_ = false;
+            s->lastLaunchMs_ = s->now_();
+        }
+    } done{this};
     Q_EMIT launchStarting();
     const LaunchResult r = quorvale::launchGame(*state_, *context_.store, *context_.starter,
                                                 connectString, modsOfServer);
@@ -96,6 +115,8 @@ void LauncherSession::refreshLocalAddress() {
 }
 
 void LauncherSession::setLoadedPlayerName(const std::string& text) {
+    if (nameTyped_)
+        return;
     playerName_ = text;
     Q_EMIT playerNameLoaded(toQString(text));
 }

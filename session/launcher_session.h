@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 // One run of the launcher below its windows: the settings and both tables, their store, the
@@ -35,12 +36,17 @@ public:
     void reloadAfter(const std::function<void()>& write);
     // "ch&ange": asks for the executable and stores the choice.
     void changeExecutable();
-    // Starts the game; every way of starting it comes here.
+    // Starts the game; every way of starting it comes here. A press that comes while a launch
+    // is under way, or within a second of one, is ignored: a double click starts one game.
     void launchGame(const std::string& connectString, quorvale::ModsOfServer modsOfServer);
+    // Milliseconds on a monotonic clock; tests set one that they move themselves.
+    void setClock(std::function<qint64()> clock) { now_ = std::move(clock); }
 
-    // The player name as the main window shows it, and the names it offers.
+    // The player name as the main window shows it, and the names it offers. Once the player
+    // has typed or picked a name, a reload leaves it and refreshes only the choices.
     std::string playerName() const { return playerName_; }
     void setPlayerName(const std::string& name) { playerName_ = name; }
+    void playerTypedName() { nameTyped_ = true; }
     QStringList playerNameChoices() const { return playerChoices_; }
     // The known mods' names in table order.
     QStringList modNames() const;
@@ -81,6 +87,10 @@ private:
     AppContext context_;
     std::unique_ptr<quorvale::LauncherState> state_;
     std::string playerName_;
+    bool nameTyped_ = false;
+    bool launching_ = false;
+    std::optional<qint64> lastLaunchMs_;
+    std::function<qint64()> now_;
     QStringList playerChoices_;
     WatchServer watchServer_;
     QPointer<QWidget> dialogParent_;

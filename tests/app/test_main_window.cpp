@@ -1,3 +1,4 @@
+#include "direct_join_dialog.h"
 #include "error_handler.h"
 #include "jpeg_image.h"
 #include "launcher_fixture.h"
@@ -7,6 +8,7 @@
 #include "reg_file_store.h"
 #include "registry_io.h"
 #include "scripted_prompter.h"
+#include "server_browser.h"
 #include "stub_records.h"
 
 #include <QClipboard>
@@ -98,17 +100,19 @@ private Q_SLOTS:
         QVERIFY(!l.state().mods.entries[0].checked);
     }
 
-    void changeCancelledOnANeverUsedDialogWritesAnEmptyExecutable() {
+    void changeCancelledKeepsTheExecutable() {
         Launcher l;
         l.form->ui.changeExecutableButton->click();
-        QCOMPARE(l.prompter.messages,
-                 (QStringList{"Select the ArmA 2 executable.",
-                              "ArmA Executable not found! Select the correct ArmA executable."}));
-        QCOMPARE(l.prompter.filesAsked, 2);
-        QCOMPARE(l.form->ui.executableLabel->text(), QString());
+        QCOMPARE(l.prompter.messages, QStringList{"Select the ArmA 2 executable."});
+        QCOMPARE(l.form->ui.executableLabel->text(), QString::fromStdString(l.exe));
         RegFileStore s(l.reg);
         s.openKeyReadOnly(kLauncherKey);
-        QCOMPARE(QString::fromStdString(s.readString("executable")), QString());
+        QCOMPARE(s.readString("executable"), l.exe);
+        // No executable at all: the launch says so.
+        l.state().settings.executable.clear();
+        l.form->ui.startSingleplayerButton->click();
+        QVERIFY(l.prompter.messages.last().startsWith("No game executable is chosen."));
+        QVERIFY(l.starter.lines.empty());
     }
 
     void serverListNeedsServers() {
@@ -153,13 +157,22 @@ private Q_SLOTS:
         QTest::newRow("dedicated") << "dedicatedServerAction"
                                    << "A"
                                    << " -server -config=server.cfg \"-name=A\"";
+        // Typed by hand, then an editor saves: the name survives the reload.
+        QTest::newRow("typedBeforeAReload") << "startSingleplayerButton"
+                                            << "Kept"
+                                            << "  \"-name=Kept\" ";
     }
     void launchModes() {
         QFETCH(QString, name);
         QFETCH(QString, typed);
         QFETCH(QString, tail);
         Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "CBA", 1); });
-        l.form->ui.playerNameBox->setEditText(typed);
+        if (QByteArray(QTest::currentDataTag()) == "typedBeforeAReload") {
+            QTest::keyClicks(l.form->ui.playerNameBox->lineEdit(), typed);
+            l.session->storeAndReload();
+        } else {
+            l.form->ui.playerNameBox->setEditText(typed);
+        }
         if (auto* b = l.form->findChild<QPushButton*>(name))
             b->click();
         else
@@ -195,6 +208,44 @@ private Q_SLOTS:
         QTest::qWait(50);
         QCOMPARE(l.starter.lines.size(), size_t(1));
         waitForStubRecords(l.out, 1);
+    }
+
+    // A double click on any launch button starts one game; a press a second later another.
+    void aSecondPressWithinASecondIsIgnored_data() {
+        QTest::addColumn<QString>("button");
+        for (const char* b :
+             {"startSingleplayerButton", "hostGameAction", "joinButton", "connectButton"})
+            QTest::newRow(b) << b;
+    }
+    void aSecondPressWithinASecondIsIgnored() {
+        QFETCH(QString, button);
+        Launcher l([](RegFileStore& s) {
+            s.openKey(std::string(kServersKey) + "\\1", true);
+            for (const char* v : {"name", "ip", "pass", "mods"})
+                s.writeString(v, "x");
+            s.writeString("port", "2302");
+            s.writeInteger("sockets", 1);
+        });
+        qint64 ms = 0;
+        l.session->setClock([&] { return ms; });
+        QWidget* windows[] = {l.form.get(), l.windows.browser.get(), l.windows.directJoin};
+        l.windows.directJoin->ui.portEdit->setText("2302");
+        l.windows.browser->queryServers();
+        const auto press = [&] {
+            for (QWidget* w : windows)
+                if (auto* b = w->findChild<QAbstractButton*>(button)) {
+                    QTest::qWaitFor([b] { return b->isEnabled(); }); // as a second click finds it
+                    return b->click();
+                }
+            l.form->findChild<QAction*>(button)->trigger();
+        };
+        press();
+        ms = 999;
+        press();
+        QCOMPARE(l.starter.lines.size(), size_t(1));
+        ms = 2000;
+        press();
+        QCOMPARE(l.starter.lines.size(), size_t(2));
     }
 
     void aGameThatCannotStartIsReportedAndCloseWaits_data() {

@@ -340,8 +340,17 @@ private Q_SLOTS:
             servers(s, {{"1", "S", "10.0.0.5", "2302", "", 0, "@M;"}});
         });
         ServerBrowser& b = *l.windows.browser;
+        // The main window's name, typed after the list was made, until one is typed here.
+        QTest::keyClicks(l.form->ui.playerNameBox->lineEdit(), QStringLiteral("Main Name"));
+        l.form->ui.serverListButton->click();
+        QTRY_COMPARE(b.ui.playerNameBox->currentText(), QStringLiteral("Main Name"));
         b.queryServers();
-        b.ui.playerNameBox->setEditText(QStringLiteral("Two Words"));
+        b.ui.playerNameBox->lineEdit()->selectAll();
+        QTest::keyClicks(b.ui.playerNameBox->lineEdit(), QStringLiteral("Two Words"));
+        l.form->activateWindow();
+        b.activateWindow();
+        QTRY_VERIFY(b.isActiveWindow());
+        QCOMPARE(b.ui.playerNameBox->currentText(), QStringLiteral("Two Words"));
         b.ui.joinButton->click();
         QCOMPARE(l.starter.lines.size(), size_t(1));
         const std::string& line = l.starter.lines[0];
