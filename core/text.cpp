@@ -268,4 +268,11 @@ std::string badPortMessage(const std::string& text) {
     return ConvertError(text).what();
 }
 
+uint16_t portNumber(const std::string& text) {
+    uint16_t port = 0;
+    if (!tryParsePort(text, port))
+        throw LauncherError(badPortMessage(text));
+    return port;
+}
+
 } // namespace quorvale

@@ -30,6 +30,8 @@ bool tryStrToInt(const std::string& text, int32_t& out);
 bool tryParsePort(const std::string& text, uint16_t& out);
 // What is wrong with a port text that tryParsePort refuses: not a number, or out of range.
 std::string badPortMessage(const std::string& text);
+// The port a text names; throws LauncherError with badPortMessage when it names none.
+uint16_t portNumber(const std::string& text);
 
 #ifdef _WIN32
 // UTF-8 to the wide text of the Windows API.

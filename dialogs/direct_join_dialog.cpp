@@ -4,6 +4,7 @@
 #include "error_handler.h"
 #include "form_keys.h"
 #include "launcher_session.h"
+#include "text.h"
 
 #include <QStyle>
 
@@ -28,7 +29,11 @@ std::string DirectJoinDialog::joinString() const {
 }
 
 void DirectJoinDialog::connectToServer() {
-    guarded([&] { session_.launchGame(joinString(), kTickedMods); });
+    // A port that is no port starts nothing, and the dialog stays for the player to mend it.
+    if (guarded([&] { portNumber(ui.portEdit->text().toStdString()); }))
+        guarded([&] { session_.launchGame(joinString(), kTickedMods); });
+    else
+        return;
     hide();
 }
 

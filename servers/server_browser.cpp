@@ -342,6 +342,7 @@ void ServerBrowser::joinSlot(int slot) {
     const ServerTable& t = session_.state().servers;
     if (!t.holds(slot))
         return;
+    portNumber(t.entries[static_cast<size_t>(slot)].port); // nothing starts with a bad port
     session_.launchGame(browserJoinConnect(t.entries[static_cast<size_t>(slot)],
                                            ui.playerNameBox->currentText().toStdString()),
                         slot);

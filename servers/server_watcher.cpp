@@ -96,9 +96,7 @@ ServerWatcher::~ServerWatcher() = default;
 void ServerWatcher::watch(QWidget* opener, const QString& host, const std::string& port,
                           std::function<void()> join, const std::string& queryPort,
                           QueryPass::Protocol answered) {
-    uint16_t number = 0;
-    if (!tryParsePort(port, number))
-        throw LauncherError(badPortMessage(port));
+    const uint16_t number = portNumber(port);
     // A bad query port is told by the browser; the game port is still asked.
     server_ = QueryPass::Server(host.toStdString(), port, queryPort);
     answered_ = answered;

@@ -11,7 +11,11 @@ using namespace quorvale;
 
 LauncherSession::LauncherSession(const AppContext& context, QObject* parent)
     : QObject(parent),
-      executableDialog(QStringLiteral("ArmA 2 Executable (Arma2.exe arma2.exe);;All files (*)")),
+      // Operation Arrowhead and its BattlEye start are what today's servers run; the list is
+      // spelled out in both cases, as a Linux file chooser tells case apart.
+      executableDialog(QStringLiteral(
+          "ArmA 2 Executable (Arma2.exe arma2.exe ArmA2OA.exe arma2oa.exe ArmA2OA_BE.exe "
+          "arma2oa_be.exe);;All files (*)")),
       context_(context), state_(std::make_unique<LauncherState>()) {
     now_ = [clock = std::make_shared<QElapsedTimer>()] {
         if (!clock->isValid())

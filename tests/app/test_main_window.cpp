@@ -105,6 +105,13 @@ private Q_SLOTS:
         l.form->ui.changeExecutableButton->click();
         QCOMPARE(l.prompter.messages, QStringList{"Select the ArmA 2 executable."});
         QCOMPARE(l.form->ui.executableLabel->text(), QString::fromStdString(l.exe));
+        // Operation Arrowhead's executables are offered as well as the game's, and all files.
+        const QStringList offered = l.prompter.lastFilter.split(QStringLiteral(";;"));
+        QCOMPARE(offered.last(), QStringLiteral("All files (*)"));
+        for (const char* exe : {"Arma2.exe", "ArmA2OA.exe", "arma2oa.exe", "ArmA2OA_BE.exe"})
+            QVERIFY2(offered[0].contains(QLatin1Char(' ') + QLatin1String(exe)) ||
+                         offered[0].contains(QLatin1Char('(') + QLatin1String(exe)),
+                     exe);
         RegFileStore s(l.reg);
         s.openKeyReadOnly(kLauncherKey);
         QCOMPARE(s.readString("executable"), l.exe);

@@ -376,6 +376,10 @@ private Q_SLOTS:
         QVERIFY(d.isVisible());
         QVERIFY(l.form->isVisible());
         QVERIFY(!l.windows.watcher->isVisible());
+        d.ui.connectButton->click(); // joins nothing either
+        QCOMPARE(l.prompter.messages, (QStringList{message, message}));
+        QVERIFY(l.starter.lines.empty());
+        QVERIFY(d.isVisible());
     }
 
     // Enter presses the focused button; the default button only when no other has the focus.

@@ -286,6 +286,10 @@ private Q_SLOTS:
         QCOMPARE(cell(b, 2, 2), QStringLiteral("??")); // a send that fails keeps its row as it was
         QTRY_VERIFY(b.ui.refreshButton->isEnabled());
         QVERIFY(l.prompter.messages.isEmpty());
+        b.ui.serverGrid->setCurrentCell(0, 0);
+        b.ui.joinButton->click(); // the row said so: nothing starts
+        QCOMPARE(l.prompter.messages, QStringList{"'x2' is not a valid integer value"});
+        QVERIFY(l.starter.lines.empty());
     }
 
     void anUnknownHostIsToldOnTheStatusLine() {

@@ -17,6 +17,7 @@ public:
     int filesAsked = 0;
     std::function<void()> whileShown; // runs while a message box is open
     QString lastStart;                // where the last file dialog opened
+    QString lastFilter;               // and what it offered
 
     void message(const QString& text) override {
         messages << text;
@@ -31,9 +32,11 @@ public:
         answers.pop_front();
         return a;
     }
-    std::optional<QString> chooseFile(QWidget*, const QString&, const QString& current) override {
+    std::optional<QString> chooseFile(QWidget*, const QString& filter,
+                                      const QString& current) override {
         ++filesAsked;
         lastStart = current;
+        lastFilter = filter;
         if (files.empty())
             return std::nullopt;
         const bool cancelled = !files.front().has_value();
