@@ -30,6 +30,14 @@ bool tryParsePort(const std::string& text, uint16_t& out);
 // What is wrong with a port text that tryParsePort refuses: not a number, or out of range.
 std::string badPortMessage(const std::string& text);
 
+// Text from outside for a terminal or JSON: control characters (C0, DEL, C1) written as \t, \n,
+// \r or \u001b; everything else as it is.
+std::string escapeControlCharacters(std::string_view text);
+// A server's text for display among other text: wrapped in FIRST STRONG ISOLATE ... POP
+// DIRECTIONAL ISOLATE so that its direction stays inside it, with its control characters and
+// its own line breaks, embeddings, overrides and isolates shown as \u202e and the like.
+std::string isolatedDisplayText(std::string_view text);
+
 #ifdef _WIN32
 // UTF-8 to the wide text of the Windows API.
 inline std::wstring utf8ToWide(std::string_view s) {
