@@ -2,9 +2,35 @@
 
 namespace quorvale {
 
+std::string quotedWindowsArgument(std::string_view text) {
+    std::string out = "\"";
+    size_t backslashes = 0; // a run, whose meaning depends on what follows it
+    for (const char c : text) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, '\\'); // the closing quote follows
+    return out + '"';
+}
+
+std::string windowsArgument(std::string_view text) {
+    if (!text.empty() && text.find_first_of(" \t\"") == std::string_view::npos)
+        return std::string(text);
+    return quotedWindowsArgument(text);
+}
+
 namespace {
 std::string quotedName(const std::string& player) {
-    return "\"-name=" + player + "\"";
+    return quotedWindowsArgument("-name=" + player);
+}
+
+std::string option(const char* name, const std::string& value) {
+    return windowsArgument(name + value);
 }
 } // namespace
 
@@ -25,9 +51,10 @@ std::string dedicatedServerConnect(const std::string& player) {
 }
 
 std::string browserJoinConnect(const ServerTable& servers, int slot, const std::string& player) {
-    std::string s = " -connect=" + servers.ip[slot] + " -port=" + servers.port[slot];
+    std::string s =
+        " " + option("-connect=", servers.ip[slot]) + " " + option("-port=", servers.port[slot]);
     if (!servers.pass[slot].empty())
-        s += " -password=" + servers.pass[slot];
+        s += " " + option("-password=", servers.pass[slot]);
     s += servers.sockets[slot] ? " -sockets " : " -dplay ";
     s += " " + quotedName(player);
     return s;
@@ -35,8 +62,8 @@ std::string browserJoinConnect(const ServerTable& servers, int slot, const std::
 
 std::string directJoinConnect(const std::string& host, const std::string& port,
                               const std::string& player, const std::string& password) {
-    return " -connect=" + host + " -port=" + port + " " + quotedName(player) +
-           " -password=" + password;
+    return " " + option("-connect=", host) + " " + option("-port=", port) + " " +
+           quotedName(player) + " " + option("-password=", password);
 }
 
 std::string buildGameCommandLine(const LauncherState& state, const std::string& connectString,
@@ -64,10 +91,12 @@ std::string buildGameCommandLine(const LauncherState& state, const std::string& 
     } else if (launchMode >= 0 && launchMode <= state.servers.lastIndex) {
         mods = state.servers.mods[launchMode];
     }
-    if (!mods.empty() && mods.back() == ';')
-        mods.back() = ' ';
-    if (!mods.empty())
-        line += " -mod=" + mods;
+    // A stored list ends in ";", which has always become a blank after the option.
+    const bool trailingSeparator = !mods.empty() && mods.back() == ';';
+    if (trailingSeparator)
+        mods.pop_back();
+    if (!mods.empty() || trailingSeparator)
+        line += " " + option("-mod=", mods) + (trailingSeparator ? " " : "");
     line += " " + connectString;
     return line;
 }

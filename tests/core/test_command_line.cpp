@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectCase{"directNoPassword", directJoinConnect("h", "2302", "A", ""),
                     " -connect=h -port=2302 \"-name=A\" -password="},
         ConnectCase{"directBlanks", directJoinConnect("", "2302", "Mr X", "p w"),
-                    " -connect= -port=2302 \"-name=Mr X\" -password=p w"}),
+                    " -connect= -port=2302 \"-name=Mr X\" \"-password=p w\""}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct LineCase {

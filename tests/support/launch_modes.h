@@ -46,22 +46,22 @@ inline std::vector<LaunchCase> launchModeCases() {
          [](S&) {},
          [] { return singlePlayerConnect("Alpha"); },
          -1,
-         {"-nosplash", "-mod=@dirA;@dir", "B", "-name=Alpha"}},
+         {"-nosplash", "-mod=@dirA;@dir B", "-name=Alpha"}},
         {"windowed",
          [](S& s) { s.settings.window = true; },
          [] { return windowedConnect("Alpha"); },
          -1,
-         {"-nosplash", "-window", "-mod=@dirA;@dir", "B", "-window", "-name=Alpha"}},
+         {"-nosplash", "-window", "-mod=@dirA;@dir B", "-window", "-name=Alpha"}},
         {"host",
          [](S& s) { s.settings.maxmem = 2; },
          [] { return hostConnect("Alpha"); },
          -1,
-         {"-nosplash", "-maxmem=2", "-mod=@dirA;@dir", "B", "-host", "-name=Alpha"}},
+         {"-nosplash", "-maxmem=2", "-mod=@dirA;@dir B", "-host", "-name=Alpha"}},
         {"dedicated",
          [](S& s) { s.settings.maxmem = 1; },
          [] { return dedicatedServerConnect("Alpha"); },
          -1,
-         {"-nosplash", "-mod=@dirA;@dir", "B", "-server", "-config=server.cfg", "-name=Alpha"}},
+         {"-nosplash", "-mod=@dirA;@dir B", "-server", "-config=server.cfg", "-name=Alpha"}},
         {"browserJoin",
          [](S& s) { s.settings.extraParams = "-world=empty -x"; },
          [] {
@@ -78,13 +78,32 @@ inline std::vector<LaunchCase> launchModeCases() {
          [](S& s) { s.mods.lastIndex = -1; },
          [hostile] { return directJoinConnect("h; rm -rf /", "2302 | id", hostile, "a&b"); },
          -1,
-         {"-nosplash", "-connect=h;", "rm", "-rf", "/", "-port=2302", "|", "id",
-          "-name=; $(touch x) `id` ", "'", "&", "| -password=a&b"}},
+         {"-nosplash", "-connect=h; rm -rf /", "-port=2302 | id", "-name=" + hostile,
+          "-password=a&b"}},
         {"singleHostileName",
          [](S& s) { s.mods.lastIndex = -1; },
          [hostile] { return singlePlayerConnect(hostile); },
          -1,
-         {"-nosplash", "-name=; $(touch x) `id` ", "'", "&", "| "}},
+         {"-nosplash", "-name=" + hostile}},
+        // Stored and typed texts that would bring arguments of their own.
+        {"storedTextSmuggles",
+         [](S& s) { s.servers.mods[0] = "@m1;@m2 -cfg=evil.cfg"; },
+         [] {
+             S st;
+             st.servers.ip[0] = "127.0.0.1";
+             st.servers.port[0] = "2302";
+             st.servers.pass[0] = "x -init=hint2";
+             return browserJoinConnect(st.servers, 0, "Jo\" -init=evil \"x");
+         },
+         0,
+         {"-nosplash", "-mod=@m1;@m2 -cfg=evil.cfg", "-connect=127.0.0.1", "-port=2302",
+          "-password=x -init=hint2", "-dplay", "-name=Jo\" -init=evil \"x"}},
+        {"typedTextSmuggles",
+         [](S& s) { s.mods.dir[1] = "@q\\\" -init=hint \"x\\"; },
+         [] { return directJoinConnect("h", "2302", "Zo\\", "p w\\"); },
+         -1,
+         {"-nosplash", "-mod=@dirA;@q\\\" -init=hint \"x\\", "-connect=h", "-port=2302",
+          "-name=Zo\\", "-password=p w\\"}},
         // Paths with blanks and backslashes, quotes, names beyond ASCII.
         {"backslashesAndNonAscii",
          [](S& s) {
@@ -95,6 +114,6 @@ inline std::vector<LaunchCase> launchModeCases() {
          [] { return singlePlayerConnect("Zo\u00eb"); },
          -1,
          {"-nosplash", "-profiles=C:\\Users\\Zo\u00eb B\\", "-cfg=C:\\a\\\\b\\", "-x=a\"b",
-          "-mod=@\u010cech;@dir", "B", "-name=Zo\u00eb"}},
+          "-mod=@\u010cech;@dir B", "-name=Zo\u00eb"}},
     };
 }
