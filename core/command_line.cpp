@@ -24,6 +24,12 @@ std::string windowsArgument(std::string_view text) {
     return quotedWindowsArgument(text);
 }
 
+std::string windowsProgram(std::string_view path) {
+    if (path.find_first_of(" \t") == std::string_view::npos)
+        return std::string(path);
+    return "\"" + std::string(path) + "\"";
+}
+
 namespace {
 std::string quotedName(const std::string& player) {
     return quotedWindowsArgument("-name=" + player);
@@ -69,7 +75,7 @@ std::string directJoinConnect(const std::string& host, const std::string& port,
 std::string buildGameCommandLine(const LauncherState& state, const std::string& connectString,
                                  int32_t launchMode) {
     const LauncherSettings& s = state.settings;
-    std::string line = s.executable;
+    std::string line = windowsProgram(s.executable);
     if (s.nosplash)
         line += " -nosplash";
     if (s.window)

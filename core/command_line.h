@@ -13,6 +13,9 @@ namespace quorvale {
 std::string windowsArgument(std::string_view text);
 // The same, always in quotes, as the name option has always been written.
 std::string quotedWindowsArgument(std::string_view text);
+// The program at the head of a command line, quoted when it holds a blank or tab. Windows reads
+// a quoted program name up to the next quote, with no escapes.
+std::string windowsProgram(std::string_view path);
 
 // The connectString of each way of starting the game; each typed or stored text reaches the
 // game inside one argument.

@@ -2,8 +2,8 @@
 #include "jpeg_image.h"
 #include "launcher_fixture.h"
 #include "main_window.h"
-#include "qt_text.h"
 #include "mod_editor.h"
+#include "qt_text.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
 #include "scripted_prompter.h"
@@ -164,7 +164,7 @@ private Q_SLOTS:
             b->click();
         else
             l.form->findChild<QAction*>(name)->trigger();
-        const std::string expected = l.exe + " -nosplash -mod=@CBA" + tail.toStdString();
+        const std::string expected = "\"" + l.exe + "\" -nosplash -mod=@CBA" + tail.toStdString();
         QCOMPARE(l.starter.lines, std::vector<std::string>{expected});
         const auto recs = waitForStubRecords(l.out, 1);
         QCOMPARE(recs.size(), size_t(1));
@@ -324,7 +324,7 @@ private Q_SLOTS:
         l.form->ui.modList->item(0)->setCheckState(Qt::Checked);
         l.form->ui.startSingleplayerButton->click();
         QCOMPARE(l.starter.lines.size(), size_t(1));
-        QVERIFY(l.starter.lines[0].rfind(l.exe + " -nosplash -mod=@a ", 0) == 0);
+        QVERIFY(l.starter.lines[0].rfind("\"" + l.exe + "\" -nosplash -mod=@a ", 0) == 0);
         waitForStubRecords(l.out, 1);
     }
 

@@ -118,6 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  windowedConnect("A"), -1,
                  "C:\\Games\\Game\\arma2.exe -nosplash -window  -window \"-name=A\" "},
+        LineCase{"executableWithABlank",
+                 [](LauncherState& s) { s.settings.executable = "C:\\Program Files\\a.exe"; }, "X",
+                 1, "\"C:\\Program Files\\a.exe\" -nosplash -maxmem=1024 X"},
         LineCase{"nothingSet",
                  [](LauncherState& s) {
                      s.settings = {};
