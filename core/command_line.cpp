@@ -2,9 +2,41 @@
 
 namespace quorvale {
 
+std::string quotedWindowsArgument(std::string_view text) {
+    std::string out = "\"";
+    size_t backslashes = 0; // a run, whose meaning depends on what follows it
+    for (const char c : text) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, '\\'); // the closing quote follows
+    return out + '"';
+}
+
+std::string windowsArgument(std::string_view text) {
+    if (!text.empty() && text.find_first_of(" \t\"") == std::string_view::npos)
+        return std::string(text);
+    return quotedWindowsArgument(text);
+}
+
+std::string windowsProgram(std::string_view path) {
+    if (path.find_first_of(" \t") == std::string_view::npos)
+        return std::string(path);
+    return "\"" + std::string(path) + "\"";
+}
+
 namespace {
 std::string quotedName(const std::string& player) {
-    return "\"-name=" + player + "\"";
+    return quotedWindowsArgument("-name=" + player);
+}
+
+std::string option(const char* name, const std::string& value) {
+    return windowsArgument(name + value);
 }
 } // namespace
 
@@ -25,9 +57,9 @@ std::string dedicatedServerConnect(const std::string& player) {
 }
 
 std::string browserJoinConnect(const ServerEntry& server, const std::string& player) {
-    std::string s = " -connect=" + server.host + " -port=" + server.port;
+    std::string s = " " + option("-connect=", server.host) + " " + option("-port=", server.port);
     if (!server.password.empty())
-        s += " -password=" + server.password;
+        s += " " + option("-password=", server.password);
     s += server.joinWithSockets ? " -sockets " : " -dplay ";
     s += " " + quotedName(player);
     return s;
@@ -35,14 +67,14 @@ std::string browserJoinConnect(const ServerEntry& server, const std::string& pla
 
 std::string directJoinConnect(const std::string& host, const std::string& port,
                               const std::string& player, const std::string& password) {
-    return " -connect=" + host + " -port=" + port + " " + quotedName(player) +
-           " -password=" + password;
+    return " " + option("-connect=", host) + " " + option("-port=", port) + " " +
+           quotedName(player) + " " + option("-password=", password);
 }
 
 std::string buildGameCommandLine(const LauncherState& state, const std::string& connectString,
                                  ModsOfServer modsOfServer) {
     const LauncherSettings& s = state.settings;
-    std::string line = s.executable;
+    std::string line = windowsProgram(s.executable);
     if (s.noSplash)
         line += " -nosplash";
     if (s.windowed)
@@ -64,10 +96,12 @@ std::string buildGameCommandLine(const LauncherState& state, const std::string& 
     } else if (state.servers.holds(*modsOfServer)) {
         mods = state.servers.entries[static_cast<size_t>(*modsOfServer)].mods;
     }
-    if (!mods.empty() && mods.back() == ';')
-        mods.back() = ' ';
-    if (!mods.empty())
-        line += " -mod=" + mods;
+    // A stored list ends in ";", which has always become a blank after the option.
+    const bool trailingSeparator = !mods.empty() && mods.back() == ';';
+    if (trailingSeparator)
+        mods.pop_back();
+    if (!mods.empty() || trailingSeparator)
+        line += " " + option("-mod=", mods) + (trailingSeparator ? " " : "");
     line += " " + connectString;
     return line;
 }

@@ -4,10 +4,22 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quorvale {
 
-// The connectString of each way of starting the game.
+// One argument that a Windows program receives whole (CommandLineToArgvW, the Microsoft C
+// runtime): as it is unless it is empty or holds a blank, tab or quote; else quoted, with its
+// quotes and the backslashes before them escaped.
+std::string windowsArgument(std::string_view text);
+// The same, always in quotes, as the name option has always been written.
+std::string quotedWindowsArgument(std::string_view text);
+// The program at the head of a command line, quoted when it holds a blank or tab. Windows reads
+// a quoted program name up to the next quote, with no escapes.
+std::string windowsProgram(std::string_view path);
+
+// The connectString of each way of starting the game; each typed or stored text reaches the
+// game inside one argument.
 std::string singlePlayerConnect(const std::string& player);
 std::string windowedConnect(const std::string& player);
 std::string hostConnect(const std::string& player);

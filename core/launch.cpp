@@ -57,8 +57,7 @@ LaunchResult launchGame(const LauncherState& state, RegistryStore& store, Proces
     const StartResult started = starter.start(result.commandLine, s.gamePath, runner);
     result.gameStarted = started.started;
     if (!started.started) {
-        // The executable is not quoted on the command line, so only we know where its path
-        // ends: a missing one is named whole, blanks and all.
+        // A missing executable is named whole, blanks and all.
         std::error_code ec;
         const std::string why = fs::exists(pathFromUtf8(s.executable), ec)
                                     ? started.error

@@ -256,9 +256,11 @@ std::optional<fs::path> onPath(const fs::path& name) {
         rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
         if (entry.empty())
             continue;
+        // Absolute, since the program starts after the change into its working folder.
         const fs::path cand = fs::path(std::string(entry)) / name;
+        std::error_code ec;
         if (isRegularFile(cand))
-            return cand;
+            return fs::absolute(cand, ec);
     }
     return std::nullopt;
 }
@@ -350,8 +352,10 @@ StartResult SystemProcessStarter::start(const std::string& commandLine,
     const auto split = splitCommandLine(
         commandLine, [&](const std::string& c) { return resolveProgram(c, dir).has_value(); });
     if (!split) {
-        const size_t blank = commandLine.find(' ');
-        return {false, "The program " + commandLine.substr(0, blank) + " was not found."};
+        const bool quoted = !commandLine.empty() && commandLine[0] == '"';
+        const std::string name = quoted ? commandLine.substr(1, commandLine.find('"', 1) - 1)
+                                        : commandLine.substr(0, commandLine.find(' '));
+        return {false, "The program " + name + " was not found."};
     }
     // Absolute, because the child changes folder before it starts the program.
     const fs::path program = fs::absolute(*resolveProgram(split->program, dir), ec);

@@ -333,7 +333,8 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
 
         std::vector<std::string> documents;
         if (!userProfile.empty())
-            documents.push_back(pathToUtf8(pathFromUtf8(userProfile) / "My Documents"));
+            for (const char* folder : {"Documents", "My Documents"})
+                documents.push_back(pathToUtf8(pathFromUtf8(userProfile) / folder));
 #ifndef _WIN32
         for (const std::string& folder : documentFoldersInPrefix(prefix))
             documents.push_back(folder);
@@ -415,25 +416,67 @@ std::string userProfileFolder() {
     return {};
 }
 
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+        return (c | 0x20) - 'a' + 10;
+    return -1;
+}
+
+// The game writes a profile's blanks and other characters as %XX in its file and folder names.
+std::string percentDecoded(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const int hi = s[i] == '%' && i + 2 < s.size() ? hexDigit(s[i + 1]) : -1;
+        const int lo = hi >= 0 ? hexDigit(s[i + 2]) : -1;
+        if (lo < 0) {
+            out += s[i];
+            continue;
+        }
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return isValidUtf8(out) ? out : s;
+}
+
+// The profiles in one folder: ArmA 2's, Operation Arrowhead's and the older kind, each name
+// cut before the first occurrence of its extension, which matches without regard to case as the
+// file search does.
+void addProfilesIn(const fs::path& folder, std::vector<std::string>& names) {
+    static const std::string exts[] = {".armaprofile", ".arma2profile", ".arma2oaprofile"};
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::string file = pathToUtf8(it->path().filename());
+        std::string lower = file;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
+            return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        });
+        for (const std::string& ext : exts) {
+            if (lower.size() >= ext.size() &&
+                !lower.compare(lower.size() - ext.size(), ext.size(), ext)) {
+                names.push_back(percentDecoded(file.substr(0, lower.find(ext))));
+                break;
+            }
+        }
+    }
+}
+
+} // namespace
+
 std::vector<std::string> findProfiles(const std::vector<std::string>& documentFolders) {
-    static const std::string ext = ".armaprofile";
     std::vector<std::string> names;
     for (const std::string& documents : documentFolders) {
-        const fs::path folder = pathFromUtf8(documents) / "ArmA 2";
+        const fs::path base = pathFromUtf8(documents);
+        addProfilesIn(base / "ArmA 2", names);
+        // Every profile but the default one has a folder of its own here.
         std::error_code ec;
-        fs::directory_iterator it(folder, ec), end;
-        for (; !ec && it != end; it.increment(ec)) {
-            const std::string file = pathToUtf8(it->path().filename());
-            std::string lower = file;
-            std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
-                return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-            });
-            if (lower.size() < ext.size() ||
-                lower.compare(lower.size() - ext.size(), ext.size(), ext))
-                continue;
-            // Cut before the first ".ArmAProfile"; the match ignores case as the file search does.
-            names.push_back(file.substr(0, lower.find(ext)));
-        }
+        fs::directory_iterator it(base / "ArmA 2 Other Profiles", ec), end;
+        for (; !ec && it != end; it.increment(ec))
+            addProfilesIn(it->path(), names);
     }
     // The order a Windows folder search gives on NTFS: by name, without regard to case; a name
     // found in two folders is one profile.

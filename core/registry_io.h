@@ -48,8 +48,9 @@ void writeExecutableChoice(RegistryStore& store, LoadHost& host);
 
 // USERPROFILE, else HOME.
 std::string userProfileFolder();
-// The player profiles in the "ArmA 2" folder of each documents folder (USERPROFILE's
-// My Documents; a Wine prefix's), names cut before ".ArmAProfile".
+// The player profiles of each documents folder (USERPROFILE's Documents and My Documents; a
+// Wine prefix's): in "ArmA 2" and in the folders of "ArmA 2 Other Profiles", names cut before
+// ".ArmA2Profile", ".ArmA2OAProfile" or ".ArmAProfile" and with their %XX decoded; each once.
 std::vector<std::string> findProfiles(const std::vector<std::string>& documentFolders);
 
 // A random id in [base, base + 9,999,999] that no entry of the table and no stored subkey uses.

@@ -275,4 +275,46 @@ uint16_t portNumber(const std::string& text) {
     return port;
 }
 
+namespace {
+
+bool isControl(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+// Line and paragraph separators, embeddings, overrides and isolates: what reorders or breaks
+// the text around a name.
+bool isControlOrBidi(char16_t c) {
+    return isControl(c) || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+std::u16string escaped(std::string_view text, bool (*shown)(char16_t)) {
+    static const char hex[] = "0123456789abcdef";
+    std::u16string out;
+    for (const char16_t c : utf8ToUtf16(text)) {
+        if (!shown(c)) {
+            out += c;
+            continue;
+        }
+        out += u'\\';
+        if (c == '\t' || c == '\n' || c == '\r') {
+            out += c == '\t' ? u't' : c == '\n' ? u'n' : u'r';
+            continue;
+        }
+        out += u'u';
+        for (int shift = 12; shift >= 0; shift -= 4)
+            out += static_cast<char16_t>(hex[(c >> shift) & 0xF]);
+    }
+    return out;
+}
+
+} // namespace
+
+std::string escapeControlCharacters(std::string_view text) {
+    return utf16ToUtf8(escaped(text, isControl));
+}
+
+std::string isolatedDisplayText(std::string_view text) {
+    return utf16ToUtf8(u"\u2068" + escaped(text, isControlOrBidi) + u"\u2069");
+}
+
 } // namespace quorvale

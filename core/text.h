@@ -33,6 +33,14 @@ std::string badPortMessage(const std::string& text);
 // The port a text names; throws LauncherError with badPortMessage when it names none.
 uint16_t portNumber(const std::string& text);
 
+// Text from outside for a terminal or JSON: control characters (C0, DEL, C1) written as \t, \n,
+// \r or \u001b; everything else as it is.
+std::string escapeControlCharacters(std::string_view text);
+// A server's text for display among other text: wrapped in FIRST STRONG ISOLATE ... POP
+// DIRECTIONAL ISOLATE so that its direction stays inside it, with its control characters and
+// its own line breaks, embeddings, overrides and isolates shown as \u202e and the like.
+std::string isolatedDisplayText(std::string_view text);
+
 #ifdef _WIN32
 // UTF-8 to the wide text of the Windows API.
 inline std::wstring utf8ToWide(std::string_view s) {

@@ -146,8 +146,12 @@ A2sReply parsePlayers(Reader& in) {
         A2sPlayer p;
         uint8_t index;
         uint32_t score, duration;
-        if (!in.u8(index) || !in.str(p.name) || !in.u32(score) || !in.u32(duration))
-            return failed("The player reply is cut short");
+        if (!in.u8(index) || !in.str(p.name) || !in.u32(score) || !in.u32(duration)) {
+            // A full server's reply may be cut: the players that came whole are kept.
+            if (r.players.empty())
+                return failed("The player reply is cut short");
+            break;
+        }
         p.score = static_cast<int32_t>(score);
         r.players.push_back(std::move(p));
     }

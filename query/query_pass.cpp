@@ -32,8 +32,7 @@ QueryPass::~QueryPass() {
 }
 
 quint64 QueryPass::senderKey(const QHostAddress& address, quint16 port) {
-    // The dotted text of an IPv4 address is one to one with its number, and only entries whose
-    // port text is the number's own text are keyed: so equal keys are equal texts.
+    // Ports compare as numbers: "047302" is the port 47302 replies come from.
     return (quint64(address.toIPv4Address()) << 16) | port;
 }
 
@@ -52,12 +51,11 @@ QueryPass::RequestKind QueryPass::replyKind(const QByteArray& reply) {
                : RequestKind::Status;
 }
 
-void QueryPass::addRequest(int server, RequestKind kind, quint16 port, bool matchable) {
+void QueryPass::addRequest(int server, RequestKind kind, quint16 port) {
     Request q;
     q.server = server;
     q.kind = kind;
     q.port = port;
-    q.matchable = matchable;
     serverRequests_[static_cast<size_t>(server)].push_back(static_cast<int>(requests_.size()));
     requests_.push_back(std::move(q));
 }
@@ -84,15 +82,15 @@ void QueryPass::start(const std::vector<Server>& servers) {
         uint16_t port = 0;
         if (!quorvale::tryParsePort(s.port, port)) {
             portErrors[i] = quorvale::badPortMessage(s.port);
-            addRequest(i, RequestKind::Status, 0, false);
+            addRequest(i, RequestKind::Status, 0);
             continue;
         }
         if (options_.gameSpy)
-            addRequest(i, RequestKind::Status, port, std::to_string(port) == s.port);
+            addRequest(i, RequestKind::Status, port);
         if (!options_.a2s)
             continue;
         if (const auto queryPort = quorvale::a2sQueryPort(s.port, s.queryPort))
-            addRequest(i, RequestKind::A2s, *queryPort, true);
+            addRequest(i, RequestKind::A2s, *queryPort);
         else if (!options_.gameSpy)
             portErrors[i] = quorvale::badPortMessage(s.queryPort.empty() ? "65536" : s.queryPort);
     }
@@ -170,17 +168,15 @@ void QueryPass::resolved(int r, const QHostAddress& address) {
     q.to = address;
     q.state = RequestState::Ready;
     results_[static_cast<size_t>(q.server)].resolvedIp = address.toString().toStdString();
-    if (q.matchable) {
-        Sender& s = senders_[senderKey(address, q.port)];
-        s.requests.push_back(r);
-        // Replies from this address that came before its name was known belong here too.
-        const std::vector<EarlyReply> early = s.early;
-        const int generation = generation_;
-        for (const EarlyReply& e : early) {
-            applyReply(r, e.data, e.atNs, e.sentNs);
-            if (generation != generation_)
-                return;
-        }
+    Sender& s = senders_[senderKey(address, q.port)];
+    s.requests.push_back(r);
+    // Replies from this address that came before its name was known belong here too.
+    const std::vector<EarlyReply> early = s.early;
+    const int generation = generation_;
+    for (const EarlyReply& e : early) {
+        applyReply(r, e.data, e.atNs, e.sentNs);
+        if (generation != generation_)
+            return;
     }
     ready_.push_back(r);
 }
@@ -297,8 +293,7 @@ void QueryPass::send(int r) {
     ++res.sends;
     if (res.outcome != Outcome::Answered)
         res.sentNs = now;
-    if (q.matchable)
-        senders_[senderKey(q.to, q.port)].lastSentNs = now;
+    senders_[senderKey(q.to, q.port)].lastSentNs = now;
     const int wait = q.attempts <= options_.retries ? options_.intervalMs : options_.timeoutMs;
     deadlines_.push({now + qint64(std::max(0, wait)) * 1'000'000, r, q.attempts});
 }

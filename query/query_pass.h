@@ -18,7 +18,7 @@
 
 // A status query to each of a list of servers from one endpoint: the GameSpy query at the game
 // port and the Steam query at the query port; the first answer fills the server's result. A
-// reply belongs to every server whose resolved address text and port text equal the sender's;
+// reply belongs to every server whose resolved address and port number equal the sender's;
 // its ping is the time from that server's latest send of the answered request to the reply,
 // on a monotonic clock.
 //
@@ -97,7 +97,6 @@ private:
         RequestState state = RequestState::Resolving;
         QHostAddress to;
         quint16 port = 0;
-        bool matchable = false; // its port text is the port's own decimal text
         int attempts = 0;
         qint64 sentNs = 0;
         qint64 infoSentNs = 0; // Steam query: the latest send of its info request
@@ -125,7 +124,7 @@ private:
     static const QByteArray& requestBytes(RequestKind kind);
     static RequestKind replyKind(const QByteArray& reply);
 
-    void addRequest(int server, RequestKind kind, quint16 port, bool matchable);
+    void addRequest(int server, RequestKind kind, quint16 port);
     void resolved(int request, const QHostAddress& address);
     void lookupEnded();
     void fail(int server, const std::string& message, Outcome outcome);

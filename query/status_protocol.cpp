@@ -25,52 +25,74 @@ Key keyOf(std::string_view f) {
 
 void parseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out) {
     out = ServerStatusReply();
+    // Keys and values alternate until an empty key; then come the player section's field names,
+    // the last beginning with "deaths_", and the players. Only a field in a key's place is read
+    // as a key, so no name or value a server passes on is taken for one.
+    enum class Section { Keys, Names, Players };
+    Section section = Section::Keys;
+    bool keyPlace = true;
     Key pending = Key::None;
-    bool inPlayers = false;
     int countdown = 2;
     bool lastKept = false; // the group being read has a player in out
-    size_t start = 0;
-    for (size_t i = 0; i < count; ++i) {
+    // 00 and the request id come before the first key.
+    size_t start = count >= 5 && bytes[0] == 0 ? 5 : 0;
+    for (size_t i = start; i < count; ++i) {
         if (bytes[i] != 0)
             continue;
         const std::string_view f(reinterpret_cast<const char*>(bytes + start), i - start);
         start = i + 1;
-        switch (pending) {
-        case Key::Mission:
-            out.mission = decodeUtf8OrCp1252(f);
-            break;
-        case Key::NumPlayers:
-            out.numPlayers = decodeUtf8OrCp1252(f);
-            break;
-        case Key::MaxPlayers: {
-            int32_t v;
-            const std::string text = decodeUtf8OrCp1252(f);
-            if (!tryStrToInt(text, v))
-                throw ConvertError(text);
-            out.slots = std::to_string(static_cast<int64_t>(v) - 2);
-            break;
-        }
-        case Key::GameState:
-            out.gameState = decodeUtf8OrCp1252(f);
-            break;
-        case Key::None:
-            break;
-        }
-        if (inPlayers) {
-            --countdown;
-            if (countdown < 1) {
-                // Past the cap the groups are still counted, only not kept.
-                lastKept = out.players.size() < MaxReplyPlayers;
-                if (lastKept)
-                    out.players.push_back({decodeUtf8OrCp1252(f), std::nullopt});
-                countdown = 4;
-            } else if (countdown == 2 && lastKept) {
-                out.players.back().score = decodeUtf8OrCp1252(f);
+        const bool deaths = f.substr(0, 7) == "deaths_";
+        if (section == Section::Keys && keyPlace) {
+            if (deaths) {
+                section = Section::Players;
+            } else if (f.empty() || f.substr(0, 7) == "player_") {
+                section = Section::Names;
+            } else {
+                pending = keyOf(f);
+                keyPlace = false;
             }
+            continue;
         }
-        if (f.substr(0, 7) == "deaths_")
-            inPlayers = true;
-        pending = keyOf(f);
+        if (section == Section::Keys) {
+            keyPlace = true;
+            switch (pending) {
+            case Key::Mission:
+                out.mission = decodeUtf8OrCp1252(f);
+                break;
+            case Key::NumPlayers:
+                out.numPlayers = decodeUtf8OrCp1252(f);
+                break;
+            case Key::MaxPlayers: {
+                int32_t v;
+                const std::string text = decodeUtf8OrCp1252(f);
+                if (!tryStrToInt(text, v))
+                    throw ConvertError(text);
+                out.slots = std::to_string(static_cast<int64_t>(v) - 2);
+                break;
+            }
+            case Key::GameState:
+                out.gameState = decodeUtf8OrCp1252(f);
+                break;
+            case Key::None:
+                break;
+            }
+            continue;
+        }
+        if (section == Section::Names) {
+            if (deaths)
+                section = Section::Players;
+            continue;
+        }
+        --countdown;
+        if (countdown < 1) {
+            // Past the cap the groups are still counted, only not kept.
+            lastKept = out.players.size() < MaxReplyPlayers;
+            if (lastKept)
+                out.players.push_back({decodeUtf8OrCp1252(f), std::nullopt});
+            countdown = 4;
+        } else if (countdown == 2 && lastKept) {
+            out.players.back().score = decodeUtf8OrCp1252(f);
+        }
     }
 }
 

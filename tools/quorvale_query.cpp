@@ -23,36 +23,15 @@ const char* kUsage =
     "  from the latest request. FILE holds one HOST[:PORT] a line.\n"
     "  Exit 0: all answered; 1: some did not; 2: usage.\n";
 
+// Control characters of the servers' texts are escaped, so they reach no terminal raw.
 std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (const unsigned char c : s) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
+    std::string out;
+    for (const char c : s) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
     }
-    return out + "\"";
+    return "\"" + quorvale::escapeControlCharacters(out) + "\"";
 }
 
 const char* protocolName(QueryPass::Protocol p) {
@@ -210,7 +189,9 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < servers.size(); ++i) {
         const auto& r = pass.results()[i];
         all = all && r.outcome == QueryPass::Outcome::Answered;
-        std::printf("%s\n", (json ? jsonLine(servers[i], r) : textLine(servers[i], r)).c_str());
+        const std::string line = json ? jsonLine(servers[i], r)
+                                      : quorvale::escapeControlCharacters(textLine(servers[i], r));
+        std::printf("%s\n", line.c_str());
     }
     return all ? 0 : 1;
 }

@@ -184,7 +184,7 @@ private Q_SLOTS:
             b->click();
         else
             l.form->findChild<QAction*>(name)->trigger();
-        const std::string expected = l.exe + " -nosplash -mod=@CBA" + tail.toStdString();
+        const std::string expected = "\"" + l.exe + "\" -nosplash -mod=@CBA" + tail.toStdString();
         QCOMPARE(l.starter.lines, std::vector<std::string>{expected});
         const auto recs = waitForStubRecords(l.out, 1);
         QCOMPARE(recs.size(), size_t(1));
@@ -382,7 +382,7 @@ private Q_SLOTS:
         l.form->ui.modList->item(0)->setCheckState(Qt::Checked);
         l.form->ui.startSingleplayerButton->click();
         QCOMPARE(l.starter.lines.size(), size_t(1));
-        QVERIFY(l.starter.lines[0].rfind(l.exe + " -nosplash -mod=@a ", 0) == 0);
+        QVERIFY(l.starter.lines[0].rfind("\"" + l.exe + "\" -nosplash -mod=@a ", 0) == 0);
         waitForStubRecords(l.out, 1);
     }
 

@@ -54,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectCase{"directNoPassword", directJoinConnect("h", "2302", "A", ""),
                     " -connect=h -port=2302 \"-name=A\" -password="},
         ConnectCase{"directBlanks", directJoinConnect("", "2302", "Mr X", "p w"),
-                    " -connect= -port=2302 \"-name=Mr X\" -password=p w"}),
+                    " -connect= -port=2302 \"-name=Mr X\" \"-password=p w\""}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct LineCase {
@@ -106,6 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  windowedConnect("A"), kTickedMods,
                  "C:\\Games\\Game\\arma2.exe -nosplash -window  -window \"-name=A\" "},
+        LineCase{"executableWithABlank",
+                 [](LauncherState& s) { s.settings.executable = "C:\\Program Files\\a.exe"; }, "X",
+                 1, "\"C:\\Program Files\\a.exe\" -nosplash -maxmem=1024 X"},
         LineCase{"nothingSet",
                  [](LauncherState& s) {
                      s.settings = {};

@@ -93,6 +93,7 @@ class LaunchTheStub : public ::testing::TestWithParam<LaunchCase> {};
 TEST_P(LaunchTheStub, TheGameReceivesTheCommandLine) {
     const auto& c = GetParam();
     LaunchFixture f;
+    placeStub(f.dir.file("Arma")); // what the game's path reads as up to its first blank
     prepareLaunchState(f.st);
     c.change(f.st);
     RegFileStore store(f.dir.file("reg"));
@@ -350,6 +351,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(WindowsRunner, ABareNameComesFromPathNeverFromTheCurrentFolder) {
     LaunchFixture f;
     f.st.settings.executable = windowsProgramAt(f.gameDir + "/arma2.exe");
+    windowsProgramAt(f.dir.file("Arma")); // the game's path up to its first blank
     f.st.settings.runner = "runner-q7";
     placeStub(f.dir.file("bin/runner-q7"));
     const auto cwd = std::filesystem::current_path();
@@ -367,7 +369,16 @@ TEST(WindowsRunner, ABareNameComesFromPathNeverFromTheCurrentFolder) {
     const LaunchResult onPath = launchGame(f.st, store, starter, "", kTickedMods);
     setenv("PATH", path.c_str(), 1);
     EXPECT_TRUE(onPath.gameStarted) << onPath.error;
-    const auto recs = waitForStubRecords(f.out, 1);
-    ASSERT_EQ(recs.size(), 1u);
-    EXPECT_EQ(recs[0].args, std::vector<std::string>{f.st.settings.executable});
+
+    // A relative PATH entry names the folder it names before the start moves to the game's.
+    std::filesystem::current_path(f.dir.path());
+    setenv("PATH", ("bin:" + path).c_str(), 1);
+    const LaunchResult relative = launchGame(f.st, store, starter, "", -1);
+    setenv("PATH", path.c_str(), 1);
+    std::filesystem::current_path(cwd);
+    EXPECT_TRUE(relative.gameStarted) << relative.error;
+    const auto recs = waitForStubRecords(f.out, 2);
+    ASSERT_EQ(recs.size(), 2u);
+    for (const auto& rec : recs)
+        EXPECT_EQ(rec.args, std::vector<std::string>{f.st.settings.executable});
 }

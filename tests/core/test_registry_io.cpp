@@ -229,14 +229,19 @@ TEST(reloadSettings, PlayerNameAndProfiles) {
         s.writeString("Player Name", "Zulu");
     });
     const std::string profiles = f.dir.file("home/My Documents/ArmA 2/");
-    for (const char* n : {"Bravo.ArmAProfile", "Alpha.ArmAProfile", "notes.txt",
-                          "Charlie.armaprofile", "x.ArmAProfile.ArmAProfile"})
+    for (const char* n :
+         {"Bravo.ArmAProfile", "Alpha.ArmAProfile", "notes.txt", "Charlie.armaprofile",
+          "x.ArmAProfile.ArmAProfile", "../../Documents/ArmA 2/Delta.ArmA2Profile",
+          "../../Documents/ArmA 2/Alpha.ArmA2OAProfile",
+          "../ArmA 2 Other Profiles/Echo%20X/Echo%20X.ArmA2Profile",
+          "../ArmA 2 Other Profiles/Echo%20X/Echo%20X.ArmA2OAProfile"})
         writeAll(profiles + n, "");
     LauncherState st;
     RecordingHost host;
     f.load(st, host, f.dir.file("home"));
     EXPECT_EQ(host.playerName, "Zulu"); // kept although no profile has that name
-    EXPECT_EQ(host.playerList, (std::vector<std::string>{"Alpha", "Bravo", "Charlie", "x"}));
+    EXPECT_EQ(host.playerList,
+              (std::vector<std::string>{"Alpha", "Bravo", "Charlie", "Delta", "Echo X", "x"}));
 
     RecordingHost noProfiles;
     f.load(st, noProfiles, f.dir.file("nowhere"));

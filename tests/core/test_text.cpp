@@ -90,3 +90,31 @@ TEST(Text, PortsAreWholeNumbersInRange) {
     for (const char* text : {"", "23a", " 2302", "0x10", "-"})
         EXPECT_EQ(badPortMessage(text), "'" + std::string(text) + "' is not a valid integer value");
 }
+
+struct ShownCase {
+    const char* label;
+    const char* text;
+    const char* escaped;   // for a terminal or JSON
+    const char* displayed; // among other text, inside its isolate
+};
+
+class ServerText : public ::testing::TestWithParam<ShownCase> {};
+
+TEST_P(ServerText, ReachesTheScreenInert) {
+    EXPECT_EQ(escapeControlCharacters(GetParam().text), GetParam().escaped);
+    EXPECT_EQ(isolatedDisplayText(GetParam().text),
+              std::string("\u2068") + GetParam().displayed + "\u2069");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ServerText,
+    ::testing::Values(ShownCase{"lettersStay", "Zo\u00eb \u05e9\u05dc\u05d5\u05dd",
+                                "Zo\u00eb \u05e9\u05dc\u05d5\u05dd",
+                                "Zo\u00eb \u05e9\u05dc\u05d5\u05dd"},
+                      ShownCase{"controls", "\x1b]0;t\a\x1b[2J\n\t\r\x7f\xc2\x85\xc2\x9b",
+                                "\\u001b]0;t\\u0007\\u001b[2J\\n\\t\\r\\u007f\\u0085\\u009b",
+                                "\\u001b]0;t\\u0007\\u001b[2J\\n\\t\\r\\u007f\\u0085\\u009b"},
+                      ShownCase{"bidiOverridesAndIsolates", "\u202eevil\u2069\u2066x\u2029",
+                                "\u202eevil\u2069\u2066x\u2029",
+                                "\\u202eevil\\u2069\\u2066x\\u2029"}),
+    [](const auto& info) { return std::string(info.param.label); });

@@ -124,13 +124,14 @@ TEST(Win32Process, TheCommandLineArrivesByteForByte) {
 class Win32LaunchModes : public ::testing::TestWithParam<LaunchCase> {};
 
 // What the game parses from the line CreateProcessW hands it; the same table holds for Linux
-// and for Wine. The folder has no blank, since the program's name stays unquoted, as ever.
+// and for Wine. Beside the folder lies what its path reads as up to the blank.
 TEST_P(Win32LaunchModes, TheGameParsesTheArgumentsOfEveryMode) {
     const auto& c = GetParam();
     TempDir dir;
-    const auto folder = dir.path() / "game_folder";
+    const auto folder = dir.path() / "game folder";
     std::filesystem::create_directories(folder);
     std::filesystem::copy_file(ownFolder() / "win_stub.exe", folder / "arma2.exe");
+    std::filesystem::copy_file(ownFolder() / "win_stub.exe", dir.path() / "game.exe");
     const auto out = dir.path() / "records";
     SetEnvironmentVariableW(L"QUORVALE_STUB_OUT", out.wstring().c_str());
     LauncherState st;

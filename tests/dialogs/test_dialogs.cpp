@@ -285,7 +285,7 @@ private Q_SLOTS:
                                 << "Two Words"
                                 << "se cret"
                                 << " -connect=game.example -port=2402 \"-name=Two Words\" "
-                                   "-password=se cret";
+                                   "\"-password=se cret\"";
     }
     void theJoinString() {
         QFETCH(QString, host);

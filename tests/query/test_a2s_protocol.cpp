@@ -57,10 +57,13 @@ Bytes infoPayload(const std::string& game, int edf = -1, const std::string& keyw
     return o.b;
 }
 
-Bytes playersPayload() {
+// Three players, or the first only.
+Bytes playersPayload(bool all = true) {
     Out o;
     o.u8(0x44).u8(3);
     o.u8(0).str("Zoë").le(120, 4).le(0x42C80000, 4);
+    if (!all)
+        return o.b;
     o.u8(1).str("Jos\xE9").le(static_cast<uint32_t>(-3), 4).le(0, 4);
     o.u8(2).str("").le(0, 4).le(0, 4);
     return o.b;
@@ -173,12 +176,17 @@ INSTANTIATE_TEST_SUITE_P(
         InfoCase{"cp1252Description", infoPayload("Caf\xE9", 0x20, "s9"), "Café", "9", "s9"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(A2sPlayerReply, KeepsNamesAndScores) {
-    const A2sReply r = parse(playersPayload());
-    ASSERT_EQ(r.kind, A2sReply::Kind::Players) << r.error;
-    ServerStatusReply s;
-    applyA2sPlayers(r.players, s);
-    EXPECT_EQ(playersOf(s), (Players{{"Zoë", "120"}, {"José", "-3"}, {"", "0"}}));
+TEST(A2sPlayerReply, KeepsNamesAndScoresOfThePlayersThatCameWhole) {
+    const Players all{{"Zoë", "120"}, {"José", "-3"}, {"", "0"}};
+    const Bytes whole = playersPayload();
+    // Cut inside the second player's name, in the third's last field, and not at all.
+    for (const auto& [cut, kept] : {std::pair<size_t, size_t>{20, 1}, {39, 2}, {40, 3}}) {
+        const A2sReply r = parse(Bytes(whole.begin(), whole.begin() + cut));
+        ASSERT_EQ(r.kind, A2sReply::Kind::Players) << r.error;
+        ServerStatusReply s;
+        applyA2sPlayers(r.players, s);
+        EXPECT_EQ(playersOf(s), Players(all.begin(), all.begin() + kept)) << cut;
+    }
 }
 
 struct CutCase {
@@ -205,7 +213,7 @@ TEST_P(A2sCutReply, IsAnErrorAtEveryLength) {
 INSTANTIATE_TEST_SUITE_P(Replies, A2sCutReply,
                          ::testing::Values(CutCase{"info", infoPayload("D", 0xF1, kKeywords),
                                                    infoPayload("D").size()},
-                                           CutCase{"players", playersPayload(), 0},
+                                           CutCase{"playersNoneWhole", playersPayload(false), 0},
                                            CutCase{"challenge", {0x41, 1, 2, 3, 4}, 0}),
                          [](const auto& info) { return std::string(info.param.label); });
 

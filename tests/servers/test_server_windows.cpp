@@ -103,7 +103,7 @@ class TestServerWindows : public QObject {
 private Q_SLOTS:
     void initTestCase() { QApplication::setApplicationName(QStringLiteral("Quorvale")); }
 
-    void repliesFillTheRowsWhoseAddressAndPortTextMatch() {
+    void repliesFillTheRowsWhoseAddressAndPortMatch() {
         Responder server(3);
         const std::string p = server.port();
         Launcher l([&](RegFileStore& s) {
@@ -127,18 +127,17 @@ private Q_SLOTS:
         QCOMPARE(cell(b, 0, 3), QStringLiteral("3/32"));
         QCOMPARE(cell(b, 1, 3), QStringLiteral("3/32"));
         QCOMPARE(cell(b, 0, 4), QStringLiteral("co@10 Domination"));
-        QTest::qWait(200);
-        QCOMPARE(cell(b, 2, 2), QStringLiteral("??"));
-        QCOMPARE(cell(b, 2, 3), QStringLiteral(" "));
-        QCOMPARE(cell(b, 2, 4), QStringLiteral(" "));
+        QTRY_VERIFY(cell(b, 2, 2) != QStringLiteral("??"));
+        QCOMPARE(cell(b, 2, 3), QStringLiteral("3/32"));
+        QCOMPARE(cell(b, 2, 4), QStringLiteral("co@10 Domination"));
         QCOMPARE(b.statusText(), QStringLiteral("Ready"));
         b.ui.serverGrid->setCurrentCell(1, 0);
         // Three requests reached the one server (port "0P" is the same number), and each of
-        // its replies belongs to both twin entries; a reply replaces the players of the last.
+        // its replies belongs to all three entries; a reply replaces the players of the last.
         QCOMPARE(server.requests, 3);
         QCOMPARE(playerRows(b.ui.playerGrid), (QStringList{"P0|0", "P1|1", "P2|2"}));
         b.ui.serverGrid->setCurrentCell(2, 0);
-        QCOMPARE(playerRows(b.ui.playerGrid), QStringList{"no players|"});
+        QCOMPARE(playerRows(b.ui.playerGrid), (QStringList{"P0|0", "P1|1", "P2|2"}));
     }
 
     // One list, both protocols: each row is filled by the query its server answers, says which,

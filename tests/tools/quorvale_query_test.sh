@@ -22,7 +22,10 @@ s4=$!
 # A server of today: the Steam query only, at the game port + 1.
 "$server" --a2s --players 2 --state 8 "$((base + 9))" >/dev/null &
 s5=$!
-trap 'kill $s1 $s2 $s3 $s4 $s5 2>/dev/null' EXIT
+# A mission that would set the terminal's title, clear it and forge a line.
+"$server" --mission $'Dom\e]0;title\a\e[2J\nforged\x7f\xc2\x9b' "$((base + 10))" >/dev/null &
+s6=$!
+trap 'kill $s1 $s2 $s3 $s4 $s5 $s6 2>/dev/null' EXIT
 sleep 0.5
 
 out=$("$query" "127.0.0.1:$base" "localhost:$((base + 1))"); rc=$?
@@ -52,6 +55,9 @@ out=$("$query" --protocol a2s "127.0.0.1:$((base + 8))")
 check "--protocol a2s in the text line" $(echo "$out" | grep -q "^127.0.0.1:$((base + 8))  [0-9]* ms  a2s  2/34  co@10 Domination  Debriefing  players: Anna0 (0), Björn1 (7)$" && echo 0 || echo 1)
 "$query" --protocol quake 127.0.0.1 >/dev/null 2>&1; rc=$?
 check "an unknown protocol is a usage error" $([ $rc = 2 ] && echo 0 || echo 1)
+
+out=$("$query" "127.0.0.1:$((base + 10))"; "$query" --json "127.0.0.1:$((base + 10))")
+check "control characters from a server are escaped in both forms" $([ "$(echo "$out" | grep -cF 'Dom\u001b]0;title\u0007\u001b[2J\nforged\u007f\u009b')" = 2 ] && ! echo "$out" | LC_ALL=C grep -q $'[\e\a\x7f\xc2]' && echo 0 || echo 1)
 
 printf '127.0.0.1:%d\n\n127.0.0.1:%d\n' "$base" "$((base + 1))" >"${TMPDIR:-/tmp}/qq-list.$$"
 "$query" -f "${TMPDIR:-/tmp}/qq-list.$$" >/dev/null; rc=$?
