@@ -50,7 +50,8 @@ LaunchResult launchGame(const LauncherState& state, RegistryStore& store, Proces
     if (s.runTrackIr) {
         const std::string program = trackIrProgram(store);
         if (!program.empty())
-            starter.start(program, pathToUtf8(pathFromUtf8(program).parent_path()), runner);
+            starter.start(windowsProgram(program), pathToUtf8(pathFromUtf8(program).parent_path()),
+                          runner);
     }
 
     result.commandLine = buildGameCommandLine(state, connectString, modsOfServer);

@@ -194,7 +194,7 @@ void ServerBrowser::queryServers() {
         if (row.playerNames.empty())
             row.playerNames.resize(1);
         row.playerNames[0] = "no players";
-        setCell(i, 0, toQString(e.name));
+        setCell(i, 0, serverText(e.name));
         setCell(i, 1, toQString(e.host + ":" + e.port));
         setCell(i, 2, QStringLiteral("??"));
         setCell(i, 3, QStringLiteral(" "));
@@ -270,9 +270,9 @@ void ServerBrowser::serverUpdated(int slot) {
     // twice): they are not added again.
     row.playerCount = 0;
     if (reply.mission) {
-        setCell(slot, 4, toQString(*reply.mission));
+        setCell(slot, 4, serverText(*reply.mission));
         ui.serverGrid->item(slot, 4)->setToolTip(
-            toQString(*reply.mission)); // the column cuts it short
+            serverText(*reply.mission)); // the column cuts it short
     }
     for (const StatusPlayer& p : reply.players) {
         const auto k = static_cast<size_t>(row.playerCount);
@@ -312,7 +312,7 @@ void ServerBrowser::showPlayers() {
         const auto& names = row.playerNames;
         const auto& scores = row.playerScores;
         ui.playerGrid->setItem(
-            r, 0, new QTableWidgetItem(k < names.size() ? toQString(names[k]) : QString()));
+            r, 0, new QTableWidgetItem(k < names.size() ? serverText(names[k]) : QString()));
         ui.playerGrid->setItem(
             r, 1, new QTableWidgetItem(k < scores.size() ? toQString(scores[k]) : QString()));
     }

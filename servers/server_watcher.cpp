@@ -184,14 +184,14 @@ void ServerWatcher::showReply(const ServerStatusReply& reply,
     if (u.redLamp)
         ui.redLamp->setVisible(*u.redLamp);
     if (u.mission) {
-        ui.missionLabel->setText(toQString(*u.mission));
+        ui.missionLabel->setText(serverText(*u.mission));
         setColour(ui.missionLabel, u.missionColour);
     }
     ui.playerList->setRowCount(0); // an answer that came twice lists its players once
     for (const auto& [name, score] : u.rows) {
         const int r = ui.playerList->rowCount();
         ui.playerList->insertRow(r);
-        ui.playerList->setItem(r, 0, new QTableWidgetItem(toQString(name)));
+        ui.playerList->setItem(r, 0, new QTableWidgetItem(serverText(name)));
         ui.playerList->setItem(r, 1, new QTableWidgetItem(toQString(score)));
     }
     if (failure) {

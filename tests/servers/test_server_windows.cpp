@@ -34,9 +34,16 @@ void servers(RegFileStore& s, const std::vector<StoredServer>& list) {
     }
 }
 
+// A server's text as shown, without the marks that isolate its direction.
+QString plain(QString t) {
+    if (t.startsWith(QChar(0x2068)) && t.endsWith(QChar(0x2069)))
+        t = t.mid(1, t.size() - 2);
+    return t;
+}
+
 QString cell(ServerBrowser& b, int row, int col) {
     const QTableWidgetItem* i = b.ui.serverGrid->item(row, col);
-    return i ? i->text() : QStringLiteral("<none>");
+    return i ? plain(i->text()) : QStringLiteral("<none>");
 }
 
 QStringList playerRows(QTableWidget* g) {
@@ -44,7 +51,7 @@ QStringList playerRows(QTableWidget* g) {
     for (int r = 0; r < g->rowCount(); ++r) {
         const auto* a = g->item(r, 0);
         const auto* b = g->item(r, 1);
-        rows << (a ? a->text() : QString()) + QLatin1Char('|') + (b ? b->text() : QString());
+        rows << (a ? plain(a->text()) : QString()) + QLatin1Char('|') + (b ? b->text() : QString());
     }
     return rows;
 }
@@ -174,7 +181,7 @@ private Q_SLOTS:
             QCOMPARE(cell(b, row, 2) == QStringLiteral("??"), row == 3);
         }
         QCOMPARE(cell(b, 1, 4), QStringLiteral("Évasion"));
-        QCOMPARE(b.ui.serverGrid->item(1, 4)->toolTip(), QStringLiteral("Évasion"));
+        QCOMPARE(plain(b.ui.serverGrid->item(1, 4)->toolTip()), QStringLiteral("Évasion"));
         QCOMPARE(b.ui.serverGrid->item(4, 5)->toolTip(),
                  QString::fromStdString("Answered the Steam query on port " + stored));
         b.ui.serverGrid->setCurrentCell(1, 0);
@@ -231,6 +238,10 @@ private Q_SLOTS:
         QTest::newRow("maxplayers no number") << true << "m"
                                               << " "
                                               << " ";
+        // A right-to-left override shows as what it is and turns nothing around it.
+        QTest::newRow("rightToLeftOverride")
+            << true << QString::fromUtf8("\u202eevil.exe\u202c gnp.") << "5/32"
+            << "\\u202eevil.exe\\u202c gnp.";
     }
     void replyColumns() {
         QFETCH(bool, withMax);
@@ -250,6 +261,8 @@ private Q_SLOTS:
             QTRY_COMPARE(b.statusText(), QStringLiteral("'abc' is not a valid integer value"));
         QTRY_COMPARE(cell(b, 0, 3), players);
         QCOMPARE(cell(b, 0, 4), missionCell);
+        if (!mission.isEmpty() && !badMax)
+            QVERIFY(b.ui.serverGrid->item(0, 4)->text().startsWith(QChar(0x2068)));
     }
 
     void aSilentServerShowsNoPlayersAfterTheQuery() {
@@ -598,7 +611,7 @@ private Q_SLOTS:
         // Two polls of the one query that answered: a GameSpy request, or the Steam requests
         // with the challenge known.
         QCOMPARE(server.requests + server.a2sRequests - asked, 2 * (gameSpy ? 1 : 2));
-        QCOMPARE(w.ui.playerList->item(0, 0)->text(), QStringLiteral("P0"));
+        QCOMPARE(plain(w.ui.playerList->item(0, 0)->text()), QStringLiteral("P0"));
     }
 
     // Watching another server starts from a clean face: nothing of the last one stays.
@@ -613,7 +626,7 @@ private Q_SLOTS:
         watchOn(l, silent);
         QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Waiting status..."));
         QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("?/?"));
-        QCOMPARE(w.ui.missionLabel->text(), QStringLiteral("none"));
+        QCOMPARE(plain(w.ui.missionLabel->text()), QStringLiteral("none"));
         QCOMPARE(w.state.phase, WatcherPhase::Unknown);
     }
 
@@ -703,7 +716,7 @@ private Q_SLOTS:
         QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("3/32"));
         w.toggleDetails();
         QCOMPARE(playerRows(w.ui.playerList), (QStringList{"P0|0", "P1|1", "P2|2"}));
-        QCOMPARE(w.ui.missionLabel->text(), QStringLiteral("co@10 Domination"));
+        QCOMPARE(plain(w.ui.missionLabel->text()), QStringLiteral("co@10 Domination"));
         QCOMPARE(colourOf(w.ui.missionLabel), kGreen);
         w.refreshFields();
         QCOMPARE(w.ui.playerList->rowCount(), 0);
