@@ -187,17 +187,17 @@ void ServerWatcher::processReply(int byteCount, const QString&, int) {
         return;
     ui.playerList->setColumnWidth(0, 70);
     ui.playerList->setColumnWidth(1, 100);
-    const QByteArray data = endpoint.readLastDatagram();
-    if (isA2sDatagram(reinterpret_cast<const uint8_t*>(data.constData()),
-                      static_cast<size_t>(data.size()))) {
-        steamReply(data);
+    const QByteArray bytes = endpoint.readLastDatagram();
+    if (isA2sDatagram(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                      static_cast<size_t>(bytes.size()))) {
+        steamReply(bytes);
         return;
     }
     ServerStatusReply reply;
     std::optional<LauncherError> failure;
     try {
-        parseStatusReply(reinterpret_cast<const uint8_t*>(data.constData()),
-                         static_cast<size_t>(data.size()), reply);
+        parseStatusReply(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                         static_cast<size_t>(bytes.size()), reply);
     } catch (const ConvertError& e) {
         failure = e;
     }
@@ -208,11 +208,11 @@ void ServerWatcher::processReply(int byteCount, const QString&, int) {
     showReply(reply, failure);
 }
 
-void ServerWatcher::steamReply(const QByteArray& data) {
+void ServerWatcher::steamReply(const QByteArray& bytes) {
     if (!steam_ || !steamTo_ || pollAnswered_ == QueryPass::Protocol::GameSpy)
         return; // late, or the GameSpy query answered this poll
-    const A2sQuery::Step step = steam_->accept(reinterpret_cast<const uint8_t*>(data.constData()),
-                                               static_cast<size_t>(data.size()));
+    const A2sQuery::Step step = steam_->accept(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                               static_cast<size_t>(bytes.size()));
     if (steam_->challenge())
         challenge_ = steam_->challenge();
     for (const auto& d : step.send)

@@ -62,7 +62,7 @@ private Q_SLOTS:
 private:
     void alert(const std::string& soundFile);
     void askSteam(const QHostAddress& to);
-    void steamReply(const QByteArray& data);
+    void steamReply(const QByteArray& bytes);
     void showReply(const quorvale::ServerStatusReply& reply,
                    const std::optional<quorvale::LauncherError>& failure);
     void placeAnchored();

@@ -124,10 +124,10 @@ int main(int argc, char** argv) {
                                      replies = {replyFile.isEmpty() ? buildStatusReply(req, st)
                                                                     : replyFile};
                                  const QHostAddress to = d.senderAddress();
-                                 const quint16 port = d.senderPort();
-                                 const auto answer = [raw, replies, to, port] {
+                                 const quint16 toPort = d.senderPort();
+                                 const auto answer = [raw, replies, to, toPort] {
                                      for (const QByteArray& reply : replies)
-                                         raw->writeDatagram(reply, to, port);
+                                         raw->writeDatagram(reply, to, toPort);
                                  };
                                  if (wait > 0)
                                      QTimer::singleShot(wait, Qt::PreciseTimer, raw, answer);
