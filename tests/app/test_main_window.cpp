@@ -37,6 +37,7 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QApplication::setApplicationName(QStringLiteral("Quorvale")); }
+    void init() { resetErrorHandler(); }
 
     void controlsCarryTheirNamesAndCaptions() {
         Launcher l;

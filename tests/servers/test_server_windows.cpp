@@ -102,6 +102,7 @@ class TestServerWindows : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QApplication::setApplicationName(QStringLiteral("Quorvale")); }
+    void init() { resetErrorHandler(); }
 
     void repliesFillTheRowsWhoseAddressAndPortTextMatch() {
         Responder server(3);
