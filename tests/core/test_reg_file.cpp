@@ -659,6 +659,7 @@ TEST(RegFileStore, AKilledSaveLeavesTheOldOrTheNewFile) {
                 store.closeKey();
             }
         }
+        // The point: the kill comes anywhere in a save.
         usleep(std::uniform_int_distribution<useconds_t>(200, 20000)(rng));
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
