@@ -25,11 +25,12 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Configures (once) and builds into build/.
+# Configures (once, or again when given options: -DNAME=VALUE...) and builds into $build.
 build_all() {
   local type=${1:-RelWithDebInfo}
-  if [ ! -f "$build/build.ninja" ]; then
-    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$type"
+  shift || true
+  if [ ! -f "$build/build.ninja" ] || [ $# -gt 0 ]; then
+    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@"
   fi
   cmake --build "$build"
 }

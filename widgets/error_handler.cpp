@@ -71,6 +71,14 @@ void reportErrorLater(const std::exception& e) {
         showWaiting();
 }
 
+void resetErrorHandler() {
+    gPrompter = nullptr;
+    gWaiting.clear();
+    gShowing.clear();
+    gShowScheduled = false;
+    gShowingNow = false;
+}
+
 void reportUnknownError() {
     reportError(std::runtime_error("An unexpected error occurred."));
 }

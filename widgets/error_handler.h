@@ -18,6 +18,9 @@ void reportUnknownError();
 // already waiting or on screen is not queued again.
 void reportErrorLater(const std::exception& e);
 
+// Forgets the prompter and every error waiting or on screen, so that each test starts afresh.
+void resetErrorHandler();
+
 template <typename F> bool guarded(F&& f) {
     try {
         std::forward<F>(f)();

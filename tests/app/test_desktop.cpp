@@ -31,6 +31,7 @@ class TestDesktop : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { setUpApplication(*qApp); }
+    void init() { resetErrorHandler(); }
 
     void captionsAreExactlyTheWindowsOwn_data() {
         QTest::addColumn<QString>("window");

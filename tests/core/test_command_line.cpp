@@ -1,4 +1,5 @@
 #include "command_line.h"
+#include "param_names.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,7 @@ struct ConnectCase {
     const char* label;
     std::string got;
     const char* expected;
+    friend void PrintTo(const ConnectCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class ConnectStrings : public ::testing::TestWithParam<ConnectCase> {};
@@ -55,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
                     " -connect=h -port=2302 \"-name=A\" -password="},
         ConnectCase{"directBlanks", directJoinConnect("", "2302", "Mr X", "p w"),
                     " -connect= -port=2302 \"-name=Mr X\" \"-password=p w\""}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 struct LineCase {
     const char* label;
@@ -63,6 +65,7 @@ struct LineCase {
     std::string connect;
     ModsOfServer mods;
     const char* expected;
+    friend void PrintTo(const LineCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class GameCommandLine : public ::testing::TestWithParam<LineCase> {};
@@ -115,4 +118,4 @@ INSTANTIATE_TEST_SUITE_P(
                      s.settings.executable = "game";
                  },
                  "", 1, "game "}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());

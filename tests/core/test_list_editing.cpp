@@ -1,4 +1,5 @@
 #include "list_editing.h"
+#include "param_names.h"
 #include "recording_host.h"
 #include "registry_io.h"
 #include "temp_dir.h"
@@ -33,6 +34,7 @@ struct TickCase {
     std::vector<std::string> dirs;
     std::vector<bool> ticks;
     std::string saved; // what saving the ticks unchanged stores
+    friend void PrintTo(const TickCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class ServerMods : public ::testing::TestWithParam<TickCase> {};
@@ -57,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
         TickCase{"nulIsSkipped", std::string("a\0b;", 4), {"ab"}, {true}, "ab;"},
         TickCase{"noMods", "a;", {}, {}, ""},
         TickCase{"emptyTokenMatchesAnEmptyFolder", ";", {"", "a"}, {true, false}, ";"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(DeleteEntry, ClosesTheGapInPlace) {
     ModTable m = modsWithDirs({"A", "B", "C"});

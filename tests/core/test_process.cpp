@@ -1,6 +1,7 @@
 #include "command_line.h"
 #include "launch.h"
 #include "launch_modes.h"
+#include "param_names.h"
 #include "process_starter.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
@@ -16,6 +17,7 @@ struct ArgCase {
     const char* label;
     const char* line;
     std::vector<std::string> args;
+    friend void PrintTo(const ArgCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class WindowsArguments : public ::testing::TestWithParam<ArgCase> {};
@@ -37,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ArgCase{"emptyQuoted", "\"\" x", {"", "x"}},
                       ArgCase{"unclosedQuoteKeepsBlanks", "\"a b ", {"a b "}},
                       ArgCase{"nothing", "   ", {}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(SplitCommandLine, FindsTheShortestPrefixThatNamesAProgram) {
     const auto isProgram = [](const std::string& s) {
@@ -110,8 +112,7 @@ TEST_P(LaunchTheStub, TheGameReceivesTheCommandLine) {
     EXPECT_FALSE(std::filesystem::exists(f.gameDir + "/x")); // nothing ran through a shell
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, LaunchTheStub, ::testing::ValuesIn(launchModeCases()),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Modes, LaunchTheStub, ::testing::ValuesIn(launchModeCases()), ByLabel());
 
 TEST(Launch, PreLaunchProgramThenTrackIrThenTheGame) {
     LaunchFixture f;
@@ -152,6 +153,7 @@ struct TrackIrCase {
     bool key;
     bool value;
     bool folder;
+    friend void PrintTo(const TrackIrCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class TrackIrMissing : public ::testing::TestWithParam<TrackIrCase> {};
@@ -178,11 +180,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, TrackIrMissing,
                          ::testing::Values(TrackIrCase{"noKey", false, false, false},
                                            TrackIrCase{"noValue", true, false, false},
                                            TrackIrCase{"noFolder", true, true, false}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         ByLabel());
 
 struct BadGameCase {
     const char* label;
     std::function<std::string(const TempDir&)> executable;
+    friend void PrintTo(const BadGameCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class GameThatCannotStart : public ::testing::TestWithParam<BadGameCase> {};
@@ -209,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
                                       return d.file("plain.exe");
                                   }},
                       BadGameCase{"empty", [](const TempDir&) { return std::string(); }}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(Launch, CloseIsAskedForOnlyAfterTheGameStarted) {
     LaunchFixture f;
@@ -227,6 +230,7 @@ struct RunnerWordsCase {
     const char* text;
     std::vector<std::pair<std::string, std::string>> environment;
     std::vector<std::string> words;
+    friend void PrintTo(const RunnerWordsCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class RunnerWords : public ::testing::TestWithParam<RunnerWordsCase> {};
@@ -262,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "wine $(touch x) `id` ; |",
                         {},
                         {"wine", "$(touch", "x)", "`id`", ";", "|"}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(RunnerWords, AQuoteNotClosedIsNoCommand) {
     for (const char* text : {"\"/usr/bin/wine", "wine 'a", "a\"b"})
@@ -306,6 +310,7 @@ struct RunnerFaultCase {
     const char* runner;
     bool windowsGame;
     std::string errorPart; // empty: the game starts
+    friend void PrintTo(const RunnerFaultCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class RunnerFault : public ::testing::TestWithParam<RunnerFaultCase> {};
@@ -347,7 +352,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "started with /no/such/wine, which was not found"},
         RunnerFaultCase{"unclosedQuote", "\"/usr/bin/wine", true, "A quote is not closed"},
         RunnerFaultCase{"scriptStartsDirectly", "no-such-runner-q7", false, ""}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(WindowsRunner, ABareNameComesFromPathNeverFromTheCurrentFolder) {
     LaunchFixture f;

@@ -1,4 +1,5 @@
 #include "errors.h"
+#include "param_names.h"
 #include "recording_host.h"
 #include "reg_file.h"
 #include "reg_file_store.h"
@@ -148,6 +149,7 @@ struct RoundTripCase {
     const char* label;
     const char* text;
     bool expand;
+    friend void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class RegFileRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
@@ -185,13 +187,14 @@ INSTANTIATE_TEST_SUITE_P(
                                     "over more than one line of the export file",
                                     true},
                       RoundTripCase{"expandEmpty", "", true}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 struct OddValueCase {
     const char* label;
     std::u16string body;
     const char* textName = nullptr; // a value that must read as text
     const char* text = nullptr;
+    friend void PrintTo(const OddValueCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class OddValues : public ::testing::TestWithParam<OddValueCase> {};
@@ -232,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "h", "AB"},
         OddValueCase{"dwordOfTwoBytes", u"[HKEY_CURRENT_USER\\A]\r\n\"d\"=hex(4):01,02\r\n"},
         OddValueCase{"emptyRoot", u"[HKEY_CURRENT_USER\\A]\r\n[HKEY_USERS]\r\n"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(RegTree, ADeepTreeIsFreedWithoutRecursion) {
     std::string path;
@@ -339,6 +342,7 @@ struct BadFileCase {
     const char* label;
     std::string bytes;
     int line;
+    friend void PrintTo(const BadFileCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class UnreadableStoreFile : public ::testing::TestWithParam<BadFileCase> {};
@@ -396,7 +400,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadFileCase{"deeperThanWindowsAllows",
                     utf16File(kHeader + utf8ToUtf16(deepKeyLine(512) + deepKeyLine(513))), 4},
         BadFileCase{"aMillionLevels", utf16File(kHeader + utf8ToUtf16(deepKeyLine(1000000))), 3}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(RegFileStore, UnreadableFilesSetAsideInOneSecondAreAllKept) {
     TempDir dir;
@@ -421,6 +425,7 @@ struct SpecialPathCase {
     const char* label;
     std::function<std::string(const TempDir&)> make;
     const char* told;
+    friend void PrintTo(const SpecialPathCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class SpecialStorePath : public ::testing::TestWithParam<SpecialPathCase> {};
@@ -476,8 +481,7 @@ std::vector<SpecialPathCase> specialPaths() {
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, SpecialStorePath, ::testing::ValuesIn(specialPaths()),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Paths, SpecialStorePath, ::testing::ValuesIn(specialPaths()), ByLabel());
 
 TEST(RegFileStore, AFailedWriteStepLeavesTheOldFile) {
     for (const char* failing : {"create", "write", "sync", "rename"}) {
@@ -635,7 +639,8 @@ TEST_P(CrashDuringSave, LeavesTheOldOrTheNewFileAndTheNextSaveTidiesUp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, CrashDuringSave,
-                         ::testing::Values("create", "write", "sync", "rename", "dirsync"));
+                         ::testing::Values("create", "write", "sync", "rename", "dirsync"),
+                         [](const auto& p) { return std::string(p.param); });
 
 TEST(RegFileStore, AKilledSaveLeavesTheOldOrTheNewFile) {
     TempDir dir;
@@ -655,6 +660,7 @@ TEST(RegFileStore, AKilledSaveLeavesTheOldOrTheNewFile) {
                 store.closeKey();
             }
         }
+        // The point: the kill comes anywhere in a save.
         usleep(std::uniform_int_distribution<useconds_t>(200, 20000)(rng));
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);

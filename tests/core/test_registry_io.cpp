@@ -1,5 +1,6 @@
 #include "errors.h"
 #include "list_editing.h"
+#include "param_names.h"
 #include "recording_host.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
@@ -137,6 +138,7 @@ struct SoundCase {
     std::function<void(RegistryStore&)> fill;
     const char* sound1;
     const char* sound2;
+    friend void PrintTo(const SoundCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class SoundPair : public ::testing::TestWithParam<SoundCase> {};
@@ -183,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(Sounds, SoundPair,
                                                          s.writeString("sound2", "");
                                                      },
                                                      "%WINDIR%\\a.wav", "none"}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         ByLabel());
 
 TEST(reloadSettings, MissingExecutableAsksAndWritesTheChoiceBack) {
     Fixture f;
@@ -286,6 +288,7 @@ struct FailCase {
     std::function<void(RegistryStore&)> fill;
     const char* message;
     int modsLoaded; // -2: the mod table is not reached
+    friend void PrintTo(const FailCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class LoadFailure : public ::testing::TestWithParam<FailCase> {};
@@ -354,7 +357,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    s.writeString("sockets", "1");
                                },
                                "Invalid data type for 'sockets'", 1}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(storeSettings, LoadSaveLoadIsIdentityAndASecondSaveChangesNothing) {
     Fixture f;
@@ -406,6 +409,7 @@ struct QueryPortCase {
     std::function<void(LauncherState&)> edit;   // what the player changes before the save
     std::optional<std::string> saved;           // server 1's "queryport" after it; none: absent
     bool sameBytes;                             // the save leaves the store as it was
+    friend void PrintTo(const QueryPortCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class QueryPort : public ::testing::TestWithParam<QueryPortCase> {};
@@ -476,7 +480,7 @@ INSTANTIATE_TEST_SUITE_P(
         // the slot keeps its subkey and takes the next server, which has no query port
         QueryPortCase{"entryDeleted", queryPort2400, "2400",
                       [](LauncherState& st) { deleteServerEntry(st.servers, 0); }, "", false}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(storeSettings, RemovedEntriesLoseTheirSubkeys) {
     Fixture f;

@@ -1,4 +1,5 @@
 #include "errors.h"
+#include "param_names.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
@@ -6,9 +7,11 @@
 using namespace quorvale;
 
 struct OrderCase {
+    const char* label;
     const char* a;
     const char* b;
     int expected;
+    friend void PrintTo(const OrderCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class NameOrder : public ::testing::TestWithParam<OrderCase> {};
@@ -20,16 +23,23 @@ TEST_P(NameOrder, ComparesLowerCasedUnitsShorterFirst) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Registry, NameOrder,
-                         ::testing::Values(OrderCase{"10", "9", -1}, OrderCase{"_x", "a", -1},
-                                           OrderCase{"Mods", "mods", 0}, OrderCase{"a", "ab", -1},
-                                           OrderCase{"B", "a", 1}, OrderCase{"Ä", "ä", 0},
-                                           OrderCase{"z", "ä", -1}, OrderCase{"Ж", "ж", 0},
-                                           OrderCase{"", "a", -1}));
+                         ::testing::Values(OrderCase{"digitsAsText", "10", "9", -1},
+                                           OrderCase{"underscoreFirst", "_x", "a", -1},
+                                           OrderCase{"caseBlind", "Mods", "mods", 0},
+                                           OrderCase{"prefixFirst", "a", "ab", -1},
+                                           OrderCase{"upperCaseLowered", "B", "a", 1},
+                                           OrderCase{"umlautCaseBlind", "Ä", "ä", 0},
+                                           OrderCase{"asciiBeforeUmlaut", "z", "ä", -1},
+                                           OrderCase{"cyrillicCaseBlind", "Ж", "ж", 0},
+                                           OrderCase{"emptyFirst", "", "a", -1}),
+                         ByLabel());
 
 struct IntCase {
+    const char* label;
     const char* text;
     bool ok;
     int32_t value;
+    friend void PrintTo(const IntCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class StrToInt : public ::testing::TestWithParam<IntCase> {};
@@ -44,15 +54,18 @@ TEST_P(StrToInt, AcceptsDecimalAndHexOnly) {
         EXPECT_THROW(strToInt(c.text), ConvertError);
 }
 
-INSTANTIATE_TEST_SUITE_P(Conversions, StrToInt,
-                         ::testing::Values(IntCase{"4711", true, 4711}, IntCase{"-12", true, -12},
-                                           IntCase{"007", true, 7}, IntCase{"$1F", true, 31},
-                                           IntCase{"0x10", true, 16},
-                                           IntCase{"2147483647", true, 2147483647},
-                                           IntCase{"-2147483648", true, INT32_MIN},
-                                           IntCase{"2147483648", false, 0}, IntCase{"", false, 0},
-                                           IntCase{"12a", false, 0}, IntCase{"1 ", false, 0},
-                                           IntCase{"-", false, 0}, IntCase{"abc", false, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, StrToInt,
+    ::testing::Values(IntCase{"decimal", "4711", true, 4711}, IntCase{"negative", "-12", true, -12},
+                      IntCase{"leadingZeros", "007", true, 7},
+                      IntCase{"dollarHex", "$1F", true, 31}, IntCase{"cHex", "0x10", true, 16},
+                      IntCase{"max", "2147483647", true, 2147483647},
+                      IntCase{"min", "-2147483648", true, INT32_MIN},
+                      IntCase{"overflow", "2147483648", false, 0}, IntCase{"empty", "", false, 0},
+                      IntCase{"trailingLetter", "12a", false, 0},
+                      IntCase{"trailingBlank", "1 ", false, 0}, IntCase{"signOnly", "-", false, 0},
+                      IntCase{"letters", "abc", false, 0}),
+    ByLabel());
 
 TEST(StrToInt, ErrorTextNamesTheInput) {
     try {

@@ -2,6 +2,7 @@
 #include "errors.h"
 #include "launch.h"
 #include "launch_modes.h"
+#include "param_names.h"
 #include "process_starter.h"
 #include "reg_file_store.h"
 #include "temp_dir.h"
@@ -151,7 +152,7 @@ TEST_P(Win32LaunchModes, TheGameParsesTheArgumentsOfEveryMode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, Win32LaunchModes, ::testing::ValuesIn(launchModeCases()),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         ByLabel());
 
 TEST(Win32Process, AProgramThatIsNotThereIsReported) {
     SystemProcessStarter starter;

@@ -1,4 +1,5 @@
 // The game in a Wine prefix: its registry file, its drives, its profiles.
+#include "param_names.h"
 #include "recording_host.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
@@ -32,6 +33,7 @@ struct RegTextCase {
     const char* label;
     std::string text;
     Found found;
+    friend void PrintTo(const RegTextCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class WineRegistryText : public ::testing::TestWithParam<RegTextCase> {};
@@ -84,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                     kHead + "[Software\\\\Game] 1\n\"X\"=hex:01,\\\n" +
                         key("Software\\\\Other", "\"MAIN\"=\"o\""),
                     {std::nullopt, "o"}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(WineRegistryText, EveryCutGivesTheWholeValueOrNothingAndNoDamageCrashes) {
     const std::string text =
@@ -137,6 +139,7 @@ struct PathCase {
     const char* label;
     std::function<std::string(const Prefix&)> windowsPath;
     std::function<std::string(const Prefix&)> unixPath; // empty: nothing
+    friend void PrintTo(const PathCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class PathInPrefix : public ::testing::TestWithParam<PathCase> {};
@@ -165,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
                                [](const Prefix&) { return ""; }},
                       PathCase{"upwards", [](const Prefix&) { return "C:\\..\\..\\etc"; },
                                [](const Prefix&) { return ""; }}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 enum class From { Prefix, Executable, Store, Nowhere };
 
@@ -177,6 +180,7 @@ struct GameFolderCase {
     bool prefixStored; // in the settings, with the environment's prefix elsewhere
     bool storeInstallKey;
     From from;
+    friend void PrintTo(const GameFolderCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class GameFolder : public ::testing::TestWithParam<GameFolderCase> {};
@@ -235,7 +239,7 @@ INSTANTIATE_TEST_SUITE_P(
         GameFolderCase{"truncated", kInstalled.substr(0, kInstalled.size() - 6), true, false, false,
                        false, From::Nowhere},
         GameFolderCase{"noRegistryFile", "", true, false, false, false, From::Nowhere}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(WinePrefix, ProfilesComeFromThePrefixAsFromUserProfile) {
     const Prefix p;

@@ -4,6 +4,7 @@
 // (QUORVALE_WIN_STUB, WINEPREFIX, a wineserver kept running).
 #include "launch.h"
 #include "launch_modes.h"
+#include "param_names.h"
 #include "recording_host.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
@@ -132,8 +133,7 @@ TEST_P(ThroughWine, TheWindowsGameParsesTheArgumentsOfEveryMode) {
     EXPECT_FALSE(fs::exists("x"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, ThroughWine, ::testing::ValuesIn(launchModeCases()),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Modes, ThroughWine, ::testing::ValuesIn(launchModeCases()), ByLabel());
 
 // Wine writes its registry to system.reg when its server ends; this test therefore comes last
 // and starts a server for the prefix again when it is done.

@@ -57,6 +57,7 @@ class TestDialogs : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QApplication::setApplicationName(QStringLiteral("Quorvale")); }
+    void init() { resetErrorHandler(); }
 
     void optionsShowTheSettings_data() {
         QTest::addColumn<int>("maxmem");

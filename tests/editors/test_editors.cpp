@@ -130,6 +130,7 @@ class TestEditors : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { QApplication::setApplicationName(QStringLiteral("Quorvale")); }
+    void init() { resetErrorHandler(); }
 
     void modEditorStartsEmptyAndSaveCreatesSlotZero() {
         Launcher l;

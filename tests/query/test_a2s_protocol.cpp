@@ -1,4 +1,5 @@
 #include "a2s_protocol.h"
+#include "param_names.h"
 #include "reply_players.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,7 @@ struct RequestCase {
     A2sRequestKind kind;
     std::optional<A2sChallenge> challenge;
     Bytes expected;
+    friend void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class A2sRequestBytes : public ::testing::TestWithParam<RequestCase> {};
@@ -135,12 +137,13 @@ INSTANTIATE_TEST_SUITE_P(
                                   A2sRequestKind::Players,
                                   A2sChallenge{9, 8, 7, 6},
                                   {0xFF, 0xFF, 0xFF, 0xFF, 0x55, 9, 8, 7, 6}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 struct InfoCase {
     const char* label;
     Bytes payload;
     std::optional<std::string> mission, gameState, keywords;
+    friend void PrintTo(const InfoCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class A2sInfoReply : public ::testing::TestWithParam<InfoCase> {};
@@ -174,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
         InfoCase{"gameIdWithoutKeywords", infoPayload("Domination", 0x81), "Domination", none,
                  none},
         InfoCase{"cp1252Description", infoPayload("Caf\xE9", 0x20, "s9"), "Café", "9", "s9"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(A2sPlayerReply, KeepsNamesAndScoresOfThePlayersThatCameWhole) {
     const Players all{{"Zoë", "120"}, {"José", "-3"}, {"", "0"}};
@@ -193,6 +196,7 @@ struct CutCase {
     const char* label;
     Bytes payload;
     size_t validPrefix; // a shorter length that is a whole reply too, or 0
+    friend void PrintTo(const CutCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class A2sCutReply : public ::testing::TestWithParam<CutCase> {};
@@ -215,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(Replies, A2sCutReply,
                                                    infoPayload("D").size()},
                                            CutCase{"playersNoneWhole", playersPayload(false), 0},
                                            CutCase{"challenge", {0x41, 1, 2, 3, 4}, 0}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         ByLabel());
 
 TEST(A2sJunk, IsAnErrorNeverACrash) {
     for (const Bytes& b : {Bytes{}, Bytes{0x6D, 1, 2}, Bytes{0x00}, Bytes{0x44, 200, 0, 'x'}}) {
@@ -231,6 +235,7 @@ TEST(A2sJunk, IsAnErrorNeverACrash) {
 struct SplitCase {
     const char* label;
     std::vector<int> order; // part numbers as they arrive; repeats are duplicates
+    friend void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class A2sSplitReply : public ::testing::TestWithParam<SplitCase> {};
@@ -261,11 +266,12 @@ INSTANTIATE_TEST_SUITE_P(Orders, A2sSplitReply,
                                            SplitCase{"four", {3, 1, 0, 2}},
                                            SplitCase{"duplicate", {1, 1, 0}},
                                            SplitCase{"one", {0}}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         ByLabel());
 
 struct LyingCase {
     const char* label;
     std::vector<Bytes> datagrams; // the last one must be refused
+    friend void PrintTo(const LyingCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class A2sLyingSplit : public ::testing::TestWithParam<LyingCase> {};
@@ -295,7 +301,7 @@ INSTANTIATE_TEST_SUITE_P(
         LyingCase{"noSingleHeaderInside", {splitPart(1, 2, 1, kPart), splitPart(1, 2, 0, {0x44})}},
         LyingCase{"partsTooLong",
                   {splitPart(1, 3, 0, Bytes(40000, 0xFF)), splitPart(1, 3, 1, Bytes(40000, 0))}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(A2sReassembler, HoldsFewMessages) {
     A2sReassembler re;
@@ -351,8 +357,10 @@ TEST_F(A2sQueryExchange, GivesUpOnEndlessNewChallenges) {
 
 namespace {
 struct PortTextCase {
+    const char* label;
     const char *gamePort, *queryPort;
     std::optional<uint16_t> expected;
+    friend void PrintTo(const PortTextCase& c, std::ostream* os) { *os << c.label; }
 };
 } // namespace
 
@@ -365,7 +373,11 @@ TEST_P(A2sQueryPort, IsTheStoredOneOrTheGamePortPlusOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ports, A2sQueryPort,
-    ::testing::Values(PortTextCase{"2302", "", 2303}, PortTextCase{"02302", "", 2303},
-                      PortTextCase{"65535", "", std::nullopt}, PortTextCase{"x", "", std::nullopt},
-                      PortTextCase{"x", "2400", 2400}, PortTextCase{"2302", "abc", std::nullopt},
-                      PortTextCase{"2302", "70000", std::nullopt}));
+    ::testing::Values(PortTextCase{"nextPort", "2302", "", 2303},
+                      PortTextCase{"leadingZero", "02302", "", 2303},
+                      PortTextCase{"noPortAfterTheLast", "65535", "", std::nullopt},
+                      PortTextCase{"badGamePort", "x", "", std::nullopt},
+                      PortTextCase{"storedWins", "x", "2400", 2400},
+                      PortTextCase{"badStored", "2302", "abc", std::nullopt},
+                      PortTextCase{"storedOutOfRange", "2302", "70000", std::nullopt}),
+    ByLabel());

@@ -1,4 +1,5 @@
 #include "errors.h"
+#include "param_names.h"
 #include "reply_players.h"
 #include "status_protocol.h"
 #include "temp_dir.h"
@@ -39,6 +40,7 @@ struct ReplyCase {
     std::string bytes;
     std::optional<std::string> numPlayers, slots, mission, gameState;
     Players players;
+    friend void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class ParseReply : public ::testing::TestWithParam<ReplyCase> {};
@@ -149,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
                   none,
                   none,
                   {{"Zoë", "5"}}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 TEST(ParseReply, BadMaxplayersFailsKeepingWhatCameBefore) {
     ServerStatusReply r;
@@ -179,6 +181,7 @@ struct CaptureCase {
     const char* file;
     std::optional<std::string> numPlayers, slots, mission, gameState;
     Players players;
+    friend void PrintTo(const CaptureCase& c, std::ostream* os) { *os << c.file; }
 };
 
 class RealCaptures : public ::testing::TestWithParam<CaptureCase> {};
@@ -206,7 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
                                   "7",
                                   {{"Rokse [LT]", "56"}, {"EngineerACE", "39"}}},
                       CaptureCase{"gameq_arma1_1_CORY.bin", "2", "8", kDomination, "7", {}}),
-    [](const auto& info) { return std::to_string(info.index); });
+    [](const auto& p) { // the capture's file name, without its extension
+        const std::string file = p.param.file;
+        return file.substr(0, file.find('.'));
+    });
 
 TEST(GameState, TextsOfTheKnownCodes) {
     EXPECT_EQ(gameStateText("1"), "Selecting mission");

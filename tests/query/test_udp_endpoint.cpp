@@ -175,7 +175,7 @@ private Q_SLOTS:
         QTRY_COMPARE(got.size(), 700);
         for (int i = 0; i < 700; ++i)
             QCOMPARE(got[i], QByteArray::number(i));
-        QTest::qWait(50);
+        QCoreApplication::sendPostedEvents(); // a read the endpoint queued for itself: now idle
         peer.socket.writeDatagram(QByteArray("after"), QHostAddress::LocalHost, to);
         QTRY_COMPARE(got.size(), 701);
         QCOMPARE(got.last(), QByteArray("after"));
@@ -194,7 +194,7 @@ private Q_SLOTS:
                 return;
             for (int i = 1; i <= 5; ++i)
                 peer.socket.writeDatagram(QByteArray::number(i), QHostAddress::LocalHost, to);
-            QTest::qWait(100);
+            QTest::qWait(100); // the point: an event loop of its own while they arrive
         });
         peer.socket.writeDatagram(QByteArray("0"), QHostAddress::LocalHost, to);
         QTRY_COMPARE(got.size(), 6);
@@ -214,7 +214,7 @@ private Q_SLOTS:
                           static_cast<quint16>(watcher.boundPort()));
         QTRY_COMPARE(b.count(), 1);
         QTRY_COMPARE(w.count(), 1);
-        QTest::qWait(20);
+        QTest::qWait(20); // the point: nothing more arrives at the browser's endpoint
         QCOMPARE(b.count(), 1);
         QCOMPARE(browser.readLastDatagram(), QByteArray("to browser"));
         QCOMPARE(watcher.readLastDatagram(), QByteArray("to watcher!"));

@@ -1,3 +1,4 @@
+#include "param_names.h"
 #include "watcher_rules.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +30,7 @@ struct SequenceCase {
     std::optional<std::string> status; // of the last step
     LabelColour statusColour;
     std::optional<bool> redLamp;
+    friend void PrintTo(const SequenceCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class WatcherSequence : public ::testing::TestWithParam<SequenceCase> {};
@@ -115,13 +117,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "Briefing",
                      M,
                      true}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
 
 struct PlayersCase {
     const char* label;
     std::optional<std::string> players, slots;
     std::optional<std::string> label_;
     LabelColour colour;
+    friend void PrintTo(const PlayersCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class WatcherPlayers : public ::testing::TestWithParam<PlayersCase> {};
@@ -144,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(Counts, WatcherPlayers,
                                            PlayersCase{"empty", "0", "32", "0/32", M},
                                            PlayersCase{
                                                "noCountKeepsTheLabel", {}, "32", std::nullopt, K}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         ByLabel());
 
 TEST(WatcherReply, MissionRowsAndAFailedParse) {
     WatcherState s;

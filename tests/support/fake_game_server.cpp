@@ -10,7 +10,9 @@
 // --reply-file answers every request with that file's bytes (a captured real reply).
 // --ignore leaves each port's first N requests unanswered.
 //
-// With A-B each port gets a player count in that range. Prints "ready" once bound.
+// With A-B each port gets a player count in that range. Port 0 takes a free one, with its
+// neighbour (the query port after a game port, the game port before a query port) held silent.
+// Once bound, prints one line: "ready" and the ports it answers on.
 #include "fake_a2s.h"
 
 #include <QCoreApplication>
@@ -21,8 +23,32 @@
 #include <QUdpSocket>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <sys/resource.h>
 #include <vector>
+
+namespace {
+// A socket on `port`, or for 0 on a free one whose neighbour is free too and kept in `held`, so
+// that nothing else answers a client asking there.
+std::unique_ptr<QUdpSocket> bindPort(int port, bool steam,
+                                     std::vector<std::unique_ptr<QUdpSocket>>& held) {
+    if (port != 0) {
+        auto s = std::make_unique<QUdpSocket>();
+        return s->bind(QHostAddress::LocalHost, static_cast<quint16>(port)) ? std::move(s)
+                                                                            : nullptr;
+    }
+    for (int tries = 0; tries < 100; ++tries) {
+        auto game = std::make_unique<QUdpSocket>();
+        auto query = std::make_unique<QUdpSocket>();
+        if (game->bind(QHostAddress::LocalHost, 0) && game->localPort() < 65535 &&
+            query->bind(QHostAddress::LocalHost, game->localPort() + 1)) {
+            held.push_back(std::move(steam ? game : query));
+            return std::move(steam ? query : game);
+        }
+    }
+    return nullptr;
+}
+} // namespace
 
 int main(int argc, char** argv) {
     // One socket a port: a thousand servers need more than the usual 1024 descriptors.
@@ -79,19 +105,24 @@ int main(int argc, char** argv) {
         } else {
             const QStringList r = a.split(QLatin1Char('-'));
             const int from = r.value(0).toInt(), to = r.size() > 1 ? r[1].toInt() : from;
+            if (a == QLatin1String("0"))
+                ports << 0;
             for (int p = from; p <= to && p > 0; ++p)
                 ports << p;
         }
     }
     static const char* names[] = {"Anna",         "Björn",  "Zoë",  "Дмитрий",
                                   "[TAG] Sniper", "Łukasz", "José", "Miyu 美優"};
-    std::vector<std::unique_ptr<QUdpSocket>> sockets;
-    for (const int port : ports) {
-        auto s = std::make_unique<QUdpSocket>();
-        if (!s->bind(QHostAddress::LocalHost, static_cast<quint16>(port))) {
-            std::fprintf(stderr, "cannot bind 127.0.0.1:%d\n", port);
+    std::vector<std::unique_ptr<QUdpSocket>> sockets, held;
+    std::string ready = "ready";
+    for (const int wanted : ports) {
+        auto s = bindPort(wanted, steam, held);
+        if (!s) {
+            std::fprintf(stderr, "cannot bind 127.0.0.1:%d\n", wanted);
             return 1;
         }
+        const int port = s->localPort();
+        ready += " " + std::to_string(port);
         FakeServerState st;
         st.mission = mission;
         st.gameState = state;
@@ -124,10 +155,10 @@ int main(int argc, char** argv) {
                                      replies = {replyFile.isEmpty() ? buildStatusReply(req, st)
                                                                     : replyFile};
                                  const QHostAddress to = d.senderAddress();
-                                 const quint16 port = d.senderPort();
-                                 const auto answer = [raw, replies, to, port] {
+                                 const quint16 toPort = d.senderPort();
+                                 const auto answer = [raw, replies, to, toPort] {
                                      for (const QByteArray& reply : replies)
-                                         raw->writeDatagram(reply, to, port);
+                                         raw->writeDatagram(reply, to, toPort);
                                  };
                                  if (wait > 0)
                                      QTimer::singleShot(wait, Qt::PreciseTimer, raw, answer);
@@ -137,7 +168,7 @@ int main(int argc, char** argv) {
                          });
         sockets.push_back(std::move(s));
     }
-    std::printf("ready\n");
+    std::printf("%s\n", ready.c_str());
     std::fflush(stdout);
     return app.exec();
 }

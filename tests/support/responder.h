@@ -24,6 +24,8 @@ struct Responder {
     FakeA2sOptions a2s;
     int a2sRequests = 0;
     quint32 splitId = 0;
+    int sent = 0;    // datagrams sent back
+    int pending = 0; // answers still waiting for their delay
     explicit Responder(int players) {
         // Two neighbouring free ports.
         for (int tries = 0; tries < 100; ++tries) {
@@ -55,11 +57,16 @@ struct Responder {
     void later(QUdpSocket& from, const QList<QByteArray>& replies, const QNetworkDatagram& d) {
         const auto to = d.senderAddress();
         const auto port = d.senderPort();
-        QTimer::singleShot(delayMs, Qt::PreciseTimer, &from, [&from, replies, to, port] {
+        ++pending;
+        QTimer::singleShot(delayMs, Qt::PreciseTimer, &from, [this, &from, replies, to, port] {
             for (const QByteArray& r : replies)
                 from.writeDatagram(r, to, port);
+            sent += replies.size();
+            --pending;
         });
     }
+    // Whether every answer has gone out and the `received` datagrams are all it sent.
+    bool settled(qsizetype received) const { return pending == 0 && received == sent; }
     std::string port() const { return std::to_string(socket.localPort()); }
     int portNumber() const { return socket.localPort(); }
 };

@@ -10,56 +10,64 @@ fail=0
 check() { # name, condition result
   if [ "$2" = 0 ]; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAIL: $1"; fi
 }
-base=$((25000 + RANDOM % 2000))
-"$server" --players 2 "$base" "$((base + 1))" >/dev/null &
-s1=$!
-"$server" --reply-file "$data/synth_arma1_1_FFFF00.bin" "$((base + 2))" >/dev/null &
-s2=$!
-"$server" --silent "$((base + 3))" >/dev/null &
-s3=$!
-"$server" --ignore 1 "$((base + 5))" "$((base + 6))" >/dev/null &
-s4=$!
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null' EXIT
+# serve NAME ARGS...: starts a fake server on free ports and waits for its first line, "ready"
+# and the ports it answers on, which go into the array NAME.
+serve() {
+  local name=$1 fd line
+  shift
+  exec {fd}< <(exec "$server" "$@")
+  pids+=($!)
+  if ! read -r -t 10 line <&"$fd" || [ "${line%% *}" != ready ]; then
+    echo "FAIL: fake_game_server $* did not start"
+    exit 1
+  fi
+  read -r -a "$name" <<<"${line#ready}"
+}
+serve gs --players 2 0 0
+serve capture --reply-file "$data/synth_arma1_1_FFFF00.bin" 0
+serve silent --silent 0
+serve drops --ignore 1 0 0
 # A server of today: the Steam query only, at the game port + 1.
-"$server" --a2s --players 2 --state 8 "$((base + 9))" >/dev/null &
-s5=$!
+serve a2s --a2s --players 2 --state 8 0
 # A mission that would set the terminal's title, clear it and forge a line.
-"$server" --mission $'Dom\e]0;title\a\e[2J\nforged\x7f\xc2\x9b' "$((base + 10))" >/dev/null &
-s6=$!
-trap 'kill $s1 $s2 $s3 $s4 $s5 $s6 2>/dev/null' EXIT
-sleep 0.5
+serve ctl --mission $'Dom\e]0;title\a\e[2J\nforged\x7f\xc2\x9b' 0
+base=${gs[0]}
+today=$((a2s[0] - 1)) # its game port
 
-out=$("$query" "127.0.0.1:$base" "localhost:$((base + 1))"); rc=$?
+out=$("$query" "127.0.0.1:$base" "localhost:${gs[1]}"); rc=$?
 check "all answered exits 0" $([ $rc = 0 ] && echo 0 || echo 1)
 check "one line per server in order" $([ "$(echo "$out" | wc -l)" = 2 ] && echo "$out" | head -1 | grep -q "^127.0.0.1:$base .*2/32 .*Game in progress" && echo 0 || echo 1)
 
-out=$("$query" --json --timeout 300 "127.0.0.1:$((base + 2))" "127.0.0.1:$((base + 3))" "127.0.0.1:x"); rc=$?
+out=$("$query" --json --timeout 300 "127.0.0.1:${capture[0]}" "127.0.0.1:${silent[0]}" "127.0.0.1:x"); rc=$?
 check "a silent server exits 1" $([ $rc = 1 ] && echo 0 || echo 1)
 line1=$(echo "$out" | sed -n 1p)
 check "capture parsed to players and scores" $(echo "$line1" | grep -q '"players":\[{"name":"Rokse \[LT\]","score":"56"},{"name":"EngineerACE","score":"39"}\]' && echo 0 || echo 1)
 check "capture slots and state" $(echo "$line1" | grep -q '"slots":"8","mission":"co@10 Domination!ACE East \[4.5+\] RA","gameState":"7"' && echo 0 || echo 1)
-check "no response as JSON" $(echo "$out" | sed -n 2p | grep -qx "{\"host\":\"127.0.0.1\",\"port\":$((base + 3)),\"error\":\"no response\"}" && echo 0 || echo 1)
+check "no response as JSON" $(echo "$out" | sed -n 2p | grep -qx "{\"host\":\"127.0.0.1\",\"port\":${silent[0]},\"error\":\"no response\"}" && echo 0 || echo 1)
 check "bad port as JSON" $(echo "$out" | sed -n 3p | grep -qx '{"host":"127.0.0.1","port":"x","error":"'"'"'x'"'"' is not a valid integer value"}' && echo 0 || echo 1)
 
-"$query" --protocol gs2 --retries 0 --timeout 300 "127.0.0.1:$((base + 5))" >/dev/null; rc=$?
+"$query" --protocol gs2 --retries 0 --timeout 300 "127.0.0.1:${drops[0]}" >/dev/null; rc=$?
 check "without retries a server that drops the first request is not heard" $([ $rc = 1 ] && echo 0 || echo 1)
-"$query" --interval 100 "127.0.0.1:$((base + 6))" >/dev/null; rc=$?
+"$query" --interval 100 "127.0.0.1:${drops[1]}" >/dev/null; rc=$?
 check "a retry reaches a server that dropped the first request" $([ $rc = 0 ] && echo 0 || echo 1)
 
-out=$("$query" --json "127.0.0.1:$((base + 8))" "127.0.0.1:$base"); rc=$?
+out=$("$query" --json "127.0.0.1:$today" "127.0.0.1:$base"); rc=$?
 check "both kinds answer" $([ $rc = 0 ] && echo 0 || echo 1)
 check "the Steam query's answer as JSON" $(echo "$out" | sed -n 1p | grep -q '"protocol":"a2s","numPlayers":"2","slots":"34","mission":"co@10 Domination","gameState":"8","players":\[{"name":"Anna0","score":"0"},{"name":"Björn1","score":"7"}\]' && echo 0 || echo 1)
 check "the GameSpy answer as JSON" $(echo "$out" | sed -n 2p | grep -q '"protocol":"gs2","numPlayers":"2","slots":"32"' && echo 0 || echo 1)
-"$query" --protocol gs2 --timeout 200 "127.0.0.1:$((base + 8))" >/dev/null; rc=$?
+"$query" --protocol gs2 --timeout 200 "127.0.0.1:$today" >/dev/null; rc=$?
 check "--protocol gs2 does not ask the query port" $([ $rc = 1 ] && echo 0 || echo 1)
-out=$("$query" --protocol a2s "127.0.0.1:$((base + 8))")
-check "--protocol a2s in the text line" $(echo "$out" | grep -q "^127.0.0.1:$((base + 8))  [0-9]* ms  a2s  2/34  co@10 Domination  Debriefing  players: Anna0 (0), Björn1 (7)$" && echo 0 || echo 1)
+out=$("$query" --protocol a2s "127.0.0.1:$today")
+check "--protocol a2s in the text line" $(echo "$out" | grep -q "^127.0.0.1:$today  [0-9]* ms  a2s  2/34  co@10 Domination  Debriefing  players: Anna0 (0), Björn1 (7)$" && echo 0 || echo 1)
 "$query" --protocol quake 127.0.0.1 >/dev/null 2>&1; rc=$?
 check "an unknown protocol is a usage error" $([ $rc = 2 ] && echo 0 || echo 1)
 
-out=$("$query" "127.0.0.1:$((base + 10))"; "$query" --json "127.0.0.1:$((base + 10))")
+out=$("$query" "127.0.0.1:${ctl[0]}"; "$query" --json "127.0.0.1:${ctl[0]}")
 check "control characters from a server are escaped in both forms" $([ "$(echo "$out" | grep -cF 'Dom\u001b]0;title\u0007\u001b[2J\nforged\u007f\u009b')" = 2 ] && ! echo "$out" | LC_ALL=C grep -q $'[\e\a\x7f\xc2]' && echo 0 || echo 1)
 
-printf '127.0.0.1:%d\n\n127.0.0.1:%d\n' "$base" "$((base + 1))" >"${TMPDIR:-/tmp}/qq-list.$$"
+printf '127.0.0.1:%d\n\n127.0.0.1:%d\n' "$base" "${gs[1]}" >"${TMPDIR:-/tmp}/qq-list.$$"
 "$query" -f "${TMPDIR:-/tmp}/qq-list.$$" >/dev/null; rc=$?
 rm -f "${TMPDIR:-/tmp}/qq-list.$$"
 check "servers from a file" $([ $rc = 0 ] && echo 0 || echo 1)
