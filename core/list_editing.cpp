@@ -17,27 +17,51 @@ namespace fs = std::filesystem;
 
 namespace quorvale {
 
-std::vector<bool> modTicks(std::string_view mods, const ModTable& table) {
-    std::vector<bool> ticks(table.entries.size(), false);
+namespace {
+// Calls f with each ";"-ended token of a server's mods; NULs are skipped.
+template <typename F> void forEachModToken(std::string_view mods, F f) {
     std::string token;
     for (const char c : mods) {
         if (c == ';') {
-            for (size_t i = 0; i < table.entries.size(); ++i)
-                if (table.entries[i].folder == token)
-                    ticks[i] = true;
+            f(token);
             token.clear();
         } else if (c != '\0') {
             token += c;
         }
     }
+}
+} // namespace
+
+std::vector<bool> modTicks(std::string_view mods, const ModTable& table) {
+    std::vector<bool> ticks(table.entries.size(), false);
+    forEachModToken(mods, [&](const std::string& token) {
+        for (size_t i = 0; i < table.entries.size(); ++i)
+            if (table.entries[i].folder == token)
+                ticks[i] = true;
+    });
     return ticks;
 }
 
-std::string modsFromTicks(const std::vector<bool>& ticks, const ModTable& table) {
+std::vector<std::string> unknownModFolders(std::string_view mods, const ModTable& table) {
+    std::vector<std::string> unknown;
+    forEachModToken(mods, [&](const std::string& token) {
+        const auto& e = table.entries;
+        if (std::none_of(e.begin(), e.end(),
+                         [&](const ModEntry& m) { return m.folder == token; }) &&
+            std::find(unknown.begin(), unknown.end(), token) == unknown.end())
+            unknown.push_back(token);
+    });
+    return unknown;
+}
+
+std::string modsFromTicks(const std::vector<bool>& ticks, const ModTable& table,
+                          const std::vector<std::string>& unknownFolders) {
     std::string mods;
     for (size_t i = 0; i < table.entries.size() && i < ticks.size(); ++i)
         if (ticks[i])
             mods += table.entries[i].folder + ";";
+    for (const std::string& folder : unknownFolders)
+        mods += folder + ";";
     return mods;
 }
 
@@ -67,7 +91,8 @@ bool saveModEntry(ModTable& table, int selected, const std::string& name, const 
 }
 
 bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
-                     const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng) {
+                     const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng,
+                     const std::vector<std::string>& unknownFolders) {
     ServerEntry* t = saveSlot(servers, selected, [&] { return newServerId(servers, rng); });
     if (!t)
         return false;
@@ -77,7 +102,7 @@ bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fie
     t->queryPort = fields.queryPort;
     t->password = fields.password;
     t->joinWithSockets = true;
-    t->mods = modsFromTicks(ticks, mods);
+    t->mods = modsFromTicks(ticks, mods, unknownFolders);
     return true;
 }
 

@@ -13,8 +13,13 @@ namespace quorvale {
 
 // Item i is ticked when mod slot i's folder is one of the ";"-ended tokens of a server's mods.
 std::vector<bool> modTicks(std::string_view mods, const ModTable& table);
-// The folders of the ticked mods, each followed by ";", in mod slot order.
-std::string modsFromTicks(const std::vector<bool>& ticks, const ModTable& table);
+// The ";"-ended folders of a server's mods that no mod of the table has, each once, in order:
+// a mod renamed or deleted since, still sent with -mod= until the player unticks it.
+std::vector<std::string> unknownModFolders(std::string_view mods, const ModTable& table);
+// The folders of the ticked mods, each followed by ";", in mod slot order, then those of
+// unknownFolders.
+std::string modsFromTicks(const std::vector<bool>& ticks, const ModTable& table,
+                          const std::vector<std::string>& unknownFolders = {});
 
 // Stores an entry into the selected slot, or into a new slot when selected is -1. A new entry
 // gets a fresh id; returns false, changing nothing, when the table has no room for it.
@@ -25,7 +30,8 @@ struct ServerFields {
     std::string name, host, port, password, queryPort;
 };
 bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
-                     const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng);
+                     const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng,
+                     const std::vector<std::string>& unknownFolders = {});
 
 // Closes the gap of the selected slot in place; selected -1 removes nothing.
 void deleteModEntry(ModTable& table, int selected);

@@ -6,6 +6,7 @@
 #include "launcher_session.h"
 #include "text.h"
 
+#include <QShortcut>
 #include <QStyle>
 
 using namespace quorvale;
@@ -21,6 +22,9 @@ DirectJoinDialog::DirectJoinDialog(LauncherSession& session, QWidget* parent)
     connect(ui.connectButton, &QPushButton::clicked, this, &DirectJoinDialog::connectToServer);
     connect(ui.watcherButton, &QPushButton::clicked, this, &DirectJoinDialog::openWatcher);
     connect(ui.cancelButton, &QPushButton::clicked, this, &QWidget::hide);
+    // Escape cancels, as in a dialog.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::hide);
 }
 
 std::string DirectJoinDialog::joinString() const {

@@ -21,6 +21,8 @@ OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
     // Windows starts its own programs: no runner, no prefix, the dialog as it always was.
     ui.runnerGroup->hide();
     ui.winePrefixGroup->hide();
+    for (QPushButton* b : {ui.okButton, ui.cancelButton})
+        b->move(b->x(), 262);
     resize(width(), 299);
 #else
     ui.winePrefixEdit->setPlaceholderText(toQString(session.context().winePrefix));

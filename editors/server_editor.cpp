@@ -60,13 +60,31 @@ void ServerEditor::showSelectedServer() {
         const bool ticked = static_cast<size_t>(i) < ticks.size() && ticks[static_cast<size_t>(i)];
         item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
     }
+    // Mods the server still sends that are not among the player's any more: shown, so that the
+    // player sees them and can untick them.
+    unknownFolders_ =
+        existing ? unknownModFolders(e.mods, session_.state().mods) : std::vector<std::string>{};
+    for (const std::string& folder : unknownFolders_) {
+        auto* item = new QListWidgetItem(
+            QStringLiteral("%1 (not among your mods)").arg(toQString(folder)), ui.serverModList);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+        item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+    }
 }
 
 void ServerEditor::saveServer() {
     guarded([&] {
         std::vector<bool> ticks;
-        for (int i = 0; i < ui.serverModList->count(); ++i)
-            ticks.push_back(ui.serverModList->item(i)->checkState() == Qt::Checked);
+        std::vector<std::string> unknown;
+        const int known = ui.serverModList->count() - static_cast<int>(unknownFolders_.size());
+        for (int i = 0; i < ui.serverModList->count(); ++i) {
+            const bool ticked = ui.serverModList->item(i)->checkState() == Qt::Checked;
+            if (i < known)
+                ticks.push_back(ticked);
+            else if (ticked)
+                unknown.push_back(unknownFolders_[static_cast<size_t>(i - known)]);
+        }
         // The query port is ours alone: a typo is caught here, before the list shows a server
         // that is never asked.
         const std::string queryPort = ui.serverQueryPortEdit->text().trimmed().toStdString();
@@ -84,7 +102,7 @@ void ServerEditor::saveServer() {
                                   ui.serverPasswordEdit->text().toStdString(), queryPort};
         std::mt19937 rng = clockSeededRng();
         if (!saveServerEntry(session_.state().servers, selector_->selectedSlot(), fields, ticks,
-                             session_.state().mods, rng)) {
+                             session_.state().mods, rng, unknown)) {
             session_.prompter().message(toQString(tableFullMessage("server")));
             return;
         }

@@ -3,6 +3,8 @@
 #include "ui_server_editor.h"
 
 #include <QDialog>
+#include <string>
+#include <vector>
 
 class LauncherSession;
 class EntrySelector;
@@ -26,4 +28,5 @@ private Q_SLOTS:
 private:
     LauncherSession& session_;
     EntrySelector* selector_;
+    std::vector<std::string> unknownFolders_; // listed after the player's mods
 };

@@ -60,6 +60,15 @@ public:
         int timeoutMs = 500;  // wait after the last send, before the server's place goes on
         bool gameSpy = true;  // ask the game port with the GameSpy status query
         bool a2s = true;      // ask the query port with the Steam query
+        // A server that has not answered is asked twice more, half a second apart: one lost
+        // datagram, or a flood from another server, costs no row its answer.
+        static Options patient() {
+            Options o;
+            o.retries = 2;
+            o.intervalMs = 500;
+            o.timeoutMs = 1000;
+            return o;
+        }
     };
 
     explicit QueryPass(UdpEndpoint& endpoint, QObject* parent = nullptr);

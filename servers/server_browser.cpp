@@ -70,6 +70,7 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
 
     endpoint.setLocalPort(session_.context().browserPort);
     endpoint.reportLevel = 1;
+    pass.setOptions(QueryPass::Options::patient());
     // The pass has applied the datagram by the time this runs.
     connect(&pass, &QueryPass::serverUpdated, this, &ServerBrowser::serverUpdated);
     connect(&endpoint, &UdpEndpoint::dataReceived, this, [this](int bytes) {
@@ -128,9 +129,12 @@ void ServerBrowser::layoutColumns() {
     const int w = static_cast<int>(std::lround((width - 98) / 3.0));
     // The query column takes its room from the mission's, and so much more as keeps it clear of
     // the scroll bar.
+    // It is wide enough for "bad port" too.
+    const int query =
+        std::max(kQueryColumnWidth,
+                 ui.serverGrid->fontMetrics().horizontalAdvance(QStringLiteral("bad port")) + 8);
     const int overflow = std::max(0, 2 * w + 90 + w + 10 - ui.serverGrid->viewport()->width());
-    const int widths[] = {
-        w, w, 30, 50, std::max(30, w + 10 - kQueryColumnWidth - overflow), kQueryColumnWidth};
+    const int widths[] = {w, w, 30, 50, std::max(30, w + 10 - query - overflow), query};
     for (int c = 0; c < 6; ++c)
         ui.serverGrid->setColumnWidth(c, widths[c]);
     ui.playerGrid->setColumnWidth(0, 150);
@@ -190,10 +194,7 @@ void ServerBrowser::queryServers() {
         ServerRow& row = rows_[static_cast<size_t>(i)];
         row.queryTick = 0;
         row.resolvedIp.clear();
-        row.playerCount = 0;
-        if (row.playerNames.empty())
-            row.playerNames.resize(1);
-        row.playerNames[0] = "no players";
+        row.players.clear();
         setCell(i, 0, serverText(e.name));
         setCell(i, 1, toQString(e.host + ":" + e.port));
         setCell(i, 2, QStringLiteral("??"));
@@ -245,8 +246,9 @@ void ServerBrowser::serverUpdated(int slot) {
         // A port that is no port: this row only; the pass goes on. The Ping column is too narrow
         // to say why, so the row's Mission cell does until the next pass.
         passError_ = toQString(r.error);
-        setCell(slot, 2, QStringLiteral("bad port"));
-        ui.serverGrid->item(slot, 2)->setToolTip(passError_);
+        setCell(slot, 2, QString()); // no ping; the Query column has room to say why
+        setCell(slot, 5, QStringLiteral("bad port"));
+        ui.serverGrid->item(slot, 5)->setToolTip(passError_);
         setCell(slot, 4, passError_);
         setStatus(passError_);
         return;
@@ -268,25 +270,16 @@ void ServerBrowser::serverUpdated(int slot) {
     const ServerStatusReply& reply = r.reply;
     // A reply replaces the players of one before it (a twin entry's, or a datagram that came
     // twice): they are not added again.
-    row.playerCount = 0;
+    row.players.clear();
     if (reply.mission) {
         setCell(slot, 4, serverText(*reply.mission));
         ui.serverGrid->item(slot, 4)->setToolTip(
             serverText(*reply.mission)); // the column cuts it short
     }
     for (const StatusPlayer& p : reply.players) {
-        const auto k = static_cast<size_t>(row.playerCount);
-        if (k >= static_cast<size_t>(TableCapacity))
+        if (row.players.size() >= static_cast<size_t>(TableCapacity))
             break;
-        if (row.playerNames.size() <= k)
-            row.playerNames.resize(k + 1);
-        row.playerNames[k] = p.name;
-        if (p.score) {
-            if (row.playerScores.size() <= k)
-                row.playerScores.resize(k + 1);
-            row.playerScores[k] = *p.score;
-        }
-        ++row.playerCount;
+        row.players.emplace_back(p.name, p.score.value_or(std::string()));
     }
     if (!r.error.empty()) {
         replyError_ = toQString(r.error);
@@ -305,16 +298,17 @@ void ServerBrowser::showPlayers() {
         return;
     }
     const ServerRow& row = rows_[static_cast<size_t>(s)];
-    const int count = std::max(row.playerCount, 1);
-    ui.playerGrid->setRowCount(count);
-    for (int r = 0; r < count; ++r) {
-        const auto k = static_cast<size_t>(r);
-        const auto& names = row.playerNames;
-        const auto& scores = row.playerScores;
-        ui.playerGrid->setItem(
-            r, 0, new QTableWidgetItem(k < names.size() ? serverText(names[k]) : QString()));
-        ui.playerGrid->setItem(
-            r, 1, new QTableWidgetItem(k < scores.size() ? toQString(scores[k]) : QString()));
+    if (row.players.empty()) {
+        ui.playerGrid->setRowCount(1);
+        ui.playerGrid->setItem(0, 0, new QTableWidgetItem(QStringLiteral("no players")));
+        ui.playerGrid->setItem(0, 1, new QTableWidgetItem(QString()));
+        return;
+    }
+    ui.playerGrid->setRowCount(static_cast<int>(row.players.size()));
+    for (int r = 0; r < ui.playerGrid->rowCount(); ++r) {
+        const auto& [name, score] = row.players[static_cast<size_t>(r)];
+        ui.playerGrid->setItem(r, 0, new QTableWidgetItem(serverText(name)));
+        ui.playerGrid->setItem(r, 1, new QTableWidgetItem(toQString(score)));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class LauncherSession;
@@ -35,14 +36,11 @@ public:
     void joinSlot(int slot);
     QString statusText() const;
 
-    // What the latest pass learnt of a slot's server; never stored. A slot keeps its row when
-    // the list shrinks, so the names of a longer list stay until replies overwrite them.
+    // What the latest pass learnt of a slot's server; never stored.
     struct ServerRow {
         std::string resolvedIp;
         uint32_t queryTick = 0; // the millisecond tick of the send the reply answered
-        int playerCount = 0;
-        std::vector<std::string> playerNames; // grow with the replies
-        std::vector<std::string> playerScores;
+        std::vector<std::pair<std::string, std::string>> players; // name, score
     };
     const ServerRow& row(int slot) const { return rows_[static_cast<size_t>(slot)]; }
 

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QShortcut>
 #include <QStyle>
 #include <QWindow>
 
@@ -84,6 +85,8 @@ ServerWatcher::ServerWatcher(LauncherSession& session, AlertSink& alerts)
 
     connect(ui.moreButton, &QToolButton::clicked, this, &ServerWatcher::toggleDetails);
     connect(ui.closeButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
     connect(ui.joinButton, &QPushButton::clicked, this, &ServerWatcher::joinWatched);
     new ReloadOnActivation(this, [this] { refreshFields(); });
 
@@ -101,6 +104,7 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
     server_ = QueryPass::Server(host.toStdString(), port, queryPort);
     answered_ = answered;
     lastPollAnswered_ = answered;
+    errorTold_ = false;
     // Another server: nothing of the one watched before stays on the face.
     if (watchedKey_ != std::make_pair(host, port)) {
         watchedKey_ = {host, port};
@@ -126,7 +130,8 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
     join_ = std::move(join);
     show();
     raise();
-    shown_ = true; // nothing of an earlier watch is left to show
+    ui.joinButton->setFocus(); // Enter joins
+    shown_ = true;             // nothing of an earlier watch is left to show
     endpoint.remoteHost = host;
     endpoint.remotePort = number;
     pollTimer.start();
@@ -195,10 +200,17 @@ void ServerWatcher::showReply(const ServerStatusReply& reply,
         ui.playerList->setItem(r, 1, new QTableWidgetItem(toQString(score)));
     }
     if (failure) {
-        // Shown once this handler has returned: a box open here would stop the socket.
-        reportErrorLater(*failure);
+        // The watcher says it meanwhile; a box tells it once a server, and again only after
+        // a good answer. It is shown once this handler has returned: a box open here would
+        // stop the socket.
+        ui.statusLabel->setText(toQString(failure->what()));
+        setColour(ui.statusLabel, LabelColour::Maroon);
+        if (!errorTold_)
+            reportErrorLater(*failure);
+        errorTold_ = true;
         return;
     }
+    errorTold_ = false;
     if (u.players) {
         ui.playersLabel->setText(toQString(*u.players));
         setColour(ui.playersLabel, u.playersColour);

@@ -76,5 +76,6 @@ private:
     QueryPass::Protocol answered_ = QueryPass::Protocol::None;
     QueryPass::Protocol lastPollAnswered_ = QueryPass::Protocol::None;
     bool shown_ = false;                         // this poll's answer is on the face
+    bool errorTold_ = false;                     // a box told this server's bad answer
     std::pair<QString, std::string> watchedKey_; // host and port text of the server on the face
 };

@@ -121,10 +121,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     bool json = false;
-    QueryPass::Options options;
-    options.retries = 2;
-    options.intervalMs = 500;
-    options.timeoutMs = 1000;
+    QueryPass::Options options = QueryPass::Options::patient();
     std::vector<QueryPass::Server> servers;
     const auto usage = [](const char* why) {
         if (why)

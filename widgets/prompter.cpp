@@ -20,6 +20,16 @@ QString shown(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
+// A box opened while a window stays on top of the others (the server watcher) would open
+// beneath it, out of the player's reach: it stays on top too.
+void keepWithinReach(QWidget& box) {
+    const auto windows = QApplication::topLevelWidgets();
+    if (std::any_of(windows.begin(), windows.end(), [](const QWidget* w) {
+            return w->isVisible() && w->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        }))
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+}
+
 // Past this many lines a box would outgrow a small screen.
 constexpr int kMaxBoxLines = 30;
 
@@ -59,6 +69,7 @@ QMessageBox::StandardButton scrollingBox(QMessageBox::Icon icon, const QString& 
                              ? QGuiApplication::primaryScreen()->availableGeometry()
                              : QRect(0, 0, 800, 600);
     box.resize(std::min(480, screen.width()), std::min(520, screen.height() * 3 / 4));
+    keepWithinReach(box);
     box.exec();
     return answer;
 }
@@ -72,6 +83,7 @@ void QtPrompter::message(const QString& text) {
     }
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quorvale"), shown(text), QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
+    keepWithinReach(box);
     box.exec();
 }
 
@@ -82,6 +94,7 @@ bool QtPrompter::confirm(const QString& text) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), shown(text),
                     QMessageBox::Yes | QMessageBox::No);
     box.setWindowModality(Qt::ApplicationModal);
+    keepWithinReach(box);
     return box.exec() == QMessageBox::Yes;
 }
 

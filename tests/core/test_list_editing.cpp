@@ -44,20 +44,25 @@ TEST_P(ServerMods, TicksAndSavesBack) {
     const ModTable mods = modsWithDirs(c.dirs);
     const auto ticks = modTicks(c.mods, mods);
     EXPECT_EQ(ticks, c.ticks);
-    EXPECT_EQ(modsFromTicks(ticks, mods), c.saved);
+    EXPECT_EQ(modsFromTicks(ticks, mods, unknownModFolders(c.mods, mods)), c.saved);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tokens, ServerMods,
     ::testing::Values(
-        TickCase{"unknownFolderDropped", "dirA;dirB;", {"dirB", "dirC"}, {true, false}, "dirB;"},
+        // A folder no mod has any more stays, after the known ones, until the player unticks it.
+        TickCase{"unknownFolderKeptLast",
+                 "dirA;dirB;dirA;",
+                 {"dirB", "dirC"},
+                 {true, false},
+                 "dirB;dirA;"},
         TickCase{
             "lastTokenNeedsItsSemicolon", "dirA;dirB", {"dirA", "dirB"}, {true, false}, "dirA;"},
-        TickCase{"letterCaseCounts", "DIRA;", {"dirA"}, {false}, ""},
+        TickCase{"letterCaseCounts", "DIRA;", {"dirA"}, {false}, "DIRA;"},
         TickCase{"oneTokenTicksBothSameFolders", "x;", {"x", "x"}, {true, true}, "x;x;"},
         TickCase{"emptyTicksNothing", "", {"a"}, {false}, ""},
         TickCase{"nulIsSkipped", std::string("a\0b;", 4), {"ab"}, {true}, "ab;"},
-        TickCase{"noMods", "a;", {}, {}, ""},
+        TickCase{"noMods", "a;", {}, {}, "a;"},
         TickCase{"emptyTokenMatchesAnEmptyFolder", ";", {"", "a"}, {true, false}, ";"}),
     ByLabel());
 

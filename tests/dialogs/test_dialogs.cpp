@@ -1,9 +1,11 @@
 #include "about_dialog.h"
 #include "direct_join_dialog.h"
 #include "launcher_fixture.h"
+#include "mod_editor.h"
 #include "options_dialog.h"
 #include "responder.h"
 #include "server_browser.h"
+#include "server_editor.h"
 #include "server_watcher.h"
 
 #include <QSignalSpy>
@@ -89,7 +91,7 @@ private Q_SLOTS:
         Launcher l([&](RegFileStore& s) { settings(s, maxmem, watchers); });
         OptionsDialog& o = *l.windows.options;
         QCOMPARE(o.windowTitle(), QStringLiteral("Options"));
-        QCOMPARE(o.size(), QSize(443, 351)); // 299 and no runner on Windows
+        QCOMPARE(o.size(), QSize(443, 385)); // 299 and no runner on Windows
         l.form->ui.optionsAction->trigger();
         QVERIFY(o.isVisible());
         QVERIFY(!o.isModal());
@@ -182,7 +184,8 @@ private Q_SLOTS:
         Launcher l;
         OptionsDialog& o = *l.windows.options;
         QCOMPARE(o.ui.runnerGroup->title(), QStringLiteral("Run Windows programs with:"));
-        QCOMPARE(o.ui.okButton->geometry(), QRect(16, 262, 89, 25));
+        // "&OK" and "Cancel" stand at the bottom, below the runner's fields.
+        QCOMPARE(o.ui.okButton->geometry(), QRect(16, 352, 89, 25));
         QCOMPARE(o.ui.preLaunchGroup->geometry(), QRect(224, 242, 211, 47));
         std::function<void(QWidget*)> clear = [&](QWidget* parent) {
             QList<QWidget*> kids;
@@ -406,6 +409,9 @@ private Q_SLOTS:
         QTest::newRow("direct join: field") << "directJoin"
                                             << "hostEdit"
                                             << "nothing";
+        QTest::newRow("direct join: Escape") << "directJoin"
+                                             << "hostEdit"
+                                             << "escape";
     }
     void enterPressesTheFocusedButton() {
         QFETCH(QString, window);
@@ -425,13 +431,31 @@ private Q_SLOTS:
         QWidget* target = w->findChild<QWidget*>(focused);
         target->setFocus();
         QTRY_VERIFY(target->hasFocus());
-        QTest::keyClick(target, Qt::Key_Return);
+        QTest::keyClick(target,
+                        expected == QLatin1String("escape") ? Qt::Key_Escape : Qt::Key_Return);
         const bool stored = l.state().settings.additionalParameters == "-typed";
         QCOMPARE(stored, expected == QLatin1String("stored"));
         QCOMPARE(l.prompter.filesAsked, expected == QLatin1String("chooser") ? 1 : 0);
         QCOMPARE(l.starter.lines.size(), size_t(expected == QLatin1String("launched") ? 1 : 0));
         QCOMPARE(w->isVisible(),
                  expected == QLatin1String("chooser") || expected == QLatin1String("nothing"));
+    }
+
+    // Every text field is named for screen readers by the caption beside it.
+    void everyTextFieldHasItsCaptionAsName() {
+        Launcher l;
+        const QList<QWidget*> windows{l.form.get(),           l.windows.modEditor,
+                                      l.windows.serverEditor, l.windows.browser.get(),
+                                      l.windows.options,      l.windows.directJoin};
+        for (QWidget* w : windows)
+            for (QWidget* f : w->findChildren<QWidget*>())
+                if (qobject_cast<QComboBox*>(f) ||
+                    (qobject_cast<QLineEdit*>(f) && !qobject_cast<QComboBox*>(f->parent())))
+                    QVERIFY2(!f->accessibleName().isEmpty(), qPrintable(f->objectName()));
+        QCOMPARE(l.windows.options->ui.runnerEdit->accessibleName(),
+                 QStringLiteral("Run Windows programs with"));
+        QCOMPARE(l.windows.directJoin->ui.portEdit->accessibleName(), QStringLiteral("Port"));
+        QCOMPARE(l.form->ui.playerNameBox->accessibleName(), QStringLiteral("Player"));
     }
 
     void tabLandsOnTheSelectedSoundChoice_data() {

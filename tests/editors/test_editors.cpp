@@ -509,7 +509,10 @@ private Q_SLOTS:
         QCOMPARE(e.ui.serverPortEdit->text(), QStringLiteral("237"));
         QCOMPARE(e.ui.serverPasswordEdit->text(), QStringLiteral("pw S"));
         QCOMPARE(e.ui.serverQueryPortEdit->text(), QStringLiteral("2400"));
-        QCOMPARE(ticks(e.ui.serverModList), (QList<bool>{true, false}));
+        // dirA is no mod of the player's: shown ticked and marked, and unticked it is gone.
+        QCOMPARE(ticks(e.ui.serverModList), (QList<bool>{true, false, true}));
+        QCOMPARE(e.ui.serverModList->item(2)->text(), QStringLiteral("dirA (not among your mods)"));
+        e.ui.serverModList->item(2)->setCheckState(Qt::Unchecked);
         e.ui.serverQueryPortEdit->setText(QStringLiteral("27016"));
         QTest::mouseClick(e.ui.saveServerButton, Qt::LeftButton);
         const auto v = stored(l.reg, kServersKey).at("7");

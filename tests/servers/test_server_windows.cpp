@@ -270,16 +270,21 @@ private Q_SLOTS:
             QVERIFY(b.ui.serverGrid->item(0, 4)->text().startsWith(QChar(0x2068)));
     }
 
+    // A server that falls silent shows no players, no score of its last answer, and is asked
+    // again within the pass.
     void aSilentServerShowsNoPlayersAfterTheQuery() {
         Responder server(2);
-        server.silent = true;
         Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "127.0.0.1", server.port()}}); });
         ServerBrowser& b = *l.windows.browser;
+        b.queryServers();
+        QTRY_COMPARE(playerRows(b.ui.playerGrid).size(), 2);
+        QTRY_VERIFY(b.ui.refreshButton->isEnabled());
+        server.silent = true;
         b.queryServers();
         QVERIFY(!b.ui.refreshButton->isEnabled());
         QTRY_VERIFY(b.ui.refreshButton->isEnabled());
         QCOMPARE(playerRows(b.ui.playerGrid), QStringList{"no players|"});
-        QCOMPARE(server.requests, 1);
+        QTRY_COMPARE(server.requests, 1 + 3);
     }
 
     void aBadPortMarksItsRowAndThePassGoesOn() {
@@ -293,7 +298,10 @@ private Q_SLOTS:
         QStringList shown;
         connect(&b, &ServerBrowser::statusShown, this, [&](const QString& t) { shown << t; });
         b.queryServers();
-        QCOMPARE(cell(b, 0, 2), QStringLiteral("bad port"));
+        QCOMPARE(cell(b, 0, 2), QString()); // no ping; the Query cell says why, and has room
+        QCOMPARE(cell(b, 0, 5), QStringLiteral("bad port"));
+        QVERIFY(b.ui.serverGrid->fontMetrics().horizontalAdvance(cell(b, 0, 5)) <
+                b.ui.serverGrid->columnWidth(5));
         QVERIFY(shown.contains(QStringLiteral("'x2' is not a valid integer value")));
         QTRY_VERIFY(shown.indexOf(QStringLiteral("Query done...")) >
                     shown.indexOf(QStringLiteral("'x2' is not a valid integer value")));
@@ -461,6 +469,16 @@ private Q_SLOTS:
         QVERIFY(l.form->isVisible());
         QCOMPARE(w.state.phase, WatcherPhase::Unknown);
         QVERIFY(!w.pollTimer.isActive());
+
+        // Opened again, Enter is for Join and Escape closes it as Close does.
+        b.ui.watcherButton->click();
+        QCOMPARE(w.focusWidget(), w.ui.joinButton);
+        w.activateWindow();
+        QTRY_VERIFY(w.isActiveWindow());
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QVERIFY(!w.isVisible());
+        QVERIFY(b.isVisible());
+        QCOMPARE(l.starter.lines.size(), size_t(1));
     }
 
     void aGameThatEndsAlertsOnce() {
@@ -663,6 +681,15 @@ private Q_SLOTS:
         server.state.gameState = QStringLiteral("1");
         QTRY_COMPARE(w.ui.statusLabel->text(), QStringLiteral("Selecting mission"));
         QCOMPARE(l.prompter.messages.size(), 1);
+        // After a good answer a bad one is told again, once however its text changes; the
+        // watcher's status says it meanwhile.
+        l.prompter.whileShown = {};
+        server.state.maxPlayersText = QStringLiteral("xyz");
+        QTRY_COMPARE(l.prompter.messages.size(), 2);
+        server.state.maxPlayersText = QStringLiteral("qqq");
+        QTRY_COMPARE(w.ui.statusLabel->text(),
+                     QStringLiteral("'qqq' is not a valid integer value"));
+        QVERIFY(!QTest::qWaitFor([&] { return l.prompter.messages.size() > 2; }, 200));
     }
 
     // The program's own ports, when no other program holds them.
