@@ -363,6 +363,10 @@ void QueryPass::applyReply(int r, const QByteArray& data, qint64 atNs, qint64 se
         applyA2sReply(r, data, atNs, sentNs);
         return;
     }
+    // A reply that does not carry our request's id answers something else, or is forged.
+    if (!quorvale::answersStatusRequest(reinterpret_cast<const uint8_t*>(data.constData()),
+                                        static_cast<size_t>(data.size())))
+        return;
     markAnswered(q);
     Result& res = results_[static_cast<size_t>(q.server)];
     if (res.protocol == Protocol::A2s)

@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "text.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace quorvale {
@@ -22,6 +23,11 @@ Key keyOf(std::string_view f) {
     return Key::None;
 }
 } // namespace
+
+bool answersStatusRequest(const uint8_t* bytes, size_t count) {
+    return count >= 5 && bytes[0] == 0 &&
+           std::equal(bytes + 1, bytes + 5, StatusRequest.begin() + 3);
+}
 
 void parseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out) {
     out = ServerStatusReply();

@@ -34,6 +34,8 @@ struct ServerStatusReply {
 
 // Reads one reply datagram into out. Throws ConvertError when "maxplayers" is not a whole
 // number; what was read before it stays in out.
+// Whether a datagram is a reply to StatusRequest: it starts with 00 and the request's id.
+bool answersStatusRequest(const uint8_t* bytes, size_t count);
 void parseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out);
 ServerStatusReply parseStatusReply(const uint8_t* bytes, size_t count);
 

@@ -286,6 +286,20 @@ private Q_SLOTS:
             QCOMPARE(server.a2sRequests, 3 + challenge + lying);
     }
 
+    // A GameSpy reply that carries another request's id is no reply, however well it reads.
+    void aReplyWithAnotherIdIsNoReply() {
+        Responder server(2);
+        server.state.id = "CORX";
+        server.answersA2s = false;
+        UdpEndpoint udp;
+        QueryPass pass(udp);
+        pass.setOptions({0, 200, 200});
+        pass.start({{"127.0.0.1", server.port()}});
+        QTRY_VERIFY(pass.isFinished());
+        QVERIFY(pass.results()[0].outcome != QueryPass::Outcome::Answered);
+        QVERIFY(pass.results()[0].reply.players.empty());
+    }
+
     // A challenge is the server's for this client: the next pass sends it with its requests.
     void aKnownChallengeSavesARoundTrip() {
         Responder server(2);

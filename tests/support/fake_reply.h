@@ -19,12 +19,13 @@ struct FakeServerState {
     bool withGameState = true;
     QString numPlayers;     // in place of the players' count when set
     QString maxPlayersText; // in place of maxPlayers when set
+    QByteArray id;          // in place of the request's id when set: a forged reply
 };
 
 inline QByteArray buildStatusReply(const QByteArray& request, const FakeServerState& s) {
     QByteArray r;
     r.append('\0');
-    r.append(request.mid(3, 4));
+    r.append(s.id.isEmpty() ? request.mid(3, 4) : s.id);
     const auto field = [&r](const QByteArray& f) {
         r.append(f);
         r.append('\0');
