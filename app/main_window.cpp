@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QStyle>
@@ -67,6 +68,14 @@ MainWindow::MainWindow(LauncherSession& session, QWidget* parent)
     ui.modList->setUniformItemSizes(true);
     ui.modList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ui.modList->setItemDelegate(new FixedHeightDelegate(16, ui.modList));
+    // Mods load in this list's order: the player drags them, or moves one with Ctrl+Up/Down.
+    ui.modList->setDragDropMode(QAbstractItemView::InternalMove);
+    ui.modList->setDefaultDropAction(Qt::MoveAction);
+    ui.modList->installEventFilter(this);
+    connect(ui.modList->model(), &QAbstractItemModel::rowsMoved, this, &MainWindow::takeModOrder,
+            Qt::QueuedConnection);
+    connect(ui.modList->model(), &QAbstractItemModel::rowsInserted, this, &MainWindow::takeModOrder,
+            Qt::QueuedConnection);
     QFont small = font();
     small.setPixelSize(9);
     ui.copyAddressButton->setFont(small);
@@ -119,6 +128,14 @@ MainWindow::MainWindow(LauncherSession& session, QWidget* parent)
 MainWindow::~MainWindow() = default;
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui.modList && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const int step = key->key() == Qt::Key_Up ? -1 : key->key() == Qt::Key_Down ? 1 : 0;
+        if (step && (key->modifiers() & Qt::ControlModifier)) {
+            moveMod(step);
+            return true;
+        }
+    }
     // A line edit drops its selection when it loses the focus; the address box keeps it.
     if (watched == ui.localAddressBox && event->type() == QEvent::FocusOut &&
         ui.localAddressBox->hasSelectedText()) {
@@ -144,7 +161,38 @@ void MainWindow::fillModList() {
         auto* item = new QListWidgetItem(toQString(m.name), list);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(m.checked ? Qt::Checked : Qt::Unchecked);
+        item->setData(Qt::UserRole, m.id);
     }
+}
+
+void MainWindow::moveMod(int step) {
+    QListWidget* list = ui.modList;
+    const int from = list->currentRow();
+    const int to = from + step;
+    if (from < 0 || to < 0 || to >= list->count())
+        return;
+    {
+        const QSignalBlocker block(list);
+        list->insertItem(to, list->takeItem(from));
+        list->setCurrentRow(to);
+    }
+    takeModOrder();
+}
+
+void MainWindow::takeModOrder() {
+    // The list's order becomes the table's; each item knows its mod by id.
+    auto& mods = session_.state().mods.entries;
+    std::vector<ModEntry> ordered;
+    for (int k = 0; k < ui.modList->count(); ++k) {
+        const int32_t id = ui.modList->item(k)->data(Qt::UserRole).toInt();
+        const auto it =
+            std::find_if(mods.begin(), mods.end(), [id](const ModEntry& m) { return m.id == id; });
+        if (it == mods.end() || ordered.size() >= mods.size())
+            return; // the list is not the table's: leave both
+        ordered.push_back(*it);
+    }
+    if (ordered.size() == mods.size())
+        mods = std::move(ordered);
 }
 
 std::string MainWindow::playerNameText() const {

@@ -64,6 +64,8 @@ private Q_SLOTS:
 
 private:
     void fillModList();
+    void moveMod(int step);
+    void takeModOrder();
     void pauseLaunchButtons();
     void showPlayerChoices(const QStringList& names);
     void showWindow(QWidget* Windows::*which);

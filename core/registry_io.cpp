@@ -41,6 +41,7 @@ constexpr const char* kWinePrefix = "wineprefix";
 constexpr const char* kModName = "name";
 constexpr const char* kModFolder = "dir";
 constexpr const char* kModChecked = "checked";
+constexpr const char* kModOrder = "order"; // added later: the load order, optional
 constexpr const char* kServerName = "name";
 constexpr const char* kServerHost = "ip";
 constexpr const char* kServerPort = "port";
@@ -130,6 +131,27 @@ std::string optionalText(RegistryStore& store, const char* name) {
     } catch (const RegistryError&) {
         return {};
     }
+}
+
+// The same for a number: nothing when missing or unreadable.
+std::optional<int32_t> optionalNumber(RegistryStore& store, const char* name) {
+    if (!store.valueExists(name))
+        return std::nullopt;
+    try {
+        return store.readInteger(name);
+    } catch (const RegistryError&) {
+        return std::nullopt;
+    }
+}
+
+// Sorts the loaded mods by their order, ties in store order.
+void putInLoadOrder(std::vector<ModEntry>& mods, std::vector<std::pair<int64_t, size_t>> order) {
+    std::stable_sort(order.begin(), order.end());
+    std::vector<ModEntry> sorted;
+    sorted.reserve(mods.size());
+    for (const auto& [rank, place] : order)
+        sorted.push_back(std::move(mods[place]));
+    mods = std::move(sorted);
 }
 
 void tellOverflow(LoadHost& host, StoredKeys& keys, const char* what, size_t listed) {
@@ -310,11 +332,23 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         if (s.playersBackSound.empty())
             s.playersBackSound = "none";
 
-        loadTable(store, state.mods, kModsKey, "mods", host, [&](ModEntry& m) {
-            m.name = store.readString(kModName);
-            m.folder = store.readString(kModFolder);
-            m.checked = store.readInteger(kModChecked) != 0;
-        });
+        // The mods load in the player's order: a mod without one keeps its place in the store's
+        // order, as stores of older builds have it.
+        std::vector<std::pair<int64_t, size_t>> order; // order, store place
+        try {
+            loadTable(store, state.mods, kModsKey, "mods", host, [&](ModEntry& m) {
+                m.name = store.readString(kModName);
+                m.folder = store.readString(kModFolder);
+                m.checked = store.readInteger(kModChecked) != 0;
+                const size_t place = order.size();
+                order.emplace_back(optionalNumber(store, kModOrder).value_or(place), place);
+            });
+        } catch (...) {
+            order.resize(state.mods.entries.size());
+            putInLoadOrder(state.mods.entries, order);
+            throw;
+        }
+        putInLoadOrder(state.mods.entries, order);
         loadTable(store, state.servers, kServersKey, "servers", host, [&](ServerEntry& t) {
             t.name = store.readString(kServerName);
             t.host = store.readString(kServerHost);
@@ -380,6 +414,7 @@ void saveRegistry(RegistryStore& store, LauncherState& state) {
         store.writeString(kModName, m.name);
         store.writeString(kModFolder, m.folder);
         store.writeInteger(kModChecked, m.checked ? 1 : 0);
+        store.writeInteger(kModOrder, static_cast<int32_t>(&m - state.mods.entries.data()));
     });
     saveTable(store, state.servers, kServersKey, [&](const ServerEntry& t) {
         store.writeString(kServerName, t.name);

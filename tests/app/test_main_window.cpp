@@ -91,6 +91,28 @@ private Q_SLOTS:
         QCOMPARE(l.storedChecked("2"), 1);
     }
 
+    // Mods load in the player's order: Ctrl+Down moves one, -mod= follows, and the order is
+    // there again after a new start; a store without an order keeps the store's.
+    void modsLoadInThePlayersOrder() {
+        Launcher l([](RegFileStore& s) {
+            Launcher::mod(s, "1", "CBA", 1);
+            Launcher::mod(s, "2", "ACE", 1);
+            Launcher::mod(s, "3", "JSRS", 0);
+        });
+        QCOMPARE(l.session->modNames(), (QStringList{"CBA", "ACE", "JSRS"}));
+        l.form->ui.modList->setCurrentRow(0);
+        QTest::keyClick(l.form->ui.modList, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(l.session->modNames(), (QStringList{"ACE", "CBA", "JSRS"}));
+        l.form->ui.modList->item(2)->setCheckState(Qt::Checked);
+        l.form->ui.startSingleplayerButton->click();
+        QVERIFY(l.starter.lines.back().find(" -mod=@ACE;@CBA;@JSRS ") != std::string::npos);
+        l.form->close();
+        QCOMPARE(Launcher::storedValue(l.reg, std::string(kModsKey) + "\\2", "order"), 0);
+        l.open();
+        QCOMPARE(l.session->modNames(), (QStringList{"ACE", "CBA", "JSRS"}));
+        QCOMPARE(l.form->ui.modList->item(1)->text(), QStringLiteral("CBA"));
+    }
+
     void changeReloadsAndDropsAnUnsavedTick() {
         Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "First", 0); });
         l.form->ui.modList->item(0)->setCheckState(Qt::Checked);

@@ -105,9 +105,12 @@ struct Launcher {
     }
     LauncherState& state() { return session->state(); }
     int storedChecked(const char* id) {
-        RegFileStore s(reg);
-        s.openKeyReadOnly(std::string(kModsKey) + "\\" + id);
-        return s.readInteger("checked");
+        return storedValue(reg, std::string(kModsKey) + "\\" + id, "checked");
+    }
+    static int storedValue(const std::string& file, const std::string& key, const char* name) {
+        RegFileStore s(file);
+        s.openKeyReadOnly(key);
+        return s.readInteger(name);
     }
 };
 
