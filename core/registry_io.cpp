@@ -431,16 +431,20 @@ void saveRegistry(RegistryStore& store, LauncherState& state) {
     scope.close();
 }
 
-void writeExecutableChoice(RegistryStore& store, LoadHost& host) {
+bool writeExecutableChoice(RegistryStore& store, LoadHost& host) {
     store.setRoot(RootKey::CurrentUser);
     KeyScope scope(store);
+    bool written = false;
     if (store.openKey(kLauncherKey, false)) {
         host.showMessage("Select the ArmA 2 executable.");
         // Cancel keeps the executable the player had.
-        if (const std::string chosen = host.chooseExecutable(); !chosen.empty())
+        if (const std::string chosen = host.chooseExecutable(); !chosen.empty()) {
             store.writeString(kExecutable, chosen);
+            written = true;
+        }
     }
     scope.close();
+    return written;
 }
 
 std::string userProfileFolder() {

@@ -42,9 +42,9 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
 void saveRegistry(RegistryStore& store, LauncherState& state);
 
 // The main window's "ch&ange": where the launcher key exists, asks for the executable and
-// writes the file chosen; a cancelled dialog that never chose one writes nothing. The caller
-// reloads afterwards.
-void writeExecutableChoice(RegistryStore& store, LoadHost& host);
+// writes the file chosen; a cancelled dialog that never chose one writes nothing. Returns
+// whether it wrote; the caller then reloads.
+bool writeExecutableChoice(RegistryStore& store, LoadHost& host);
 
 // USERPROFILE, else HOME.
 std::string userProfileFolder();

@@ -26,6 +26,17 @@ OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
     resize(width(), 299);
 #else
     ui.winePrefixEdit->setPlaceholderText(toQString(session.context().winePrefix));
+    // The buttons stand below the runner's fields here, and Tab reaches them last.
+    QWidget* order[] = {ui.chooseNewGameSoundButton,
+                        ui.additionalParametersEdit,
+                        ui.preLaunchProgramEdit,
+                        ui.choosePreLaunchProgramButton,
+                        ui.runnerEdit,
+                        ui.winePrefixEdit,
+                        ui.cancelButton,
+                        ui.okButton};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
 #endif
     setFixedSize(size());
     ui.okButton->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));

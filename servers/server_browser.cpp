@@ -10,6 +10,7 @@
 #include "text.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
@@ -100,6 +101,9 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
     connect(ui.watcherButton, &QPushButton::clicked, this, &ServerBrowser::openWatcher);
     connect(ui.serverGrid, &QTableWidget::currentCellChanged, this,
             &ServerBrowser::showSelectedPlayers);
+    // The grid's type-ahead would take Space to the next row whose cell holds the blank of a
+    // server that has not answered, and Enter would join that one.
+    ui.serverGrid->installEventFilter(this);
     new ReloadOnActivation(this, [this] { refreshFields(); });
 
     ui.serverGrid->setRowCount(0);
@@ -108,6 +112,13 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
 }
 
 ServerBrowser::~ServerBrowser() = default;
+
+bool ServerBrowser::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui.serverGrid && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space)
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
 
 void ServerBrowser::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);

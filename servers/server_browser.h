@@ -55,6 +55,7 @@ Q_SIGNALS:
     void statusShown(const QString& text);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private Q_SLOTS:

@@ -41,13 +41,15 @@ void LauncherSession::storeAndReload() {
 // A write that cannot reach the disk is told, and the windows still show the tables as changed,
 // since a launch uses them; the store keeps the change and writes it with the next save that
 // can. The failure is told once, though the reload meets it again.
-void LauncherSession::reloadAfter(const std::function<void()>& write) {
+void LauncherSession::reloadAfter(const std::function<void()>& write, const bool* reload) {
     std::exception_ptr notWritten;
     try {
         write();
     } catch (const StoreWriteError&) {
         notWritten = std::current_exception();
     }
+    if (reload && !*reload && !notWritten)
+        return;
     try {
         reloadSettings();
     } catch (const StoreWriteError&) {
@@ -64,7 +66,9 @@ void LauncherSession::reloadAfter(const std::function<void()>& write) {
 }
 
 void LauncherSession::changeExecutable() {
-    reloadAfter([&] { writeExecutableChoice(*context_.store, *this); });
+    // A cancelled chooser changes nothing, so nothing is reloaded: unsaved ticks stay.
+    bool written = true;
+    reloadAfter([&] { written = writeExecutableChoice(*context_.store, *this); }, &written);
 }
 
 void LauncherSession::launchGame(const std::string& connectString, ModsOfServer modsOfServer) {

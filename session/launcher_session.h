@@ -32,8 +32,9 @@ public:
     void storeSettings();
     // What every editor does after a change: store everything, then load it again.
     void storeAndReload();
-    // Runs a write to the store, then loads everything again, also when the write failed.
-    void reloadAfter(const std::function<void()>& write);
+    // Runs a write to the store, then loads everything again, also when the write failed;
+    // not when the write cleared *reload.
+    void reloadAfter(const std::function<void()>& write, const bool* reload = nullptr);
     // "ch&ange": asks for the executable and stores the choice.
     void changeExecutable();
     // Starts the game; every way of starting it comes here. A press that comes while a launch

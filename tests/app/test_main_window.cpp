@@ -124,8 +124,10 @@ private Q_SLOTS:
     }
 
     void changeCancelledKeepsTheExecutable() {
-        Launcher l;
+        Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "First", 1); });
+        l.form->ui.modList->item(0)->setCheckState(Qt::Unchecked); // not saved yet, and kept
         l.form->ui.changeExecutableButton->click();
+        QCOMPARE(l.form->ui.modList->item(0)->checkState(), Qt::Unchecked);
         QCOMPARE(l.prompter.messages, QStringList{"Select the ArmA 2 executable."});
         QCOMPARE(l.form->ui.executableLabel->text(), QString::fromStdString(l.exe));
         // Operation Arrowhead's executables are offered as well as the game's, and all files.

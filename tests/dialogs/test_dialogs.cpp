@@ -224,13 +224,13 @@ private Q_SLOTS:
                                      "playersSoundEdit",
                                      "choosePlayersSoundButton",
                                      "chooseNewGameSoundButton",
-                                     "cancelButton",
-                                     "okButton",
                                      "additionalParametersEdit",
                                      "preLaunchProgramEdit",
                                      "choosePreLaunchProgramButton",
                                      "runnerEdit",
-                                     "winePrefixEdit"}));
+                                     "winePrefixEdit",
+                                     "cancelButton",
+                                     "okButton"}));
     }
 
     void theRunnerAndThePrefixAreShownAndStored() {
