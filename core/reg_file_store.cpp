@@ -706,7 +706,13 @@ void RegFileStore::flush() {
                               "launchers never save over each other.");
     removeStaleTemps(target);
     mergeWithFile();
-    replaceFileAtomically(target_, serializeRegFile(tree_), beforeWriteStep);
+    const std::string bytes = serializeRegFile(tree_);
+    // Written, it would be refused at the next start.
+    if (bytes.size() > MaxFileSize)
+        throw StoreWriteError(cannot + "they would take " + std::to_string(bytes.size()) +
+                              " bytes, more than the 64 MiB a settings file may hold. The file "
+                              "keeps what it held.");
+    replaceFileAtomically(target_, bytes, beforeWriteStep);
     stamp_ = stampOf(target);
     changes_.clear();
 }

@@ -578,6 +578,15 @@ std::vector<LockCase> unusableLocks() {
 
 INSTANTIATE_TEST_SUITE_P(Paths, UnusableLock, ::testing::ValuesIn(unusableLocks()), ByLabel());
 
+// The reader refuses a file over 64 MiB: a save that would write one is refused.
+TEST(RegFileStore, ASaveOverTheSizeLimitIsRefusedAndTheFileKept) {
+    TempDir dir;
+    const std::string path = dir.file("r.reg");
+    saveValue(path, "old");
+    EXPECT_THROW(saveValue(path, std::string(RegFileStore::MaxFileSize / 2, 'x')), StoreWriteError);
+    EXPECT_EQ(storedValue(path), "old");
+}
+
 // Two launchers loading, changing and saving at the same time, each its own mod and value.
 TEST(RegFileStore, TwoLaunchersSavingAtOnceNeitherTearNorUndoEachOther) {
     TempDir dir;
