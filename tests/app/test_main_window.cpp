@@ -19,6 +19,8 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#include <fcntl.h>
+#include <sys/file.h>
 
 using namespace quorvale;
 using quorvale_test::Launcher;
@@ -345,6 +347,43 @@ private Q_SLOTS:
         s.openKeyReadOnly(kLauncherKey);
         QCOMPARE(s.readInteger("maxmem"), 777);
         waitForStubRecords(l.out, 1);
+    }
+
+    // Another Quorvale's save holds the lock: nothing is written over it and nothing waits for
+    // it, but the quit a little; the executable's line says why the settings are not saved yet.
+    void aSaveWaitsForAnotherQuorvale_data() {
+        QTest::addColumn<bool>("quit");
+        QTest::addColumn<bool>("freed"); // the other save ends while this one waits
+        QTest::newRow("options saved") << false << true;
+        QTest::newRow("quit, freed during the wait") << true << true;
+        QTest::newRow("quit, never freed") << true << false;
+    }
+    void aSaveWaitsForAnotherQuorvale() {
+        QFETCH(bool, quit);
+        QFETCH(bool, freed);
+        Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "CBA", 0); });
+        const int other = ::open((l.reg + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+        ::flock(other, LOCK_EX);
+        l.form->ui.modList->item(0)->setCheckState(Qt::Checked);
+        QString shown;
+        const auto free = [&] {
+            shown = l.form->ui.executableLabel->text();
+            ::flock(other, LOCK_UN);
+        };
+        if (quit && freed)
+            QTimer::singleShot(0, free);
+        if (quit) {
+            l.form->close();
+        } else {
+            l.session->storeSettings();
+            QCOMPARE(l.storedChecked("1"), 0);
+            free();
+            QTRY_COMPARE(l.form->ui.executableLabel->text(), QString::fromStdString(l.exe));
+        }
+        ::close(other);
+        QCOMPARE(shown.contains(QStringLiteral("another Quorvale")), freed);
+        QCOMPARE(l.storedChecked("1"), freed ? 1 : 0);
+        QCOMPARE(l.prompter.messages.join("").contains(QStringLiteral("not saved")), !freed);
     }
 
     void aLoadErrorAtStartIsShownAndTheWindowOpens() {
