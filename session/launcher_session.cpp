@@ -53,10 +53,16 @@ void LauncherSession::storeSettings() {
 void LauncherSession::storeBeforeQuit() {
     if (quitting_)
         return; // a second close while waiting: the program ends now
-    storeSettings();
-    if (saveWaits_ && !waitForTheOtherSave())
-        throw StoreWriteError("The settings were not saved: another Quorvale is still saving "
-                              "them.\nThe changes made since the last save are lost.");
+    try {
+        storeSettings();
+        if (saveWaits_ && !waitForTheOtherSave())
+            throw StoreWriteError("The settings were not saved: another Quorvale is still saving "
+                                  "them.\nThe changes made since the last save are lost.");
+    } catch (const std::exception& e) {
+        if (!quitUnattended_)
+            throw;
+        qWarning("%s", e.what()); // nobody is there to answer a box
+    }
 }
 
 // Tries the save again for a few seconds, events flowing; true once it is made.

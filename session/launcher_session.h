@@ -36,6 +36,9 @@ public:
     // The save as the program ends: another Quorvale's save is waited for a few seconds, events
     // flowing, and a save that still cannot be made is told.
     void storeBeforeQuit();
+    // The program ends with nobody at the screen (a termination signal): what storeBeforeQuit
+    // cannot save goes to the log, not into a box.
+    void setQuitUnattended() { quitUnattended_ = true; }
     // What the main window shows while changes wait for another Quorvale's save; else empty.
     QString saveNotice() const;
     // What every editor does after a change: store everything, then load it again.
@@ -112,4 +115,5 @@ private:
     QTimer saveRetry_;
     bool saveWaits_ = false;
     bool quitting_ = false;
+    bool quitUnattended_ = false;
 };

@@ -15,14 +15,17 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 
 using namespace quorvale;
+using quorvale_test::catchesSignal;
 using quorvale_test::Launcher;
 using quorvale_test::RecordingStarter;
 
@@ -384,6 +387,30 @@ private Q_SLOTS:
         QCOMPARE(shown.contains(QStringLiteral("another Quorvale")), freed);
         QCOMPARE(l.storedChecked("1"), freed ? 1 : 0);
         QCOMPARE(l.prompter.messages.join("").contains(QStringLiteral("not saved")), !freed);
+    }
+
+    // The desktop session ending (SIGTERM) or the terminal gone (SIGHUP) saves and ends the
+    // real program as "&Quit" does.
+    void aTerminationSignalSavesAndQuits_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void aTerminationSignalSavesAndQuits() {
+        QFETCH(int, signal);
+        // A tick stored as no build writes it: the program's save stores it as 1.
+        Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "CBA", 7); });
+        QProcess quorvale;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUORVALE_REGISTRY", QString::fromStdString(l.reg));
+        quorvale.setProcessEnvironment(env);
+        quorvale.start(QUORVALE_PATH, {});
+        QVERIFY(quorvale.waitForStarted()); // the test's own handlers are gone with the exec
+        QVERIFY(QTest::qWaitFor([&] { return catchesSignal(quorvale.processId(), signal); }));
+        ::kill(static_cast<pid_t>(quorvale.processId()), signal);
+        QVERIFY(quorvale.waitForFinished());
+        QCOMPARE(quorvale.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(l.storedChecked("1"), 1);
     }
 
     void aLoadErrorAtStartIsShownAndTheWindowOpens() {
