@@ -21,6 +21,12 @@
 #include "win32_registry_store.h"
 #else
 #include "wine_prefix.h"
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 LauncherWindows::LauncherWindows() = default;
@@ -81,6 +87,44 @@ public:
 private:
     std::function<void()> f_;
 };
+
+#ifndef _WIN32
+int gSignalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    (void)!::write(gSignalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// SIGTERM (the desktop session ending) and SIGHUP (its terminal gone) end the program as
+// "&Quit" does, saving first. The handler only writes to a pipe; the event loop reads it.
+void quitOnTerminationSignals(MainWindow& mainWindow) {
+    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &mainWindow);
+    QObject::connect(notifier, &QSocketNotifier::activated, &mainWindow, [&mainWindow] {
+        char bytes[16];
+        while (::read(gSignalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        mainWindow.session().setQuitUnattended();
+        // From the queue: the close may wait for a save with events flowing.
+        QMetaObject::invokeMethod(
+            &mainWindow, [&mainWindow] { mainWindow.close(); }, Qt::QueuedConnection);
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        // A signal ignored by whoever started the program (nohup) stays ignored.
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    }
+}
+#endif
 } // namespace
 
 int runLauncher(int argc, char** argv, const std::function<void(QWidget*)>& afterShow) {
@@ -117,6 +161,25 @@ int runLauncher(int argc, char** argv, const std::function<void(QWidget*)>& afte
         new FirstPaint(&mainWindow, [createRest] { QTimer::singleShot(0, qApp, createRest); });
     Q_UNUSED(painted);
     QObject::connect(&mainWindow, &MainWindow::closed, &app, &QApplication::quit);
+    // The session's end (logging out, shutting down) saves as a close does, without a box that
+    // would hold it up; so does a quit that never closed the window.
+    const auto saveQuietly = [&] {
+        try {
+            session.storeSettings();
+        } catch (const std::exception& e) {
+            qWarning("%s", e.what());
+        }
+    };
+#ifndef QT_NO_SESSIONMANAGER
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &session, saveQuietly);
+#endif
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &session, [&] {
+        if (mainWindow.isVisible())
+            saveQuietly();
+    });
+#ifndef _WIN32
+    quitOnTerminationSignals(mainWindow);
+#endif
     mainWindow.show();
     if (afterShow)
         afterShow(&mainWindow);

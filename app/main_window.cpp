@@ -109,7 +109,14 @@ MainWindow::MainWindow(LauncherSession& session, QWidget* parent)
             &QComboBox::setEditText);
     connect(&session_, &LauncherSession::playerChoicesLoaded, this, &MainWindow::showPlayerChoices);
     connect(&session_, &LauncherSession::modsLoaded, this, &MainWindow::fillModList);
-    connect(&session_, &LauncherSession::executableLoaded, ui.executableLabel, &QLabel::setText);
+    // The executable's line says when the settings wait for another Quorvale's save.
+    const auto showExecutable = [this] {
+        const QString notice = session_.saveNotice();
+        ui.executableLabel->setText(
+            notice.isEmpty() ? toQString(session_.state().settings.executable) : notice);
+    };
+    connect(&session_, &LauncherSession::executableLoaded, this, showExecutable);
+    connect(&session_, &LauncherSession::saveWaitingChanged, this, showExecutable);
     connect(&session_, &LauncherSession::launchStarting, this, &MainWindow::pauseLaunchButtons);
     connect(&session_, &LauncherSession::closeRequested, this, &QWidget::close);
     connect(ui.playerNameBox, &QComboBox::editTextChanged, this,
@@ -219,7 +226,7 @@ void MainWindow::showPlayerChoices(const QStringList& names) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    guarded([&] { session_.storeSettings(); });
+    guarded([&] { session_.storeBeforeQuit(); });
     event->accept();
     Q_EMIT closed();
 }

@@ -24,6 +24,13 @@ public:
     using LauncherError::LauncherError;
 };
 
+// Another process holds the store's lock, saving it: nothing was written and the changes wait
+// in memory for a save that finds the lock free.
+class StoreBusyError : public StoreWriteError {
+public:
+    using StoreWriteError::StoreWriteError;
+};
+
 // "Failed to get data for '%s'" / "Invalid data type for '%s'"
 class RegistryError : public LauncherError {
 public:

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -241,47 +242,57 @@ StoreFile readStoreFile(const fs::path& p) {
 #endif
 
 // Holds the store's lock file, so that two processes never read, merge and write the store
-// at the same time. Given up after a while: a save then goes ahead unlocked (it still
-// replaces the file whole) rather than hang on a process that does not let go.
+// at the same time. One try, never a wait: a save that finds the lock taken keeps its changes
+// for a later one, and a lock that cannot be taken at all is told, never skipped.
 class StoreLock {
 public:
-    explicit StoreLock(const fs::path& target) {
-        fs::path lock = target;
-        lock += ".lock";
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    enum State { Held, Busy, Unusable };
+
+    explicit StoreLock(const fs::path& target) : path_(target) {
+        path_ += ".lock";
 #ifdef _WIN32
-        handle_ = CreateFileW(lock.c_str(), GENERIC_READ | GENERIC_WRITE,
+        handle_ = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle_ == INVALID_HANDLE_VALUE)
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            unusable(GetLastError());
             return;
-        do {
-            OVERLAPPED ov{};
-            if (LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                           &ov)) {
-                held_ = true;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        } while (std::chrono::steady_clock::now() < giveUp);
+        }
+        OVERLAPPED ov{};
+        if (LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &ov))
+            state_ = Held;
+        else if (const DWORD err = GetLastError(); err == ERROR_LOCK_VIOLATION)
+            state_ = Busy;
+        else
+            unusable(err);
 #else
-        fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd_ < 0)
+        // Never through a link: one to elsewhere would lock a file the other launcher
+        // does not use.
+        fd_ = ::open(path_.c_str(),
+                     O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+        if (fd_ < 0) {
+            why_ = errno == ELOOP ? "it is a symbolic link" : systemMessage(errno);
             return;
-        do {
-            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-                held_ = true;
-                return;
-            }
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        } while (std::chrono::steady_clock::now() < giveUp);
+        }
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            why_ = "it is not a regular file";
+            return;
+        }
+        int r;
+        while ((r = ::flock(fd_, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+        }
+        if (r == 0)
+            state_ = Held;
+        else if (errno == EWOULDBLOCK)
+            state_ = Busy;
+        else
+            why_ = systemMessage(errno);
 #endif
     }
     ~StoreLock() {
 #ifdef _WIN32
-        if (held_) {
+        if (state_ == Held) {
             OVERLAPPED ov{};
             UnlockFileEx(handle_, 0, 1, 0, &ov);
         }
@@ -294,17 +305,31 @@ public:
     }
     StoreLock(const StoreLock&) = delete;
     StoreLock& operator=(const StoreLock&) = delete;
-    bool held() const {
-        return held_;
+
+    State state() const {
+        return state_;
     }
+    const fs::path& path() const {
+        return path_;
+    }
+    const std::string& why() const {
+        return why_;
+    } // Unusable: the reason
 
 private:
 #ifdef _WIN32
+    void unusable(DWORD err) {
+        std::error_code ec;
+        why_ =
+            fs::is_directory(path_, ec) ? "it is a folder" : "Windows error " + std::to_string(err);
+    }
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 #else
     int fd_ = -1;
 #endif
-    bool held_ = false;
+    fs::path path_;
+    State state_ = Unusable;
+    std::string why_;
 };
 
 std::string tempPrefix(const fs::path& target) {
@@ -370,8 +395,16 @@ std::string RegFileStore::defaultPath() {
 RegFileStore::RegFileStore(std::string path)
     : path_(std::move(path)), target_(pathToUtf8(followLinks(pathFromUtf8(path_)))) {
 #ifdef _WIN32
-    // Windows cannot rename over a file another process has open: read under the lock.
-    StoreLock lock(pathFromUtf8(target_));
+    // Windows cannot rename over a file another process has open: the read waits a moment
+    // for a save under way (at start-up, before any window).
+    std::optional<StoreLock> lock;
+    for (int tries = 0; tries < 1000; ++tries) {
+        lock.emplace(pathFromUtf8(target_));
+        if (lock->state() != StoreLock::Busy)
+            break;
+        lock.reset();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 #endif
     const StoreFile f = readStoreFile(pathFromUtf8(target_));
     std::string why; // the path holds something that is not ours to read or replace
@@ -458,6 +491,7 @@ bool RegFileStore::openKeyReadOnly(const std::string& path) {
 }
 
 bool RegFileStore::openKey(const std::string& path, bool canCreate) {
+    openedForWriting_ = true;
     auto parts = splitKeyPath(path);
     RegKey* k = tree_.find(rootName(root_), parts);
     if (!k && canCreate && parts.size() <= MaxKeyDepth) {
@@ -587,7 +621,10 @@ bool RegFileStore::deleteKey(const std::string& subKey) {
 void RegFileStore::closeKey() {
     current_ = nullptr;
     currentWritable_ = false;
-    flush();
+    // Keys only read since the last close save nothing: a read (of the TrackIR folder at a
+    // launch) never fails for a save that has to wait.
+    if (std::exchange(openedForWriting_, false))
+        flush();
 }
 
 // Another process saved the file since this one read it: this process's changes are made
@@ -656,11 +693,26 @@ void RegFileStore::flush() {
     std::error_code ec;
     if (target.has_parent_path())
         fs::create_directories(target.parent_path(), ec); // the first save: the lock goes there
+    const std::string cannot = "Could not save the settings to " + path_ + ": ";
     StoreLock lock(target);
-    if (lock.held())
-        removeStaleTemps(target);
+    if (lock.state() == StoreLock::Busy)
+        throw StoreBusyError("The settings file " + path_ +
+                             " is being saved by another Quorvale; the changes are kept and saved "
+                             "when it has finished.");
+    if (lock.state() == StoreLock::Unusable)
+        throw StoreWriteError(cannot + "its lock file\n" + pathToUtf8(lock.path()) +
+                              "\ncannot be used (" + lock.why() +
+                              "). Quorvale saves only while it holds that lock, so that two "
+                              "launchers never save over each other.");
+    removeStaleTemps(target);
     mergeWithFile();
-    replaceFileAtomically(target_, serializeRegFile(tree_), beforeWriteStep);
+    const std::string bytes = serializeRegFile(tree_);
+    // Written, it would be refused at the next start.
+    if (bytes.size() > MaxFileSize)
+        throw StoreWriteError(cannot + "they would take " + std::to_string(bytes.size()) +
+                              " bytes, more than the 64 MiB a settings file may hold. The file "
+                              "keeps what it held.");
+    replaceFileAtomically(target_, bytes, beforeWriteStep);
     stamp_ = stampOf(target);
     changes_.clear();
 }

@@ -23,7 +23,8 @@ struct FileStamp {
 // The file is read once; changes are kept in memory and the whole file is replaced
 // atomically when a key opened for writing is closed. Another process may save the same file
 // meanwhile: a save then makes this process's changes again on what that process wrote, so
-// neither undoes the other's changes.
+// neither undoes the other's changes. A save that finds the other one under way writes nothing
+// and throws StoreBusyError; its changes wait for the next save.
 class RegFileStore : public RegistryStore {
 public:
     explicit RegFileStore(std::string path);
@@ -51,7 +52,7 @@ public:
     const std::string& path() const { return path_; }
     const RegTree& tree() const { return tree_; }
     // Writes the file now if anything changed since the last write.
-    void flush();
+    void flush() override;
 
     // Test hook: called before each system call of a file replace ("create", "write", "sync",
     // "rename", "dirsync"); throwing from it aborts the replace as a failing call would.
@@ -83,6 +84,7 @@ private:
     std::string currentRoot_;
     std::vector<std::string> currentPath_;
     bool currentWritable_ = false;
+    bool openedForWriting_ = false; // since the last close
     bool frozen_ = false; // the file is not ours to replace: never write it
     std::string notice_;
 };

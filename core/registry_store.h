@@ -47,6 +47,9 @@ public:
     virtual bool deleteKey(const std::string& subKey) = 0;
     // Ends the use of the current key; a store that buffers writes makes them durable here.
     virtual void closeKey() = 0;
+    // Makes durable what an earlier close could not; a store that writes at once has nothing
+    // left to write.
+    virtual void flush() {}
 
     // Something the user must be told about the store itself (a file set aside, say); once.
     virtual std::string takeNotice() { return {}; }

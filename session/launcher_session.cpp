@@ -6,6 +6,12 @@
 #include "qt_text.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
+
+namespace {
+constexpr int kSaveRetryMs = 200;
+constexpr int kQuitWaitMs = 3000;
+} // namespace
 
 using namespace quorvale;
 
@@ -22,16 +28,108 @@ LauncherSession::LauncherSession(const AppContext& context, QObject* parent)
             clock->start();
         return clock->elapsed();
     };
+    saveRetry_.setInterval(kSaveRetryMs);
+    connect(&saveRetry_, &QTimer::timeout, this, &LauncherSession::retrySave);
 }
 
 LauncherSession::~LauncherSession() = default;
 
 void LauncherSession::reloadSettings() {
-    readRegistry(*context_.store, *state_, *this, context_.userProfile, context_.winePrefix);
+    try {
+        readRegistry(*context_.store, *state_, *this, context_.userProfile, context_.winePrefix);
+    } catch (const StoreBusyError&) {
+        waitForStore();
+    }
 }
 
 void LauncherSession::storeSettings() {
-    saveRegistry(*context_.store, *state_);
+    try {
+        saveRegistry(*context_.store, *state_);
+    } catch (const StoreBusyError&) {
+        waitForStore();
+    }
+}
+
+void LauncherSession::storeBeforeQuit() {
+    if (quitting_)
+        return; // a second close while waiting: the program ends now
+    try {
+        storeSettings();
+        if (saveWaits_ && !waitForTheOtherSave())
+            throw StoreWriteError("The settings were not saved: another Quorvale is still saving "
+                                  "them.\nThe changes made since the last save are lost.");
+    } catch (const std::exception& e) {
+        if (!quitUnattended_)
+            throw;
+        qWarning("%s", e.what()); // nobody is there to answer a box
+    }
+}
+
+// Tries the save again for a few seconds, events flowing; true once it is made.
+bool LauncherSession::waitForTheOtherSave() {
+    saveRetry_.stop();
+    quitting_ = true;
+    QEventLoop wait;
+    QTimer retry;
+    bool saved = false;
+    std::exception_ptr failed;
+    connect(&retry, &QTimer::timeout, &wait, [&] {
+        try {
+            context_.store->flush();
+            saved = true;
+        } catch (const StoreBusyError&) {
+            return;
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        wait.quit();
+    });
+    retry.start(kSaveRetryMs);
+    QTimer::singleShot(kQuitWaitMs, &wait, &QEventLoop::quit);
+    // The window keeps painting; clicks wait, so nothing starts in a program that is ending.
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    quitting_ = false;
+    if (failed)
+        std::rethrow_exception(failed);
+    if (saved)
+        stopWaiting();
+    return saved;
+}
+
+QString LauncherSession::saveNotice() const {
+    return saveWaits_ ? QStringLiteral("Waiting for another Quorvale to save the settings…")
+                      : QString();
+}
+
+void LauncherSession::waitForStore() {
+    if (!saveRetry_.isActive() && !quitting_)
+        saveRetry_.start();
+    if (!saveWaits_) {
+        saveWaits_ = true;
+        Q_EMIT saveWaitingChanged();
+    }
+}
+
+// A timer's handler: an error other than the wait is shown after it.
+void LauncherSession::retrySave() {
+    try {
+        context_.store->flush();
+    } catch (const StoreBusyError&) {
+        return;
+    } catch (const std::exception& e) {
+        stopWaiting();
+        reportErrorLater(e);
+        return;
+    }
+    stopWaiting();
+}
+
+void LauncherSession::stopWaiting() {
+    saveRetry_.stop();
+    if (saveWaits_) {
+        saveWaits_ = false;
+        Q_EMIT saveWaitingChanged();
+    }
 }
 
 void LauncherSession::storeAndReload() {
@@ -45,6 +143,8 @@ void LauncherSession::reloadAfter(const std::function<void()>& write, const bool
     std::exception_ptr notWritten;
     try {
         write();
+    } catch (const StoreBusyError&) {
+        waitForStore();
     } catch (const StoreWriteError&) {
         notWritten = std::current_exception();
     }

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -28,8 +29,18 @@ public:
     const AppContext& context() const { return context_; }
     Prompter& prompter() const { return *context_.prompter; }
 
+    // A save that finds another Quorvale saving the store keeps its changes and tries again
+    // every moment until it can, saying so through saveNotice(); no box, no wait.
     void reloadSettings();
     void storeSettings();
+    // The save as the program ends: another Quorvale's save is waited for a few seconds, events
+    // flowing, and a save that still cannot be made is told.
+    void storeBeforeQuit();
+    // The program ends with nobody at the screen (a termination signal): what storeBeforeQuit
+    // cannot save goes to the log, not into a box.
+    void setQuitUnattended() { quitUnattended_ = true; }
+    // What the main window shows while changes wait for another Quorvale's save; else empty.
+    QString saveNotice() const;
     // What every editor does after a change: store everything, then load it again.
     void storeAndReload();
     // Runs a write to the store, then loads everything again, also when the write failed;
@@ -74,8 +85,15 @@ Q_SIGNALS:
     void launchStarting();
     // The game started with close-after-launch set.
     void closeRequested();
+    // saveNotice() changed.
+    void saveWaitingChanged();
 
 private:
+    void waitForStore();
+    bool waitForTheOtherSave();
+    void retrySave();
+    void stopWaiting();
+
     // LoadHost
     void showMessage(const std::string& text) override;
     std::string chooseExecutable() override;
@@ -95,4 +113,8 @@ private:
     QStringList playerChoices_;
     WatchServer watchServer_;
     QPointer<QWidget> dialogParent_;
+    QTimer saveRetry_;
+    bool saveWaits_ = false;
+    bool quitting_ = false;
+    bool quitUnattended_ = false;
 };

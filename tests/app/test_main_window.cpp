@@ -15,12 +15,17 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 
 using namespace quorvale;
+using quorvale_test::catchesSignal;
 using quorvale_test::Launcher;
 using quorvale_test::RecordingStarter;
 
@@ -369,6 +374,67 @@ private Q_SLOTS:
         s.openKeyReadOnly(kLauncherKey);
         QCOMPARE(s.readInteger("maxmem"), 777);
         waitForStubRecords(l.out, 1);
+    }
+
+    // Another Quorvale's save holds the lock: nothing is written over it and nothing waits for
+    // it, but the quit a little; the executable's line says why the settings are not saved yet.
+    void aSaveWaitsForAnotherQuorvale_data() {
+        QTest::addColumn<bool>("quit");
+        QTest::addColumn<bool>("freed"); // the other save ends while this one waits
+        QTest::newRow("options saved") << false << true;
+        QTest::newRow("quit, freed during the wait") << true << true;
+        QTest::newRow("quit, never freed") << true << false;
+    }
+    void aSaveWaitsForAnotherQuorvale() {
+        QFETCH(bool, quit);
+        QFETCH(bool, freed);
+        Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "CBA", 0); });
+        const int other = ::open((l.reg + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+        ::flock(other, LOCK_EX);
+        l.form->ui.modList->item(0)->setCheckState(Qt::Checked);
+        QString shown;
+        const auto free = [&] {
+            shown = l.form->ui.executableLabel->text();
+            ::flock(other, LOCK_UN);
+        };
+        if (quit && freed)
+            QTimer::singleShot(0, free);
+        if (quit) {
+            l.form->close();
+        } else {
+            l.session->storeSettings();
+            QCOMPARE(l.storedChecked("1"), 0);
+            free();
+            QTRY_COMPARE(l.form->ui.executableLabel->text(), QString::fromStdString(l.exe));
+        }
+        ::close(other);
+        QCOMPARE(shown.contains(QStringLiteral("another Quorvale")), freed);
+        QCOMPARE(l.storedChecked("1"), freed ? 1 : 0);
+        QCOMPARE(l.prompter.messages.join("").contains(QStringLiteral("not saved")), !freed);
+    }
+
+    // The desktop session ending (SIGTERM) or the terminal gone (SIGHUP) saves and ends the
+    // real program as "&Quit" does.
+    void aTerminationSignalSavesAndQuits_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void aTerminationSignalSavesAndQuits() {
+        QFETCH(int, signal);
+        // A tick stored as no build writes it: the program's save stores it as 1.
+        Launcher l([](RegFileStore& s) { Launcher::mod(s, "1", "CBA", 7); });
+        QProcess quorvale;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUORVALE_REGISTRY", QString::fromStdString(l.reg));
+        quorvale.setProcessEnvironment(env);
+        quorvale.start(QUORVALE_PATH, {});
+        QVERIFY(quorvale.waitForStarted()); // the test's own handlers are gone with the exec
+        QVERIFY(QTest::qWaitFor([&] { return catchesSignal(quorvale.processId(), signal); }));
+        ::kill(static_cast<pid_t>(quorvale.processId()), signal);
+        QVERIFY(quorvale.waitForFinished());
+        QCOMPARE(quorvale.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(l.storedChecked("1"), 1);
     }
 
     void aLoadErrorAtStartIsShownAndTheWindowOpens() {

@@ -520,6 +520,73 @@ TEST(RegFileStore, AFailedWriteStepLeavesTheOldFile) {
     }
 }
 
+// A save under way holds the lock: a second one writes nothing, and its change goes out with
+// the first save after it.
+TEST(RegFileStore, ASaveWhileAnotherIsUnderWayWritesNothingAndKeepsItsChange) {
+    TempDir dir;
+    const std::string path = dir.file("r.reg");
+    RegFileStore second(path);
+    second.openKey("\\K", true);
+    second.writeString("w", "second");
+    saveValue(path, "first", [&](const char* step) {
+        if (std::string(step) == "write") {
+            EXPECT_THROW(second.closeKey(), StoreBusyError);
+        }
+    });
+    second.flush();
+    RegFileStore again(path);
+    again.openKeyReadOnly("\\K");
+    EXPECT_EQ(again.readString("v"), "first");
+    EXPECT_EQ(again.readString("w"), "second");
+}
+
+struct LockCase {
+    const char* label;
+    void (*block)(const std::string& lock);
+    friend void PrintTo(const LockCase& c, std::ostream* os) { *os << c.label; }
+};
+
+class UnusableLock : public ::testing::TestWithParam<LockCase> {};
+
+// A lock that cannot be taken is told, never skipped.
+TEST_P(UnusableLock, IsToldAndNothingWritten) {
+    TempDir dir;
+    const std::string path = dir.file("r.reg"), lock = path + ".lock";
+    saveValue(path, "old");
+    std::filesystem::remove(lock);
+    GetParam().block(lock);
+    try {
+        saveValue(path, "new");
+        FAIL();
+    } catch (const StoreWriteError& e) {
+        EXPECT_NE(std::string(e.what()).find(lock), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(storedValue(path), "old");
+}
+
+std::vector<LockCase> unusableLocks() {
+    namespace fs = std::filesystem;
+    std::vector<LockCase> cases{{"folder", [](const std::string& l) { fs::create_directory(l); }}};
+#ifndef _WIN32
+    cases.push_back({"danglingLink", [](const std::string& l) { fs::create_symlink("gone", l); }});
+    // Every save replaces the store: a lock on it would be on a file gone.
+    cases.push_back(
+        {"linkToTheStore", [](const std::string& l) { fs::create_symlink("r.reg", l); }});
+#endif
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, UnusableLock, ::testing::ValuesIn(unusableLocks()), ByLabel());
+
+// The reader refuses a file over 64 MiB: a save that would write one is refused.
+TEST(RegFileStore, ASaveOverTheSizeLimitIsRefusedAndTheFileKept) {
+    TempDir dir;
+    const std::string path = dir.file("r.reg");
+    saveValue(path, "old");
+    EXPECT_THROW(saveValue(path, std::string(RegFileStore::MaxFileSize / 2, 'x')), StoreWriteError);
+    EXPECT_EQ(storedValue(path), "old");
+}
+
 // Two launchers loading, changing and saving at the same time, each its own mod and value.
 TEST(RegFileStore, TwoLaunchersSavingAtOnceNeitherTearNorUndoEachOther) {
     TempDir dir;
@@ -556,6 +623,8 @@ TEST(RegFileStore, TwoLaunchersSavingAtOnceNeitherTearNorUndoEachOther) {
                 else
                     st->settings.additionalParameters = std::to_string(round);
                 saveRegistry(store, *st);
+            } catch (const StoreBusyError&) {
+                --round; // made again, as the launcher does
             } catch (const std::exception& e) {
                 std::lock_guard<std::mutex> lock(m);
                 problems.push_back("launcher " + std::to_string(who) + " round " +

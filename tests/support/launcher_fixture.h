@@ -12,8 +12,10 @@
 #include "stub_records.h"
 #include "test_store.h"
 
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 
 namespace quorvale_test {
 using namespace quorvale;
@@ -113,5 +115,14 @@ struct Launcher {
         return s.readInteger(name);
     }
 };
+
+// Whether a process has a handler of its own for a signal (Linux: SigCgt in /proc).
+inline bool catchesSignal(qint64 pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+}
 
 } // namespace quorvale_test
