@@ -130,4 +130,4 @@ INSTANTIATE_TEST_SUITE_P(
                       ShownCase{"bidiOverridesAndIsolates", "\u202eevil\u2069\u2066x\u2029",
                                 "\u202eevil\u2069\u2066x\u2029",
                                 "\\u202eevil\\u2069\\u2066x\\u2029"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    ByLabel());
