@@ -13,7 +13,15 @@
 // With A-B each port gets a player count in that range. Port 0 takes a free one, with its
 // neighbour (the query port after a game port, the game port before a query port) held silent.
 // Once bound, prints one line: "ready" and the ports it answers on.
+//
+//   fake_game_server --master [--servers N | --server-file FILE] [--per-page N]
+//                    [--pace N [--pace-window MS] [--silence MS]] [--lose-page K]
+//                    [--duplicate-page K] [--no-end] [--garbage] [--silent] PORT
+//
+// answers like Steam's master server instead, listing N addresses from 127.1.0.1 on (query
+// port 2303), or the HOST:PORT lines of FILE, in pages; see fake_master.h for the switches.
 #include "fake_a2s.h"
+#include "fake_master.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -48,6 +56,57 @@ std::unique_ptr<QUdpSocket> bindPort(int port, bool steam,
     }
     return nullptr;
 }
+
+int serveMaster(const QStringList& args) {
+    FakeMasterOptions o;
+    std::vector<FakeMaster::Address> servers;
+    int port = 0;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString a = args[i];
+        const int value = i + 1 < args.size() ? args[i + 1].toInt() : 0;
+        int* number = a == QLatin1String("--per-page")         ? &o.perPage
+                      : a == QLatin1String("--pace")           ? &o.pace
+                      : a == QLatin1String("--pace-window")    ? &o.paceWindowMs
+                      : a == QLatin1String("--silence")        ? &o.silenceMs
+                      : a == QLatin1String("--lose-page")      ? &o.losePage
+                      : a == QLatin1String("--duplicate-page") ? &o.duplicatePage
+                                                               : nullptr;
+        if (number) {
+            *number = value, ++i;
+        } else if (a == QLatin1String("--servers")) {
+            servers = FakeMaster::generated(value), ++i;
+        } else if (a == QLatin1String("--server-file")) {
+            QFile f(i + 1 < args.size() ? args[++i] : QString());
+            if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+                std::fprintf(stderr, "cannot read %s\n", qPrintable(f.fileName()));
+                return 1;
+            }
+            while (!f.atEnd()) {
+                const QStringList hp = QString::fromUtf8(f.readLine()).trimmed().split(u':');
+                if (hp.size() == 2)
+                    servers.emplace_back(QHostAddress(hp[0]).toIPv4Address(), hp[1].toUShort());
+            }
+        } else if (a == QLatin1String("--no-end")) {
+            o.noEnd = true;
+        } else if (a == QLatin1String("--garbage")) {
+            o.garbage = true;
+        } else if (a == QLatin1String("--silent")) {
+            o.silent = true;
+        } else if (a != QLatin1String("--master")) {
+            port = a.toInt();
+        }
+    }
+    FakeMaster master(static_cast<quint16>(port));
+    if (master.port() == 0) {
+        std::fprintf(stderr, "cannot bind 127.0.0.1:%d\n", port);
+        return 1;
+    }
+    master.options = o;
+    master.servers = std::move(servers);
+    std::printf("ready %d\n", master.port());
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -59,6 +118,8 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
+    if (args.contains(QLatin1String("--master")))
+        return serveMaster(args);
     int minPlayers = 2, maxPlayers = 2, delay = 0, slowPort = 0, slowDelay = 0, ignore = 0;
     bool silent = false;
     FakeA2sOptions a2s;

@@ -39,8 +39,9 @@ public:
     QByteArray lastFilter;
     int lastRegion = -1;
 
-    FakeMaster() {
-        socket_.bind(QHostAddress::LocalHost, 0);
+    // Port 0 takes a free one; port() is 0 when the port could not be bound.
+    explicit FakeMaster(quint16 port = 0) {
+        socket_.bind(QHostAddress::LocalHost, port);
         stranger_.bind(QHostAddress::LocalHost, 0);
         clock_.start();
         QObject::connect(&socket_, &QUdpSocket::readyRead, &socket_, [this] {
