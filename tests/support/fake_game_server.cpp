@@ -16,10 +16,11 @@
 //
 //   fake_game_server --master [--servers N | --server-file FILE] [--per-page N]
 //                    [--pace N [--pace-window MS] [--silence MS]] [--lose-page K]
-//                    [--duplicate-page K] [--no-end] [--garbage] [--silent] PORT
+//                    [--duplicate-page K] [--no-end] [--garbage] [--silent] [--repeat] PORT
 //
 // answers like Steam's master server instead, listing N addresses from 127.1.0.1 on (query
-// port 2303), or the HOST:PORT lines of FILE, in pages; see fake_master.h for the switches.
+// port 2303), or the HOST:PORT lines of FILE, in pages; --repeat lists some of them again.
+// See fake_master.h for the other switches.
 #include "fake_a2s.h"
 #include "fake_master.h"
 
@@ -58,51 +59,16 @@ std::unique_ptr<QUdpSocket> bindPort(int port, bool steam,
 }
 
 int serveMaster(const QStringList& args) {
-    FakeMasterOptions o;
-    std::vector<FakeMaster::Address> servers;
-    int port = 0;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString a = args[i];
-        const int value = i + 1 < args.size() ? args[i + 1].toInt() : 0;
-        int* number = a == QLatin1String("--per-page")         ? &o.perPage
-                      : a == QLatin1String("--pace")           ? &o.pace
-                      : a == QLatin1String("--pace-window")    ? &o.paceWindowMs
-                      : a == QLatin1String("--silence")        ? &o.silenceMs
-                      : a == QLatin1String("--lose-page")      ? &o.losePage
-                      : a == QLatin1String("--duplicate-page") ? &o.duplicatePage
-                                                               : nullptr;
-        if (number) {
-            *number = value, ++i;
-        } else if (a == QLatin1String("--servers")) {
-            servers = FakeMaster::generated(value), ++i;
-        } else if (a == QLatin1String("--server-file")) {
-            QFile f(i + 1 < args.size() ? args[++i] : QString());
-            if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
-                std::fprintf(stderr, "cannot read %s\n", qPrintable(f.fileName()));
-                return 1;
-            }
-            while (!f.atEnd()) {
-                const QStringList hp = QString::fromUtf8(f.readLine()).trimmed().split(u':');
-                if (hp.size() == 2)
-                    servers.emplace_back(QHostAddress(hp[0]).toIPv4Address(), hp[1].toUShort());
-            }
-        } else if (a == QLatin1String("--no-end")) {
-            o.noEnd = true;
-        } else if (a == QLatin1String("--garbage")) {
-            o.garbage = true;
-        } else if (a == QLatin1String("--silent")) {
-            o.silent = true;
-        } else if (a != QLatin1String("--master")) {
-            port = a.toInt();
-        }
-    }
-    FakeMaster master(static_cast<quint16>(port));
-    if (master.port() == 0) {
-        std::fprintf(stderr, "cannot bind 127.0.0.1:%d\n", port);
+    const auto setup = parseFakeMaster(args);
+    if (!setup) {
+        std::fprintf(stderr, "cannot read the server file\n");
         return 1;
     }
-    master.options = o;
-    master.servers = std::move(servers);
+    FakeMaster master(*setup);
+    if (master.port() == 0) {
+        std::fprintf(stderr, "cannot bind 127.0.0.1:%d\n", setup->port);
+        return 1;
+    }
     std::printf("ready %d\n", master.port());
     std::fflush(stdout);
     return QCoreApplication::exec();

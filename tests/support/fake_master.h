@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QNetworkDatagram>
 #include <QSet>
 #include <QUdpSocket>
 #include <QtEndian>
 #include <deque>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -26,9 +28,75 @@ struct FakeMasterOptions {
     bool garbage = false; // junk before every page, also a page from a stranger's port
 };
 
+using FakeMasterAddress = std::pair<quint32, quint16>;
+
+struct FakeMasterSetup {
+    FakeMasterOptions options;
+    std::vector<FakeMasterAddress> servers;
+    int port = 0;
+};
+
+// count addresses from 127.1.0.1 on, all on query port 2303.
+inline std::vector<FakeMasterAddress> fakeMasterServers(int count) {
+    std::vector<FakeMasterAddress> out;
+    for (int i = 0; i < count; ++i)
+        out.emplace_back(0x7F010001u + static_cast<quint32>(i), 2303);
+    return out;
+}
+
+// The switches of fake_game_server --master (see there); none for a file that cannot be read.
+inline std::optional<FakeMasterSetup> parseFakeMaster(const QStringList& args) {
+    FakeMasterSetup m;
+    FakeMasterOptions& o = m.options;
+    bool repeat = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString a = args[i];
+        const int value = i + 1 < args.size() ? args[i + 1].toInt() : 0;
+        int* number = a == QLatin1String("--per-page")         ? &o.perPage
+                      : a == QLatin1String("--pace")           ? &o.pace
+                      : a == QLatin1String("--pace-window")    ? &o.paceWindowMs
+                      : a == QLatin1String("--silence")        ? &o.silenceMs
+                      : a == QLatin1String("--lose-page")      ? &o.losePage
+                      : a == QLatin1String("--duplicate-page") ? &o.duplicatePage
+                                                               : nullptr;
+        bool* flag = a == QLatin1String("--no-end")    ? &o.noEnd
+                     : a == QLatin1String("--garbage") ? &o.garbage
+                     : a == QLatin1String("--silent")  ? &o.silent
+                     : a == QLatin1String("--repeat")  ? &repeat
+                                                       : nullptr;
+        if (number) {
+            *number = value, ++i;
+        } else if (flag) {
+            *flag = true;
+        } else if (a == QLatin1String("--servers")) {
+            m.servers = fakeMasterServers(value), ++i;
+        } else if (a == QLatin1String("--server-file")) {
+            QFile f(i + 1 < args.size() ? args[++i] : QString());
+            if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+                return std::nullopt;
+            while (!f.atEnd()) {
+                const QStringList hp = QString::fromUtf8(f.readLine()).trimmed().split(u':');
+                if (hp.size() == 2)
+                    m.servers.emplace_back(QHostAddress(hp[0]).toIPv4Address(), hp[1].toUShort());
+            }
+        } else if (a != QLatin1String("--master")) {
+            m.port = a.toInt();
+        }
+    }
+    if (repeat) { // every third address again at once, and an earlier one after it
+        std::vector<FakeMasterAddress> once = std::move(m.servers);
+        for (size_t i = 0; i < once.size(); ++i) {
+            m.servers.push_back(once[i]);
+            if (i % 3 == 0)
+                m.servers.insert(m.servers.end(), {once[i], once[i / 2]});
+        }
+    }
+    return m;
+}
+
 class FakeMaster {
 public:
-    using Address = std::pair<quint32, quint16>;
+    using Address = FakeMasterAddress;
     FakeMasterOptions options;
     std::vector<Address> servers;
     int requests = 0; // every request that came
@@ -49,15 +117,12 @@ public:
                 answer(socket_.receiveDatagram());
         });
     }
-    quint16 port() const { return socket_.localPort(); }
-
-    // servers, from 127.1.0.1 on, all on the port given.
-    static std::vector<Address> generated(int count, quint16 port = 2303) {
-        std::vector<Address> out;
-        for (int i = 0; i < count; ++i)
-            out.emplace_back(0x7F010001u + static_cast<quint32>(i), port);
-        return out;
+    explicit FakeMaster(const FakeMasterSetup& setup)
+        : FakeMaster(static_cast<quint16>(setup.port)) {
+        options = setup.options;
+        servers = setup.servers;
     }
+    quint16 port() const { return socket_.localPort(); }
 
 private:
     struct Client {
