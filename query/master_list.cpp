@@ -20,7 +20,7 @@ MasterList::MasterList(QObject* parent, HostResolver resolver)
     clock_.start();
     for (QTimer* t : {&paceTimer_, &replyTimer_, &limitTimer_})
         t->setSingleShot(true);
-    paceTimer_.setTimerType(Qt::PreciseTimer); // a coarse one may end before the window has
+    paceTimer_.setTimerType(Qt::PreciseTimer); // a coarse one may fire before the window ends
     connect(&paceTimer_, &QTimer::timeout, this, &MasterList::sendWhenAllowed);
     connect(&replyTimer_, &QTimer::timeout, this, &MasterList::replyWaitEnded);
     connect(&limitTimer_, &QTimer::timeout, this, [this] {

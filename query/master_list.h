@@ -40,7 +40,9 @@ public:
 
     void setOptions(const Options& options) { options_ = options; }
     const Options& options() const { return options_; }
-    // Starts a listing from the first page; one still running is dropped.
+    // Starts a listing from the first page, from a new socket; one still running is dropped.
+    // Its end, also for an address that is none, comes as finished() after start() returned.
+    // Throws UdpSocketError when no socket can be had.
     void start();
     // Ends the listing without a finished signal.
     void stop();
