@@ -309,6 +309,7 @@ void applyA2sInfo(const A2sInfo& info, ServerStatusReply& out) {
     out.slots = std::to_string(info.maxPlayers);
     out.mission = info.game;
     out.gameState = info.keywords ? gameStateOfKeywords(*info.keywords) : std::nullopt;
+    out.gamePort = info.port;
 }
 
 void applyA2sPlayers(const std::vector<A2sPlayer>& players, ServerStatusReply& out) {

@@ -30,6 +30,7 @@ struct ServerStatusReply {
     std::optional<std::string> mission;
     std::optional<std::string> gameState;
     std::vector<StatusPlayer> players;
+    std::optional<uint16_t> gamePort; // the Steam info reply's, where it tells
 };
 
 // Reads one reply datagram into out. Throws ConvertError when "maxplayers" is not a whole

@@ -1,4 +1,5 @@
 // quorvale-query: asks game servers for their status and prints one line per server.
+#include "master_list.h"
 #include "query_pass.h"
 #include "status_protocol.h"
 #include "text.h"
@@ -14,6 +15,7 @@ namespace {
 const char* kUsage =
     "usage: quorvale-query [--json] [--protocol gs2|a2s|auto] [--retries N] [--interval MS]\n"
     "                      [--timeout MS] [-f FILE] HOST[:PORT]...\n"
+    "       quorvale-query --master [ADDRESS] [--filter F] [--json] [--query [options]]\n"
     "  Queries each server (game port 2302 when none is given) and prints one line per server.\n"
     "  gs2 asks the game port with the GameSpy v2 status query, a2s the query port (the game\n"
     "  port + 1) with the Steam query; auto (the default) asks both and the first answer\n"
@@ -21,7 +23,12 @@ const char* kUsage =
     "  A server that has not answered after --interval (500) is asked again, up to --retries\n"
     "  (2) times; after the last request it has --timeout (1000) to answer. The ping counts\n"
     "  from the latest request. FILE holds one HOST[:PORT] a line.\n"
-    "  Exit 0: all answered; 1: some did not; 2: usage.\n";
+    "  --master lists the servers Steam's master server (ADDRESS, by default\n"
+    "  hl2master.steampowered.com:27011) knows for the filter (\\gamedir\\arma2arrowpc unless\n"
+    "  --filter gives one): HOST:QUERYPORT a line. --query then asks each of them; its line\n"
+    "  shows the game port the server tells, else the query port - 1. How the listing ended\n"
+    "  goes to standard error.\n"
+    "  Exit 0: all answered (and the master's whole list came); 1: some did not; 2: usage.\n";
 
 // Control characters of the servers' texts are escaped, so they reach no terminal raw.
 std::string jsonString(const std::string& s) {
@@ -47,6 +54,8 @@ std::string jsonLine(const QueryPass::Server& s, const QueryPass::Result& r) {
     std::string o = "{\"host\":" + jsonString(s.host) + ",\"port\":";
     uint16_t p;
     o += quorvale::tryParsePort(s.port, p) ? std::to_string(p) : jsonString(s.port);
+    if (!s.queryPort.empty())
+        o += ",\"query_port\":" + s.queryPort;
     if (r.outcome != QueryPass::Outcome::Answered) {
         const std::string err = r.outcome == QueryPass::Outcome::Waiting        ? silence(r)
                                 : r.outcome == QueryPass::Outcome::HostNotFound ? "host not found"
@@ -123,6 +132,8 @@ int main(int argc, char** argv) {
     bool json = false;
     QueryPass::Options options = QueryPass::Options::patient();
     std::vector<QueryPass::Server> servers;
+    std::optional<QString> master, filter;
+    bool queryListed = false;
     const auto usage = [](const char* why) {
         if (why)
             std::fprintf(stderr, "quorvale-query: %s\n", why);
@@ -162,6 +173,15 @@ int main(int argc, char** argv) {
                 if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')))
                     servers.push_back(parseTarget(line));
             }
+        } else if (a == QLatin1String("--master")) {
+            const bool given = i + 1 < args.size() && !args[i + 1].startsWith(QLatin1Char('-'));
+            master = given ? args[++i] : QString::fromLatin1(quorvale::DefaultMasterServer);
+        } else if (a == QLatin1String("--filter")) {
+            if (i + 1 >= args.size())
+                return usage("--filter takes the master server's filter");
+            filter = args[++i];
+        } else if (a == QLatin1String("--query")) {
+            queryListed = true;
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             std::fputs(kUsage, stdout);
             return 0;
@@ -171,8 +191,41 @@ int main(int argc, char** argv) {
             servers.push_back(parseTarget(a));
         }
     }
-    if (servers.empty())
+    if (master && !servers.empty())
+        return usage("--master lists the servers itself; give none with it");
+    if (!master && (filter || queryListed))
+        return usage("--filter and --query go with --master");
+    if (!master && servers.empty())
         return usage("no server given");
+
+    bool wholeList = true;
+    if (master) {
+        MasterList list;
+        MasterList::Options mo;
+        mo.master = *master;
+        if (filter)
+            mo.filter = filter->toStdString();
+        list.setOptions(mo);
+        QObject::connect(&list, &MasterList::finished, &app, [&](MasterList::Outcome o) {
+            wholeList = o == MasterList::Outcome::Complete;
+            QCoreApplication::quit();
+        });
+        QTimer::singleShot(0, &list, &MasterList::start);
+        app.exec();
+        std::fprintf(stderr, "quorvale-query: %s\n", qPrintable(list.statusText()));
+        for (const quorvale::MasterAddress& a : list.servers()) {
+            const QueryPass::Server s = MasterList::queryPassServer(a);
+            if (queryListed)
+                servers.push_back(s);
+            else if (json)
+                std::printf("{\"host\":\"%s\",\"query_port\":%s}\n", s.host.c_str(),
+                            s.queryPort.c_str());
+            else
+                std::printf("%s:%s\n", s.host.c_str(), s.queryPort.c_str());
+        }
+        if (!queryListed || servers.empty())
+            return wholeList ? 0 : 1;
+    }
 
     UdpEndpoint udp;
     QueryPass pass(udp);
@@ -182,9 +235,13 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, &app, [&] { pass.start(servers); });
     app.exec();
 
-    bool all = true;
+    bool all = wholeList;
     for (size_t i = 0; i < servers.size(); ++i) {
         const auto& r = pass.results()[i];
+        uint16_t queryPort = 0;
+        if (master && quorvale::tryParsePort(servers[i].queryPort, queryPort))
+            if (const auto join = quorvale::masterJoinPort(r.reply.gamePort, queryPort))
+                servers[i].port = std::to_string(*join);
         all = all && r.outcome == QueryPass::Outcome::Answered;
         const std::string line = json ? jsonLine(servers[i], r)
                                       : quorvale::escapeControlCharacters(textLine(servers[i], r));

@@ -13,7 +13,16 @@
 // With A-B each port gets a player count in that range. Port 0 takes a free one, with its
 // neighbour (the query port after a game port, the game port before a query port) held silent.
 // Once bound, prints one line: "ready" and the ports it answers on.
+//
+//   fake_game_server --master [--servers N | --server-file FILE] [--per-page N]
+//                    [--pace N [--pace-window MS] [--silence MS]] [--lose-page K]
+//                    [--duplicate-page K] [--no-end] [--garbage] [--silent] [--repeat] PORT
+//
+// answers like Steam's master server instead, listing N addresses from 127.1.0.1 on (query
+// port 2303), or the HOST:PORT lines of FILE, in pages; --repeat lists some of them again.
+// See fake_master.h for the other switches.
 #include "fake_a2s.h"
+#include "fake_master.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -48,6 +57,22 @@ std::unique_ptr<QUdpSocket> bindPort(int port, bool steam,
     }
     return nullptr;
 }
+
+int serveMaster(const QStringList& args) {
+    const auto setup = parseFakeMaster(args);
+    if (!setup) {
+        std::fprintf(stderr, "cannot read the server file\n");
+        return 1;
+    }
+    FakeMaster master(*setup);
+    if (master.port() == 0) {
+        std::fprintf(stderr, "cannot bind 127.0.0.1:%d\n", setup->port);
+        return 1;
+    }
+    std::printf("ready %d\n", master.port());
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -59,6 +84,8 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
+    if (args.contains(QLatin1String("--master")))
+        return serveMaster(args);
     int minPlayers = 2, maxPlayers = 2, delay = 0, slowPort = 0, slowDelay = 0, ignore = 0;
     bool silent = false;
     FakeA2sOptions a2s;

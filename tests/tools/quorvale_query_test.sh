@@ -72,6 +72,21 @@ printf '127.0.0.1:%d\n\n127.0.0.1:%d\n' "$base" "${gs[1]}" >"${TMPDIR:-/tmp}/qq-
 rm -f "${TMPDIR:-/tmp}/qq-list.$$"
 check "servers from a file" $([ $rc = 0 ] && echo 0 || echo 1)
 
+# Steam's master server, faked: five generated addresses in pages of two; then two servers of
+# today that the master lists by their query ports.
+serve master --master --servers 5 --per-page 2 0
+out=$("$query" --master "127.0.0.1:${master[0]}" --json 2>"${TMPDIR:-/tmp}/qq-err.$$"); rc=$?
+err=$(cat "${TMPDIR:-/tmp}/qq-err.$$")
+check "the master's list as JSON" $([ $rc = 0 ] && [ "$(echo "$out" | wc -l)" = 5 ] && echo "$out" | sed -n 5p | grep -qx '{"host":"127.1.0.5","query_port":2303}' && echo "$err" | grep -q 'The master server lists 5 servers' && echo 0 || echo 1)
+serve listed --a2s --players 1 0 0
+printf '127.0.0.1:%d\n127.0.0.1:%d\n' "${listed[0]}" "${listed[1]}" >"${TMPDIR:-/tmp}/qq-listed.$$"
+serve master2 --master --server-file "${TMPDIR:-/tmp}/qq-listed.$$" 0
+out=$("$query" --master "127.0.0.1:${master2[0]}" --query --json 2>/dev/null); rc=$?
+rm -f "${TMPDIR:-/tmp}/qq-listed.$$" "${TMPDIR:-/tmp}/qq-err.$$"
+check "--query asks the listed servers, joined on the game port they tell" $([ $rc = 0 ] && echo "$out" | sed -n 2p | grep -q '^{"host":"127.0.0.1","port":2302,"query_port":'"${listed[1]}"',"ping_ms":[0-9.]*,"protocol":"a2s","numPlayers":"1"' && echo 0 || echo 1)
+"$query" --query 127.0.0.1 >/dev/null 2>&1; rc=$?
+check "--query without --master is a usage error" $([ $rc = 2 ] && echo 0 || echo 1)
+
 "$query" >/dev/null 2>&1; rc=$?
 check "no server is a usage error" $([ $rc = 2 ] && echo 0 || echo 1)
 "$query" --timeout abc 127.0.0.1 >/dev/null 2>&1; rc=$?
