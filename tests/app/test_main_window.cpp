@@ -515,15 +515,21 @@ private Q_SLOTS:
         QtPrompter real;
         QString caption, text;
         int buttons = 0;
+        bool onTop = false;
+        QWidget watcher(nullptr, Qt::Window | Qt::WindowStaysOnTopHint); // a box stands above it
+        watcher.show();
         QTimer::singleShot(50, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             QVERIFY(box);
             caption = box->windowTitle();
             text = box->text();
             buttons = box->buttons().size();
+            onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
             box->button(QMessageBox::Ok)->click();
         });
         real.message(QStringLiteral("Select the ArmA 2 executable."));
+        QVERIFY(onTop);
+        watcher.hide();
         QCOMPARE(caption, QStringLiteral("Quorvale"));
         QCOMPARE(text, QStringLiteral("Select the ArmA 2 executable."));
         QCOMPARE(buttons, 1);

@@ -6,9 +6,13 @@ tool=$1
 work=$2
 mkdir -p "$work"
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >"$work/wineboot.log" 2>&1
-fi
+# A prefix whose first boot went wrong ("could not load kernel32.dll") is made again, once.
+for attempt in 1 2; do
+  [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >"$work/wineboot.log" 2>&1 || true
+  wine reg query 'HKCU\Software' >/dev/null 2>&1 && break
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+done
 wineserver -p >"$work/wineserver.log" 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 tmp=$(mktemp -d)
