@@ -1,10 +1,14 @@
-// The game in Steam's libraries, and the runners Steam offers.
+// The game in Steam's libraries, run by Proton or by Steam.
 #include "fake_steam.h"
+#include "launch.h"
+#include "launch_modes.h"
 #include "param_names.h"
+#include "reg_file_store.h"
 #include "steam_library.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sys/stat.h>
 
 using namespace quorvale;
@@ -111,3 +115,86 @@ TEST(SteamLibraries, KeepEveryOlderRunnerValueACommand) {
         EXPECT_EQ(parseRunnerValue(stored).text, value.text) << stored;
     }
 }
+
+namespace {
+// Operation Arrowhead from Steam's library, started in single player with $HOME at the fake Steam.
+LaunchResult launchFrom(FakeSteam& steam, const std::string& runner, ProcessStarter& starter) {
+    const ScopedEnv home("HOME", steam.home);
+    LauncherState st;
+    prepareLaunchState(st);
+    st.settings.executable = steam.arrowheadExe;
+    st.settings.gamePath = steam.arrowhead;
+    st.settings.runner = runner == "proton" ? "proton:" + steam.proton : runner;
+    RegFileStore store(steam.dir.file("registry.reg"));
+    const LaunchCase single = launchModeCases().front();
+    return launchGame(st, store, starter, single.connect(), single.mods);
+}
+} // namespace
+
+struct RunnerCase {
+    const char* label;
+    bool flatpak;
+    const char* runner;
+    Strings removed;     // below the fake Steam's folder
+    const char* told;    // not empty: nothing starts, and this is told
+    const char* program; // empty: the stub game, run by the Proton script
+    Strings head;        // before the game's arguments; "exe": the game
+    friend void PrintTo(const RunnerCase& c, std::ostream* os) { *os << c.label; }
+};
+
+class SteamRunner : public ::testing::TestWithParam<RunnerCase> {};
+
+TEST_P(SteamRunner, StartsTheGameWithItsArgumentsSplitAsWindowsSplitsThemOrTellsWhyNot) {
+    const auto& c = GetParam();
+    FakeSteam steam(FakeSteam::List::Current, c.flatpak);
+    for (const std::string& path : c.removed)
+        fs::remove_all(steam.dir.file(path));
+    placeStub(steam.dir.file("bin/steam"));
+    placeStub(steam.dir.file("bin/flatpak"));
+    const ScopedEnv path("PATH", steam.dir.file("bin") + ":" + std::getenv("PATH"));
+    struct : SystemProcessStarter {
+        int starts = 0;
+        StartResult start(const std::string& l, const std::string& d,
+                          const WindowsRunner& r) override {
+            ++starts;
+            return SystemProcessStarter::start(l, d, r);
+        }
+    } starter;
+    const LaunchResult r = launchFrom(steam, c.runner, starter);
+    if (*c.told) {
+        EXPECT_EQ(starter.starts, 0);
+        EXPECT_NE(r.error.find(c.told), std::string::npos) << r.error;
+        return;
+    }
+    ASSERT_TRUE(r.gameStarted) << r.error;
+    const auto recs = waitForStubRecords(steam.records, 1);
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].program, *c.program ? c.program : STUB_GAME_PATH);
+    EXPECT_EQ(recs[0].cwd, steam.arrowhead);
+    Strings args = c.head;
+    std::replace(args.begin(), args.end(), std::string("exe"), steam.arrowheadExe);
+    const Strings gameArgs = launchModeCases().front().args;
+    args.insert(args.end(), gameArgs.begin(), gameArgs.end());
+    EXPECT_EQ(recs[0].args, args);
+    if (!*c.program) { // Steam's variables, which the script wrote before it ran the game
+        EXPECT_EQ(readAll(steam.protonEnv),
+                  steam.compatData + "\n" + steam.root + "\n33930\n33930\n");
+    }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Runners, SteamRunner, ::testing::Values(
+    RunnerCase{"proton", false, "proton", {}, "", "", {"run", "exe"}},
+    RunnerCase{"steam", false, "steam", {}, "", "steam", {"-applaunch", "33930"}},
+    RunnerCase{"flatpakSteam", true, "steam", {}, "", "flatpak",
+               {"run", "com.valvesoftware.Steam", "-applaunch", "33930"}},
+    RunnerCase{"noSteam", false, "steam", {"home"}, "Steam was not found.", "", {}},
+    RunnerCase{"steamWithoutTheGame", false, "proton",
+               {"home/.local/share/Steam/steamapps/appmanifest_33900.acf",
+                "games/Steam Library/steamapps/appmanifest_33930.acf"},
+               "Steam is installed, but ArmA 2: Operation Arrowhead and ArmA 2 are in none", "", {}},
+    RunnerCase{"protonGone", false, "proton:/gone/proton", {}, "The Proton chosen under", "", {}},
+    RunnerCase{"noCompatData", false, "proton", {"games/Steam Library/steamapps/compatdata"},
+               "Start the game once from Steam", "", {}}),
+    ByLabel());
+// clang-format on
