@@ -1,10 +1,12 @@
-// The game in Steam's libraries, run by Proton or by Steam.
+// The game in Steam's libraries, run by Proton or by Steam, with Proton's prefix.
 #include "fake_steam.h"
 #include "launch.h"
 #include "launch_modes.h"
 #include "param_names.h"
+#include "recording_host.h"
 #include "reg_file_store.h"
 #include "steam_library.h"
+#include "test_store.h"
 
 #include <gtest/gtest.h>
 
@@ -198,3 +200,23 @@ INSTANTIATE_TEST_SUITE_P(Runners, SteamRunner, ::testing::Values(
                "Start the game once from Steam", "", {}}),
     ByLabel());
 // clang-format on
+
+TEST(SteamPrefix, PlacesTheGameAndGivesThePlayerNameAndProfiles) {
+    FakeSteam steam;
+    const ScopedEnv home("HOME", steam.home);
+    RegFileStore store(steam.dir.file("registry.reg"));
+    LauncherState st;
+    RecordingHost firstStart;
+    readRegistry(store, st, firstStart, "", steam.dir.file("no-wine-prefix"));
+    EXPECT_EQ(st.settings.gamePath, steam.arrowhead); // the chooser opens there
+
+    store.setRoot(RootKey::CurrentUser);
+    store.openKey(kLauncherKey, false);
+    store.writeString("runner", "proton:" + steam.proton);
+    store.closeKey();
+    RecordingHost host;
+    readRegistry(store, st, host, "", steam.dir.file("no-wine-prefix"));
+    EXPECT_EQ(st.settings.gamePath, steam.compatData + "/pfx/drive_c/Games/OA"); // its install key
+    EXPECT_EQ(host.playerName, "Zo\u00eb \"Z\"");
+    EXPECT_EQ(host.playerList, Strings{"Zo\u00eb"});
+}
