@@ -32,10 +32,54 @@ std::string trackIrProgram(RegistryStore& store) {
     return folder + "TrackIR.exe";
 }
 
+#ifndef _WIN32
+LaunchRunners launchRunners(const LauncherSettings& settings,
+                            const std::vector<SteamInstall>& installs) {
+    const RunnerValue value = parseRunnerValue(settings.runner);
+    LaunchRunners r;
+    r.game = r.others = WindowsRunner{settings.runner, settings.winePrefix, {}, true};
+    if (value.kind == RunnerValue::Command)
+        return r;
+    const auto game = steamGameFor(findSteamGames(installs), settings.executable);
+    if (!game) {
+        r.problem = steamWithoutGameMessage(installs);
+        return r;
+    }
+    const std::string appId = std::to_string(game->appId);
+    std::error_code ec;
+    if (value.kind == RunnerValue::Steam) {
+        RunnerCommand steam;
+        steam.words = game->flatpak
+                          ? std::vector<std::string>{"flatpak", "run", "com.valvesoftware.Steam"}
+                          : std::vector<std::string>{"steam"};
+        steam.words.insert(steam.words.end(), {"-applaunch", appId});
+        r.game = WindowsRunner{{}, {}, steam, false};
+        r.others.command = "wine";
+        return r;
+    }
+    if (!fs::is_regular_file(pathFromUtf8(value.text), ec)) {
+        r.problem = protonMissingMessage(value.text);
+        return r;
+    }
+    if (!fs::is_directory(pathFromUtf8(compatDataFolder(*game)), ec)) {
+        r.problem = compatDataMissingMessage(*game);
+        return r;
+    }
+    // What Steam sets around "proton run" for the game; Proton picks the prefix from them.
+    RunnerCommand proton;
+    proton.environment = {{"STEAM_COMPAT_DATA_PATH", compatDataFolder(*game)},
+                          {"STEAM_COMPAT_CLIENT_INSTALL_PATH", game->root},
+                          {"SteamAppId", appId},
+                          {"SteamGameId", appId}};
+    proton.words = {value.text, "run"};
+    r.game = r.others = WindowsRunner{{}, {}, proton, true};
+    return r;
+}
+#endif
+
 LaunchResult launchGame(const LauncherState& state, RegistryStore& store, ProcessStarter& starter,
                         const std::string& connectString, ModsOfServer modsOfServer) {
     const LauncherSettings& s = state.settings;
-    const WindowsRunner runner{s.runner, s.winePrefix};
     LaunchResult result;
     if (s.executable.empty()) {
         // Nothing else is started for a game that cannot be.
@@ -43,6 +87,19 @@ LaunchResult launchGame(const LauncherState& state, RegistryStore& store, Proces
                        "\"change\" in the main window.";
         return result;
     }
+#ifdef _WIN32
+    const WindowsRunner runner{}, gameRunner{};
+#else
+    const bool steamsRunner = parseRunnerValue(s.runner).kind != RunnerValue::Command;
+    const LaunchRunners runners =
+        launchRunners(s, steamsRunner ? findSteamInstalls() : std::vector<SteamInstall>());
+    if (!runners.problem.empty()) {
+        result.error = runners.problem;
+        return result;
+    }
+    const WindowsRunner& runner = runners.others;
+    const WindowsRunner& gameRunner = runners.game;
+#endif
 
     if (!s.preLaunchProgram.empty())
         starter.start(s.preLaunchProgram, s.gamePath, runner);
@@ -55,7 +112,7 @@ LaunchResult launchGame(const LauncherState& state, RegistryStore& store, Proces
     }
 
     result.commandLine = buildGameCommandLine(state, connectString, modsOfServer);
-    const StartResult started = starter.start(result.commandLine, s.gamePath, runner);
+    const StartResult started = starter.start(result.commandLine, s.gamePath, gameRunner);
     result.gameStarted = started.started;
     if (!started.started) {
         // A missing executable is named whole, blanks and all.

@@ -365,20 +365,23 @@ StartResult SystemProcessStarter::start(const std::string& commandLine,
     std::vector<std::string> envStore;
     const bool throughRunner = isWindowsProgram(pathToUtf8(program));
     if (throughRunner) {
-        const auto cmd = parseRunnerCommand(runner.command);
+        const auto cmd = runner.resolved ? runner.resolved : parseRunnerCommand(runner.command);
         if (!cmd)
             return {false, "A quote is not closed in the command under Options, \"Run Windows "
                            "programs with:\": " +
                                runner.command};
         const std::string& name = cmd->words.front();
         const auto found = resolveRunner(name);
+        if (!found && runner.resolved)
+            return {false, "The game is started with " + name + ", which was not found."};
         if (!found)
             return {false, "Windows programs are started with " + name +
                                ", which was not found. Install Wine, or name the program that "
                                "starts them in Options, under \"Run Windows programs with:\"."};
         executable = *found;
         argStore = cmd->words;
-        argStore.push_back(pathToUtf8(program));
+        if (runner.withProgram)
+            argStore.push_back(pathToUtf8(program));
         envStore = runnerEnvironment(*cmd, runner.prefix);
     } else {
         argStore.push_back(split->program);

@@ -14,11 +14,26 @@ struct StartResult {
     std::string error; // why not, for the user
 };
 
+// The runner's command line, typed by a Linux player: split into words as a shell splits them,
+// but with nothing run and nothing expanded other than "~" at a word's start. Blanks separate;
+// '...' keeps everything, "..." everything but \" and \\; a backslash keeps the next character.
+// NAME=value words before the program set its environment.
+struct RunnerCommand {
+    std::vector<std::pair<std::string, std::string>> environment;
+    std::vector<std::string> words; // the program and its own arguments; "wine" when none is named
+};
+// Nothing when a quote is not closed.
+std::optional<RunnerCommand> parseRunnerCommand(std::string_view text);
+
 // Where Windows is not, a Windows program (a file that starts with "MZ") is started through a
 // runner: its command line, then the program and the program's arguments. Windows ignores it.
 struct WindowsRunner {
     std::string command; // "wine", "proton run", ...; empty: "wine"
     std::string prefix;  // WINEPREFIX for it ("~" for the home folder); empty: the environment's
+    // Worked out by the launch for Proton and Steam: these words and variables in place of
+    // `command`, taken as they are.
+    std::optional<RunnerCommand> resolved;
+    bool withProgram = true; // false: Steam starts the game itself and takes only its arguments
 };
 
 // Starts a program from one command-line string, the way Windows does, and does not wait.
@@ -48,17 +63,6 @@ std::optional<SplitCommand>
 splitCommandLine(const std::string& line, const std::function<bool(const std::string&)>& isProgram);
 // The argument rules of the Microsoft C runtime (quotes, backslashes before quotes, "").
 std::vector<std::string> splitArguments(std::string_view args);
-
-// The runner's command line, typed by a Linux player: split into words as a shell splits them,
-// but with nothing run and nothing expanded other than "~" at a word's start. Blanks separate;
-// '...' keeps everything, "..." everything but \" and \\; a backslash keeps the next character.
-// NAME=value words before the program set its environment.
-struct RunnerCommand {
-    std::vector<std::pair<std::string, std::string>> environment;
-    std::vector<std::string> words; // the program and its own arguments; "wine" when none is named
-};
-// Nothing when a quote is not closed.
-std::optional<RunnerCommand> parseRunnerCommand(std::string_view text);
 
 // A Windows program: the file starts with "MZ".
 bool isWindowsProgram(const std::string& path);

@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "text.h"
 #ifndef _WIN32
+#include "steam_library.h"
 #include "wine_prefix.h"
 #endif
 
@@ -246,13 +247,18 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
     store.setRoot(RootKey::CurrentUser);
 #ifndef _WIN32
     // A game the store does not place, and whose executable is not there yet, is looked for
-    // where Linux players have it: installed in a Wine prefix.
+    // where Linux players have it: installed in a Wine prefix, else in Steam's libraries.
     std::optional<std::pair<std::string, std::string>> inPrefix; // prefix, game folder
     const auto gameFolderFromPrefix = [&](const std::string& prefix) {
         if (installKey)
             return;
-        if (!inPrefix || inPrefix->first != prefix)
-            inPrefix.emplace(prefix, gameFolderInPrefix(prefix));
+        if (!inPrefix || inPrefix->first != prefix) {
+            std::string folder = gameFolderInPrefix(prefix);
+            if (folder.empty())
+                if (const auto games = findSteamGames(findSteamInstalls()); !games.empty())
+                    folder = games.front().folder;
+            inPrefix.emplace(prefix, folder);
+        }
         if (!inPrefix->second.empty())
             s.gamePath = inPrefix->second;
     };
@@ -292,7 +298,7 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         if (s.runner.empty())
             s.runner = "wine";
         s.winePrefix = store.valueExists(kWinePrefix) ? in.text(kWinePrefix, "") : std::string();
-        const std::string prefix = winePrefixFolder(s.winePrefix, environmentPrefix);
+        const std::string prefix = gamePrefixFolder(s, environmentPrefix);
 #endif
         std::error_code ec;
         if (!fs::is_regular_file(pathFromUtf8(s.executable), ec)) {
@@ -363,6 +369,11 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         std::string player;
         if (store.openKey(kGameUserKey, false))
             player = store.readString("Player Name");
+#ifndef _WIN32
+        // Where the game itself keeps it there: in the prefix's user.reg.
+        if (player.empty())
+            player = playerNameInPrefix(prefix);
+#endif
         host.setLoadedPlayerName(player);
 
         std::vector<std::string> documents;

@@ -302,6 +302,21 @@ std::string gameFolderInPrefix(const std::string& prefix) {
     return {};
 }
 
+std::string playerNameInPrefix(const std::string& prefix) {
+    if (prefix.empty())
+        return {};
+    const auto text = readText(pathFromUtf8(prefix) / "user.reg");
+    if (!text)
+        return {};
+    static const std::vector<std::string> keys = {
+        "Software\\Bohemia Interactive Studio\\ArmA 2",
+        "Software\\Bohemia Interactive Studio\\ArmA 2 OA"};
+    for (const auto& name : wineRegistryStrings(*text, keys, "Player Name"))
+        if (name && !name->empty())
+            return *name;
+    return {};
+}
+
 std::vector<std::string> documentFoldersInPrefix(const std::string& prefix) {
     // Wine names the user's folder after the login; Proton's prefixes use "steamuser".
     std::vector<std::string> users;

@@ -33,6 +33,10 @@ std::optional<std::string> unixPathInPrefix(const std::string& prefix,
 // where a 32-bit installer writes in a 64-bit prefix), when that folder exists; else empty.
 std::string gameFolderInPrefix(const std::string& prefix);
 
+// The name the game last played with, as it stored it in the prefix's user.reg ("Player Name"
+// of Software\Bohemia Interactive Studio\ArmA 2, else of ArmA 2 OA); empty when none.
+std::string playerNameInPrefix(const std::string& prefix);
+
 // The player's document folders in the prefix (drive_c/users/<name>/Documents and the older
 // My Documents) that exist; they stand where USERPROFILE's documents stand on Windows.
 std::vector<std::string> documentFoldersInPrefix(const std::string& prefix);

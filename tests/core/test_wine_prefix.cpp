@@ -3,6 +3,7 @@
 #include "recording_host.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
+#include "scoped_env.h"
 #include "temp_dir.h"
 #include "test_store.h"
 #include "wine_prefix.h"
@@ -114,6 +115,7 @@ namespace {
 // A prefix as wineboot leaves it, as far as the launcher looks: drives and the game's folder.
 struct Prefix {
     TempDir dir;
+    ScopedEnv home{"HOME", dir.file("home")}; // no Steam of the machine's own
     std::string path = dir.file("prefix");
     std::string driveC;
 

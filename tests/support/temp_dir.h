@@ -44,3 +44,10 @@ inline void writeAll(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
 }
+
+inline std::string repeated(const std::string& part, int times) {
+    std::string out;
+    while (times-- > 0)
+        out += part;
+    return out;
+}
