@@ -166,7 +166,8 @@ void MainWindow::fillModList() {
     list->clear();
     for (const ModEntry& m : session_.state().mods.entries) {
         auto* item = new QListWidgetItem(toQString(m.name), list);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
+                       Qt::ItemIsDragEnabled);
         item->setCheckState(m.checked ? Qt::Checked : Qt::Unchecked);
         item->setData(Qt::UserRole, m.id);
     }
