@@ -280,18 +280,27 @@ std::optional<std::string> unixPathInPrefix(const std::string& prefix,
     return pathToUtf8(p);
 }
 
+namespace {
+
+// The string values `valueName` of `keys` in one of the prefix's registry files; none when the
+// file cannot be read.
+std::vector<std::optional<std::string>> stringsInPrefix(const std::string& prefix, const char* file,
+                                                        const std::vector<std::string>& keys,
+                                                        std::string_view valueName) {
+    const auto text = prefix.empty() ? std::nullopt : readText(pathFromUtf8(prefix) / file);
+    return text ? wineRegistryStrings(*text, keys, valueName)
+                : std::vector<std::optional<std::string>>(keys.size());
+}
+
+} // namespace
+
 std::string gameFolderInPrefix(const std::string& prefix) {
-    if (prefix.empty())
-        return {};
-    const auto text = readText(pathFromUtf8(prefix) / "system.reg");
-    if (!text)
-        return {};
     static const std::vector<std::string> keys = {
         "Software\\Bohemia Interactive Studio\\ArmA 2",
         "Software\\Wow6432Node\\Bohemia Interactive Studio\\ArmA 2",
         "Software\\Bohemia Interactive Studio\\ArmA 2 OA",
         "Software\\Wow6432Node\\Bohemia Interactive Studio\\ArmA 2 OA"};
-    for (const auto& main : wineRegistryStrings(*text, keys, "MAIN")) {
+    for (const auto& main : stringsInPrefix(prefix, "system.reg", keys, "MAIN")) {
         std::error_code ec;
         if (!main)
             continue;
@@ -303,15 +312,10 @@ std::string gameFolderInPrefix(const std::string& prefix) {
 }
 
 std::string playerNameInPrefix(const std::string& prefix) {
-    if (prefix.empty())
-        return {};
-    const auto text = readText(pathFromUtf8(prefix) / "user.reg");
-    if (!text)
-        return {};
     static const std::vector<std::string> keys = {
         "Software\\Bohemia Interactive Studio\\ArmA 2",
         "Software\\Bohemia Interactive Studio\\ArmA 2 OA"};
-    for (const auto& name : wineRegistryStrings(*text, keys, "Player Name"))
+    for (const auto& name : stringsInPrefix(prefix, "user.reg", keys, "Player Name"))
         if (name && !name->empty())
             return *name;
     return {};
