@@ -43,3 +43,8 @@ build_targets() {
   fi
   cmake --build "$build" --target "$@"
 }
+
+# Where scripts/windows-qt keeps the cross-built Qt and libjpeg for Windows.
+windows_toolchain_dir() {
+  echo "${XDG_CACHE_HOME:-$HOME/.cache}/quorvale/windows-qt-6.4.2-mingw64"
+}
