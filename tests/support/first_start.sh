@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Starts Quorvale (the command given) on the current X display, goes through a first start as a
+# player who has not chosen the game yet (OK on the box that asks for the executable, Escape in
+# the file chooser) and waits for the main window. Writes a screenshot to SHOT, leaves the
+# program running and prints its process id; exit 1 when no main window came.
+#   first_start.sh SHOT [--chooser-input TEXT] COMMAND...
+# With --chooser-input, TEXT is typed into the file chooser and Enter pressed, instead of Escape.
+set -uo pipefail
+shot=$1
+shift
+input=""
+if [ "${1:-}" = "--chooser-input" ]; then
+  input=$2
+  shift 2
+fi
+"$@" >"$shot.log" 2>&1 &
+pid=$!
+# Wine's first start in a new prefix takes a while.
+deadline=$((SECONDS + 180))
+actions=0
+main=""
+while [ $SECONDS -lt $deadline ] && [ -z "$main" ] && [ $actions -lt 8 ]; do
+  acted=0
+  for id in $(xdotool search --onlyvisible --name '.+' 2>/dev/null); do
+    name=$(xdotool getwindowname "$id" 2>/dev/null)
+    width=$(xdotool getwindowgeometry "$id" 2>/dev/null | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+    [ "${width:-0}" -ge 100 ] || continue
+    if [ "$name" = Quorvale ] && [ "$width" -ge 400 ]; then
+      main=$id
+      break
+    fi
+    sleep 1
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    if [ "$name" = Quorvale ]; then
+      xdotool key Return # a box: "Select the ArmA 2 executable.", and the one after a cancel
+    elif [ -n "$input" ]; then
+      xdotool type --delay 20 "$input" # the file chooser
+      xdotool key Return
+      input=""
+    else
+      xdotool key Escape
+    fi
+    acted=1
+    actions=$((actions + 1))
+    sleep 2
+    break
+  done
+  [ $acted = 1 ] || sleep 0.3
+done
+if [ -z "$main" ]; then
+  import -window root "$shot" 2>/dev/null || true
+  echo "no main window came; the screen is in $shot, the program's output in $shot.log" >&2
+  kill "$pid" 2>/dev/null
+  exit 1
+fi
+sleep 2
+import -window root "$shot" 2>/dev/null || true
+echo "$pid"
