@@ -37,7 +37,7 @@ LauncherWindows::~LauncherWindows() = default;
 LauncherWindows createWindows(MainWindow& main, AlertSink* alerts) {
     LauncherWindows w;
     if (!alerts) {
-        w.ownAlerts = std::make_unique<QtAlertSink>();
+        w.ownAlerts = std::make_unique<DesktopAlertSink>();
         alerts = w.ownAlerts.get();
     }
     LauncherSession& session = main.session();

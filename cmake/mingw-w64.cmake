@@ -1,13 +1,6 @@
-# Cross build of the core and its tests for Windows with Debian's mingw-w64 (posix threads).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Cross build of the core and its tests for Windows, without Qt (the whole program needs the
+# Qt that scripts/windows-qt builds: see scripts/test-windows).
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-compilers.cmake)
 # Self-contained executables, so Wine needs no mingw runtime DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(QUORVALE_WIDGETS OFF CACHE BOOL "" FORCE)

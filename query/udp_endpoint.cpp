@@ -8,7 +8,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <winsock2.h>
+
+#include <mswsock.h>
+#else
 #include <sys/socket.h>
 #endif
 #ifdef __linux__
@@ -61,6 +65,15 @@ void UdpEndpoint::setLocalPort(int port) {
         throw UdpSocketError(text.toStdString());
     }
     enlargeReceiveBuffer();
+#ifdef _WIN32
+    // Windows fails the next receive after a "port unreachable" from any one server; one
+    // server that is down must not cost the answers of the others.
+    BOOL reportUnreachable = FALSE;
+    DWORD returned = 0;
+    ::WSAIoctl(static_cast<SOCKET>(socket_->socketDescriptor()), SIO_UDP_CONNRESET,
+               &reportUnreachable, sizeof reportUnreachable, nullptr, 0, &returned, nullptr,
+               nullptr);
+#endif
 #ifdef SIOCGSTAMPNS
     // The first question switches the system's notes of arrival times on for this socket.
     timespec arrived{};
@@ -233,11 +246,26 @@ void UdpEndpoint::readPending() {
 
 qint64 UdpEndpoint::readOne(QHostAddress& from, quint16& port, qint64& waitedNs) {
     waitedNs = 0;
+#ifdef _WIN32
+    qint64 n = -1;
+    for (;;) {
+        // Windows' socket engine reports an empty queue as a network error, not a temporary
+        // one: ask first (its peek re-arms the next report as a read does).
+        if (!socket_->hasPendingDatagrams())
+            return kNothingToRead;
+        n = socket_->readDatagram(buffer_.data(), buffer_.size(), &from, &port);
+        // A "port unreachable" from one server, where the system still reports it, is no
+        // failure of this socket.
+        if (n >= 0 || socket_->error() != QAbstractSocket::ConnectionRefusedError)
+            break;
+    }
+#else
     // Read without asking first: Qt (6.4) stops reporting a socket whose report found nothing
     // to read, until the next read, and a read that finds nothing counts.
     const qint64 n = socket_->readDatagram(buffer_.data(), buffer_.size(), &from, &port);
     if (n < 0 && socket_->error() == QAbstractSocket::TemporaryError)
         return kNothingToRead;
+#endif
 #ifdef SIOCGSTAMPNS
     timespec arrived{};
     if (n >= 0 &&

@@ -48,3 +48,29 @@ build_targets() {
 windows_toolchain_dir() {
   echo "${XDG_CACHE_HOME:-$HOME/.cache}/quorvale/windows-qt-6.4.2-mingw64"
 }
+
+# The Windows build of the whole program, against the toolchain above, in build-windows-qt/.
+wqbuild="$top/build-windows-qt"
+require_windows_toolchain() {
+  if ! "$top/scripts/windows-qt" --check; then
+    echo "The Windows toolchain is not built yet: run scripts/windows-qt (about 25 minutes, once)."
+    exit 1
+  fi
+  ensure_packages cmake ninja-build googletest wine wine64 g++-mingw-w64-x86-64-posix
+}
+windows_qt_build() {
+  local qt
+  qt=$(windows_toolchain_dir)
+  if [ ! -f "$wqbuild/build.ninja" ]; then
+    cmake -S "$top" -B "$wqbuild" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+      -DQT_CHAINLOAD_TOOLCHAIN_FILE="$top/cmake/mingw-w64-compilers.cmake"
+  fi
+  cmake --build "$wqbuild" --target "$@"
+}
+# The mingw runtime the Windows build's programs and Qt need beside them.
+windows_runtime_dlls() {
+  echo /usr/lib/gcc/x86_64-w64-mingw32/12-posix/libstdc++-6.dll \
+    /usr/lib/gcc/x86_64-w64-mingw32/12-posix/libgcc_s_seh-1.dll \
+    /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll
+}

@@ -8,27 +8,62 @@
 #include <QDir>
 #include <QLibrary>
 #include <QUrl>
+#include <QWidget>
 #include <QtEndian>
 
-QtAlertSink::QtAlertSink() = default;
-QtAlertSink::~QtAlertSink() = default;
+#ifdef _WIN32
+#include <windows.h>
 
-void QtAlertSink::flash(QWidget* window) {
+#include <mmsystem.h>
+#endif
+
+DesktopAlertSink::DesktopAlertSink() = default;
+DesktopAlertSink::~DesktopAlertSink() = default;
+
+#ifdef _WIN32
+void DesktopAlertSink::flash(QWidget* window) {
+    // Caption and taskbar button, three times at the system's rate.
+    FLASHWINFO info{};
+    info.cbSize = sizeof info;
+    info.hwnd = reinterpret_cast<HWND>(window->window()->winId());
+    info.dwFlags = FLASHW_ALL;
+    info.uCount = 3;
+    FlashWindowEx(&info);
+}
+
+void DesktopAlertSink::playDefaultSound() {
+    PlaySoundW(MAKEINTRESOURCEW(1), GetModuleHandleW(nullptr), SND_RESOURCE | SND_ASYNC);
+}
+
+bool DesktopAlertSink::playFile(const QString& path) {
+    if (!isPlayableWav(path))
+        return false;
+    PlaySoundW(reinterpret_cast<LPCWSTR>(path.utf16()), nullptr,
+               SND_FILENAME | SND_ASYNC | SND_NODEFAULT);
+    return true;
+}
+
+void DesktopAlertSink::systemSound() {
+    PlaySoundW(reinterpret_cast<LPCWSTR>(SND_ALIAS_SYSTEMDEFAULT), nullptr,
+               SND_ALIAS_ID | SND_ASYNC);
+}
+#else
+void DesktopAlertSink::flash(QWidget* window) {
     QApplication::alert(window, 0);
 }
 
-void QtAlertSink::playDefaultSound() {
+void DesktopAlertSink::playDefaultSound() {
     play(QUrl(QStringLiteral("qrc:/alert.wav")));
 }
 
-bool QtAlertSink::playFile(const QString& path) {
+bool DesktopAlertSink::playFile(const QString& path) {
     if (!isPlayableWav(path))
         return false;
     play(QUrl::fromLocalFile(path));
     return true;
 }
 
-void QtAlertSink::systemSound() {
+void DesktopAlertSink::systemSound() {
     QApplication::beep();
 }
 
@@ -47,7 +82,7 @@ SoundPlayer* loadPlayer() {
 }
 } // namespace
 
-void QtAlertSink::play(const QUrl& source) {
+void DesktopAlertSink::play(const QUrl& source) {
     if (!player_ && !loadFailed_) {
         player_.reset(loadPlayer());
         loadFailed_ = !player_;
@@ -59,6 +94,8 @@ void QtAlertSink::play(const QUrl& source) {
     else
         QApplication::beep();
 }
+
+#endif
 
 bool isPlayableWav(const QString& path) {
     // A named pipe or a device would block the open, and with it the whole program.

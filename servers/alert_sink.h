@@ -19,11 +19,13 @@ public:
     virtual void systemSound() = 0;
 };
 
-// Qt Multimedia for the sounds, from the sound module; with no audio device they stay silent.
-class QtAlertSink : public AlertSink {
+// The desktop's own sound and taskbar. On Windows, PlaySound with the program's "WAVE" resource 1
+// and FlashWindowEx; elsewhere Qt Multimedia from the sound module. With no audio device the
+// sounds stay silent.
+class DesktopAlertSink : public AlertSink {
 public:
-    QtAlertSink();
-    ~QtAlertSink() override;
+    DesktopAlertSink();
+    ~DesktopAlertSink() override;
     void flash(QWidget* window) override;
     void playDefaultSound() override;
     bool playFile(const QString& path) override;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -110,7 +111,8 @@ std::optional<QString> QtPrompter::chooseFile(QWidget* parent, const QString& fi
         dlg.selectFile(current);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return std::nullopt;
-    return dlg.selectedFiles().constFirst();
+    // Qt answers with '/'; Windows paths are stored as Windows writes them.
+    return QDir::toNativeSeparators(dlg.selectedFiles().constFirst());
 }
 
 QString FileDialogState::execute(Prompter& prompter, QWidget* parent) {

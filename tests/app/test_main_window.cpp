@@ -20,9 +20,11 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#ifndef _WIN32
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#endif
 
 using namespace quorvale;
 using quorvale_test::catchesSignal;
@@ -376,6 +378,7 @@ private Q_SLOTS:
         waitForStubRecords(l.out, 1);
     }
 
+#ifndef _WIN32
     // Another Quorvale's save holds the lock: nothing is written over it and nothing waits for
     // it, but the quit a little; the executable's line says why the settings are not saved yet.
     void aSaveWaitsForAnotherQuorvale_data() {
@@ -437,6 +440,8 @@ private Q_SLOTS:
         QCOMPARE(l.storedChecked("1"), 1);
     }
 
+#endif
+
     void aLoadErrorAtStartIsShownAndTheWindowOpens() {
         Launcher l([](RegFileStore& s) {
             Launcher::mod(s, "1", "First", 1);
@@ -493,6 +498,7 @@ private Q_SLOTS:
         QCOMPARE(p->itemText(1), QStringLiteral("Bravo"));
     }
 
+#ifndef _WIN32
     void theExecutableDialogOpensInTheGameFolderFoundInTheWinePrefix() {
         Launcher l({}, false); // the first run, cancelled, leaves no executable
         QCOMPARE(l.prompter.lastStart, QString());
@@ -510,6 +516,8 @@ private Q_SLOTS:
         QCOMPARE(QString::fromStdString(l.state().settings.gamePath), game);
         QCOMPARE(l.prompter.lastStart, game + "/");
     }
+
+#endif
 
     void theRealMessageBoxIsCaptionedAndAnsweredWithOk() {
         QtPrompter real;

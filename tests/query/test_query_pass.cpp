@@ -7,7 +7,9 @@
 #include <QUdpSocket>
 #include <QtTest>
 #include <memory>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -43,11 +45,13 @@ struct BurstServers {
     QUdpSocket stranger;
     int spoofs = 0;
     BurstServers(int count, const FakeServerState& state) {
+#ifndef _WIN32
         rlimit lim{};
         if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
             lim.rlim_cur = lim.rlim_max; // a socket a server
             setrlimit(RLIMIT_NOFILE, &lim);
         }
+#endif
         const QByteArray request(reinterpret_cast<const char*>(quorvale::StatusRequest.data()), 10);
         reply = buildStatusReply(request, state);
         for (int i = 0; i < count; ++i) {

@@ -23,18 +23,22 @@ while [ $SECONDS -lt $deadline ] && [ -z "$main" ] && [ $actions -lt 8 ]; do
   acted=0
   for id in $(xdotool search --onlyvisible --name '.+' 2>/dev/null); do
     name=$(xdotool getwindowname "$id" 2>/dev/null)
-    width=$(xdotool getwindowgeometry "$id" 2>/dev/null | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
-    [ "${width:-0}" -ge 100 ] || continue
+    size=$(xdotool getwindowgeometry "$id" 2>/dev/null | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p')
+    read -r width height <<<"${size:-0 0}"
+    # Wine keeps small helper windows of the same name.
+    [ "$width" -ge 150 ] && [ "$height" -ge 50 ] || continue
     if [ "$name" = Quorvale ] && [ "$width" -ge 400 ]; then
       main=$id
       break
     fi
+    [ "$name" = Quorvale ] || continue
+    # A box: "Select the ArmA 2 executable.", and the one after a cancel. OK opens the file
+    # chooser, which takes the keys next (Wine's has no name to look for).
     sleep 1
-    xdotool windowfocus --sync "$id" 2>/dev/null
-    if [ "$name" = Quorvale ]; then
-      xdotool key Return # a box: "Select the ArmA 2 executable.", and the one after a cancel
-    elif [ -n "$input" ]; then
-      xdotool type --delay 20 "$input" # the file chooser
+    xdotool windowfocus --sync "$id" key Return 2>/dev/null
+    sleep 3
+    if [ -n "$input" ]; then
+      xdotool type --delay 20 "$input"
       xdotool key Return
       input=""
     else

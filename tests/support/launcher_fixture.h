@@ -71,7 +71,7 @@ struct Launcher {
 
     explicit Launcher(const std::function<void(RegFileStore&)>& fill = {},
                       bool launcherKey = true) {
-        setenv("QUORVALE_STUB_OUT", out.c_str(), 1);
+        qputenv("QUORVALE_STUB_OUT", QByteArray::fromStdString(out));
         if (launcherKey) {
             RegFileStore s(reg);
             openLauncherKey(s, exe);

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "temp_dir.h"
+#ifdef _WIN32
+#include "win_stub_records.h"
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -15,6 +18,19 @@ struct StubRecord {
     std::vector<std::string> args;
 };
 
+#ifdef _WIN32
+// The Windows stub writes its records in UTF-16, its whole command line first.
+inline std::vector<StubRecord> parseStubRecords(const std::string& bytes) {
+    std::vector<StubRecord> out;
+    for (WinStubRecord& r : parseWinStubRecords(bytes)) {
+        StubRecord rec{r.args.empty() ? std::string() : r.args.front(), r.cwd, {}};
+        if (!r.args.empty())
+            rec.args.assign(r.args.begin() + 1, r.args.end());
+        out.push_back(std::move(rec));
+    }
+    return out;
+}
+#else
 inline std::vector<StubRecord> parseStubRecords(const std::string& bytes) {
     std::vector<StubRecord> out;
     size_t pos = 0;
@@ -42,6 +58,8 @@ inline std::vector<StubRecord> parseStubRecords(const std::string& bytes) {
     }
     return out;
 }
+
+#endif
 
 // Waits (boundedly) until the stub has written `count` records.
 inline std::vector<StubRecord> waitForStubRecords(const std::string& file, size_t count) {
