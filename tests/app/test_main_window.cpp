@@ -359,11 +359,13 @@ private Q_SLOTS:
         const QPalette p = box->palette();
         QCOMPARE(p.color(QPalette::Inactive, QPalette::Highlight),
                  p.color(QPalette::Active, QPalette::Highlight));
+#ifndef _WIN32 // Windows underlines access keys only while Alt is held
         // its button shows the access key underlined (a tool button drops the underline)
         QAbstractButton* copy = l.form->ui.copyAddressButton;
         const QImage underlined = copy->grab().toImage();
         copy->setText(QStringLiteral("Copy to clipboard"));
         QVERIFY(copy->grab().toImage() != underlined);
+#endif
     }
 
     void closeAfterLaunchStoresAndEnds() {

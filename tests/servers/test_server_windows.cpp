@@ -556,7 +556,7 @@ private Q_SLOTS:
         poll(w);
         server.state.numPlayers = QStringLiteral("0"); // the server empties during the game
         poll(w);
-        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Empty"));
+        QTRY_COMPARE(w.ui.statusLabel->text(), QStringLiteral("Empty"));
         QCOMPARE(colourOf(w.ui.statusLabel), kMaroon);
         QCOMPARE(w.ui.playersLabel->text(), QStringLiteral("0/32"));
         QCOMPARE(colourOf(w.ui.playersLabel), kMaroon);
