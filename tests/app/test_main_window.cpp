@@ -1,9 +1,11 @@
 #include "direct_join_dialog.h"
 #include "error_handler.h"
+#include "fake_steam.h"
 #include "jpeg_image.h"
 #include "launcher_fixture.h"
 #include "main_window.h"
 #include "mod_editor.h"
+#include "options_dialog.h"
 #include "qt_text.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
@@ -509,6 +511,27 @@ private Q_SLOTS:
         const QString game = QString::fromStdString(fs::canonical(prefix / "drive_c/Games/ArmA 2"));
         QCOMPARE(QString::fromStdString(l.state().settings.gamePath), game);
         QCOMPARE(l.prompter.lastStart, game + "/");
+    }
+
+    // No chooser where Steam has the game; Options names the Proton taken, which starts it with
+    // Steam's variables and the name from Proton's prefix split as Windows splits it.
+    void aFirstStartTakesTheGameFromSteam() {
+        FakeSteam steam;
+        const ScopedEnv home("HOME", steam.home);
+        Launcher l({}, false);
+        QCOMPARE(l.prompter.filesAsked, 0);
+        QCOMPARE(l.prompter.messages.size(), 1);
+        QCOMPARE(l.form->ui.executableLabel->text(), QString::fromStdString(steam.arrowheadExe));
+        l.windows.options->refreshFields();
+        QCOMPARE(l.windows.options->ui.runnerBox->currentText(), QStringLiteral("Proton 10.0"));
+        QCOMPARE(l.windows.options->ui.runnerBox->count(), 5); // Wine, three Protons, Steam
+        l.windows.options->ui.okButton->click();
+        l.form->ui.startSingleplayerButton->click();
+        QCOMPARE(waitForStubRecords(l.out, 1).at(0).args,
+                 (std::vector<std::string>{"run", steam.arrowheadExe, "-nosplash",
+                                           "-name=Zo\u00eb \"Z\""}));
+        QCOMPARE(readAll(steam.protonEnv),
+                 steam.compatData + "\n" + steam.root + "\n33930\n33930\n");
     }
 
     void theRealMessageBoxIsCaptionedAndAnsweredWithOk() {
