@@ -546,6 +546,7 @@ private Q_SLOTS:
             QVERIFY(box);
             caption = box->windowTitle();
             text = box->text();
+            QCOMPARE(box->textFormat(), Qt::PlainText); // a folder named "<b>" is no markup
             buttons = box->buttons().size();
             onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
             box->button(QMessageBox::Ok)->click();
