@@ -264,6 +264,19 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
     };
 #endif
 
+    // A game in Steam's libraries needs no chooser: it is taken with a way to start it, and told.
+    const auto takeGameFromSteam = [&] {
+#ifndef _WIN32
+        if (const auto steam = steamSetup(findSteamInstalls())) {
+            store.writeString(kExecutable, steam->game.executable);
+            store.writeString(kRunner, steam->runner);
+            host.showMessage(steamGameFoundMessage(*steam));
+            return true;
+        }
+#endif
+        return false;
+    };
+
     host.refreshLocalAddress();
 
     // First run: the launcher key and its defaults, with the executable the player picks.
@@ -271,11 +284,13 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         KeyScope scope(store);
         if (!store.openKey(kLauncherKey, false)) {
             if (store.openKey(kLauncherKey, true)) {
+                if (!takeGameFromSteam()) {
 #ifndef _WIN32
-                gameFolderFromPrefix(environmentPrefix);
+                    gameFolderFromPrefix(environmentPrefix);
 #endif
-                host.showMessage("Select the ArmA 2 executable.");
-                store.writeString(kExecutable, host.chooseExecutable());
+                    host.showMessage("Select the ArmA 2 executable.");
+                    store.writeString(kExecutable, host.chooseExecutable());
+                }
                 store.writeInteger(kNoSplash, 1);
                 store.writeInteger(kWindowed, 0);
                 store.writeInteger(kCloseAfterLaunch, 0);

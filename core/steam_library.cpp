@@ -277,6 +277,18 @@ std::optional<SteamSetup> steamSetup(const std::vector<SteamInstall>& installs) 
     return setup;
 }
 
+std::string steamGameFoundMessage(const SteamSetup& setup) {
+    const RunnerValue runner = parseRunnerValue(setup.runner);
+    const std::string how =
+        runner.kind == RunnerValue::Proton
+            ? "It starts through " + pathToUtf8(pathFromUtf8(runner.text).parent_path().filename())
+            : "Steam starts it, as Proton has not made its Windows folder yet";
+    return setup.game.title + " was found in Steam's library:\n" + setup.game.executable + "\n" +
+           how +
+           ". Another executable can be chosen with \"change\", another way to start it under "
+           "Options, \"Run Windows programs with:\".";
+}
+
 std::string steamNotFoundMessage() {
     return "Steam was not found. Quorvale looks for it in ~/.steam/root, ~/.local/share/Steam, "
            "~/.steam/debian-installation and, for Steam from Flathub, in "

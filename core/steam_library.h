@@ -90,6 +90,9 @@ struct SteamSetup {
 };
 std::optional<SteamSetup> steamSetup(const std::vector<SteamInstall>& installs);
 
+// What a first start tells once it has taken the game from Steam.
+std::string steamGameFoundMessage(const SteamSetup& setup);
+
 // What went wrong, in the player's words.
 std::string steamNotFoundMessage();
 std::string steamWithoutGameMessage(const std::vector<SteamInstall>& installs);

@@ -9,6 +9,10 @@
 #include <QStyle>
 #include <algorithm>
 
+#ifndef _WIN32
+#include "steam_library.h"
+#endif
+
 using namespace quorvale;
 
 OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
@@ -31,7 +35,7 @@ OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
                         ui.additionalParametersEdit,
                         ui.preLaunchProgramEdit,
                         ui.choosePreLaunchProgramButton,
-                        ui.runnerEdit,
+                        ui.runnerBox,
                         ui.winePrefixEdit,
                         ui.cancelButton,
                         ui.okButton};
@@ -87,11 +91,42 @@ void OptionsDialog::refreshFields() {
     ui.playersSoundEdit->setText(toQString(s.playersBackSound));
     ui.additionalParametersEdit->setText(toQString(s.additionalParameters));
     ui.preLaunchProgramEdit->setText(toQString(s.preLaunchProgram));
-    ui.runnerEdit->setText(toQString(s.runner));
+#ifndef _WIN32
+    showRunner(s.runner);
+#endif
     ui.winePrefixEdit->setText(toQString(s.winePrefix));
     ui.memoryBar->setValue(std::clamp(s.maxMemory, 0, 2048));
     showMemoryLimit(ui.memoryBar->value());
 }
+
+#ifndef _WIN32
+// Wine, each Proton and Steam by name; a stored value that is none of them is a command the
+// player typed, shown as it is.
+void OptionsDialog::showRunner(const std::string& stored) {
+    QComboBox* box = ui.runnerBox;
+    box->clear();
+    for (const RunnerOption& option : runnerOptions(findSteamInstalls())) {
+        box->addItem(toQString(option.label), toQString(option.value));
+        const RunnerValue value = parseRunnerValue(option.value);
+        if (value.kind == RunnerValue::Proton)
+            box->setItemData(box->count() - 1, toQString(value.text), Qt::ToolTipRole);
+    }
+    if (const int i = box->findData(toQString(stored)); i >= 0)
+        box->setCurrentIndex(i);
+    else
+        box->setEditText(toQString(stored));
+}
+
+// The value of the entry whose name the field shows, else the text typed.
+std::string OptionsDialog::chosenRunner() const {
+    const QComboBox* box = ui.runnerBox;
+    const QString text = box->currentText();
+    int i = box->currentIndex();
+    if (i < 0 || box->itemText(i) != text)
+        i = box->findText(text);
+    return i >= 0 ? box->itemData(i).toString().toStdString() : text.toStdString();
+}
+#endif
 
 void OptionsDialog::updateSoundFields() {
     const bool custom = !ui.noSoundsButton->isChecked() && !ui.defaultSoundsButton->isChecked();
@@ -135,7 +170,7 @@ void OptionsDialog::saveAndClose() {
     s.additionalParameters = ui.additionalParametersEdit->text().toStdString();
     s.preLaunchProgram = ui.preLaunchProgramEdit->text().toStdString();
 #ifndef _WIN32
-    s.runner = ui.runnerEdit->text().toStdString();
+    s.runner = chosenRunner();
     s.winePrefix = ui.winePrefixEdit->text().toStdString();
 #endif
     if (ui.noSoundsButton->isChecked())

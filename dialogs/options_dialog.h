@@ -31,6 +31,8 @@ private Q_SLOTS:
 
 private:
     void chooseInto(FileDialogState& dialog, QLineEdit* field);
+    void showRunner(const std::string& stored);
+    std::string chosenRunner() const;
 
     LauncherSession& session_;
 };

@@ -83,6 +83,7 @@ void QtPrompter::message(const QString& text) {
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quorvale"), shown(text), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText); // paths from Steam's files and servers' names are no markup
     box.setWindowModality(Qt::ApplicationModal);
     keepWithinReach(box);
     box.exec();
@@ -94,6 +95,7 @@ bool QtPrompter::confirm(const QString& text) {
                             QDialogButtonBox::Yes | QDialogButtonBox::No) == QMessageBox::Yes;
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), shown(text),
                     QMessageBox::Yes | QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     keepWithinReach(box);
     return box.exec() == QMessageBox::Yes;

@@ -1,9 +1,13 @@
 #include "direct_join_dialog.h"
 #include "error_handler.h"
+#ifndef _WIN32
+#include "fake_steam.h"
+#endif
 #include "jpeg_image.h"
 #include "launcher_fixture.h"
 #include "main_window.h"
 #include "mod_editor.h"
+#include "options_dialog.h"
 #include "qt_text.h"
 #include "reg_file_store.h"
 #include "registry_io.h"
@@ -519,6 +523,26 @@ private Q_SLOTS:
         QCOMPARE(l.prompter.lastStart, game + "/");
     }
 
+    // No chooser where Steam has the game; Options names the Proton taken, which starts it with
+    // Steam's variables and the name from Proton's prefix split as Windows splits it.
+    void aFirstStartTakesTheGameFromSteam() {
+        FakeSteam steam;
+        const ScopedEnv home("HOME", steam.home);
+        Launcher l({}, false);
+        QCOMPARE(l.prompter.filesAsked, 0);
+        QCOMPARE(l.prompter.messages.size(), 1);
+        QCOMPARE(l.form->ui.executableLabel->text(), QString::fromStdString(steam.arrowheadExe));
+        l.windows.options->refreshFields();
+        QCOMPARE(l.windows.options->ui.runnerBox->currentText(), QStringLiteral("Proton 10.0"));
+        QCOMPARE(l.windows.options->ui.runnerBox->count(), 5); // Wine, three Protons, Steam
+        l.windows.options->ui.okButton->click();
+        l.form->ui.startSingleplayerButton->click();
+        QCOMPARE(waitForStubRecords(l.out, 1).at(0).args,
+                 (std::vector<std::string>{"run", steam.arrowheadExe, "-nosplash",
+                                           "-name=Zo\u00eb \"Z\""}));
+        QCOMPARE(readAll(steam.protonEnv),
+                 steam.compatData + "\n" + steam.root + "\n33930\n33930\n");
+    }
 #endif
 
     void theRealMessageBoxIsCaptionedAndAnsweredWithOk() {
@@ -533,6 +557,7 @@ private Q_SLOTS:
             QVERIFY(box);
             caption = box->windowTitle();
             text = box->text();
+            QCOMPARE(box->textFormat(), Qt::PlainText); // a folder named "<b>" is no markup
             buttons = box->buttons().size();
             onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
             box->button(QMessageBox::Ok)->click();

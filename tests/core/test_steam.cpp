@@ -208,11 +208,11 @@ TEST(SteamPrefix, PlacesTheGameAndGivesThePlayerNameAndProfiles) {
     LauncherState st;
     RecordingHost firstStart;
     readRegistry(store, st, firstStart, "", steam.dir.file("no-wine-prefix"));
-    EXPECT_EQ(st.settings.gamePath, steam.arrowhead); // the chooser opens there
+    EXPECT_EQ(st.settings.gamePath, steam.arrowhead); // the executable found, with a Proton
 
     store.setRoot(RootKey::CurrentUser);
     store.openKey(kLauncherKey, false);
-    store.writeString("runner", "proton:" + steam.proton);
+    store.writeString("executable", ""); // the chooser opens where Proton's prefix has the game
     store.closeKey();
     RecordingHost host;
     readRegistry(store, st, host, "", steam.dir.file("no-wine-prefix"));

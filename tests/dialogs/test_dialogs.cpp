@@ -232,7 +232,7 @@ private Q_SLOTS:
                                      "additionalParametersEdit",
                                      "preLaunchProgramEdit",
                                      "choosePreLaunchProgramButton",
-                                     "runnerEdit",
+                                     "runnerBox",
                                      "winePrefixEdit",
                                      "cancelButton",
                                      "okButton"}));
@@ -242,10 +242,10 @@ private Q_SLOTS:
         Launcher l; // a store from before the runner: wine, no prefix
         OptionsDialog& o = *l.windows.options;
         o.refreshFields();
-        QCOMPARE(o.ui.runnerEdit->text(), QStringLiteral("wine"));
+        QCOMPARE(o.ui.runnerBox->currentText(), QStringLiteral("Wine"));
         QCOMPARE(o.ui.winePrefixEdit->text(), QString());
         const QString proton = QStringLiteral("WINEDEBUG=-all \"/opt/Proton 8.0/proton\" run");
-        o.ui.runnerEdit->setText(proton);
+        o.ui.runnerBox->setEditText(proton);
         o.ui.winePrefixEdit->setText(QStringLiteral("~/Games/arma"));
         o.ui.okButton->click();
         QCOMPARE(storedString(l.reg, "runner"), proton.toStdString());
@@ -253,6 +253,8 @@ private Q_SLOTS:
         l.open(); // and the next run reads them back
         QCOMPARE(l.state().settings.runner, proton.toStdString());
         QCOMPARE(l.state().settings.winePrefix, std::string("~/Games/arma"));
+        l.windows.options->refreshFields(); // shown as it was typed
+        QCOMPARE(l.windows.options->ui.runnerBox->currentText(), proton);
     }
 #endif
 
@@ -458,7 +460,7 @@ private Q_SLOTS:
                 if (qobject_cast<QComboBox*>(f) ||
                     (qobject_cast<QLineEdit*>(f) && !qobject_cast<QComboBox*>(f->parent())))
                     QVERIFY2(!f->accessibleName().isEmpty(), qPrintable(f->objectName()));
-        QCOMPARE(l.windows.options->ui.runnerEdit->accessibleName(),
+        QCOMPARE(l.windows.options->ui.runnerBox->accessibleName(),
                  QStringLiteral("Run Windows programs with"));
         QCOMPARE(l.windows.directJoin->ui.portEdit->accessibleName(), QStringLiteral("Port"));
         QCOMPARE(l.form->ui.playerNameBox->accessibleName(), QStringLiteral("Player"));
