@@ -2,6 +2,7 @@
 
 #include "paths.h"
 #include "registry_io.h"
+#include "server_mods.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -185,13 +186,17 @@ ModScan scanForMods(const std::string& gamePath, const ModTable& table) {
         const fs::path folder = root / it->path().filename();
         if (!holdsGameData(folder))
             continue;
-        if (std::any_of(table.entries.begin(), table.entries.end(),
-                        [&](const ModEntry& m) { return sameAsciiNoCase(m.name, name); }))
+        const std::string display = readModCppName(pathToUtf8(folder)).value_or(name);
+        if (std::any_of(table.entries.begin(), table.entries.end(), [&](const ModEntry& m) {
+                return sameAsciiNoCase(m.name, name) || sameAsciiNoCase(m.name, display);
+            }))
             continue;
-        if (static_cast<int>(scan.found.size()) < room)
+        if (static_cast<int>(scan.found.size()) < room) {
             scan.found.push_back(name);
-        else
+            scan.names.push_back(display);
+        } else {
             ++scan.leftOut;
+        }
     }
     scan.scanLimitHit = scan.leftOut > 0 && room == MaxFoundMods;
     return scan;
@@ -223,16 +228,18 @@ std::string leftOutMessage(const ModScan& scan) {
            (n == 1 ? "is" : "are") + " left out.";
 }
 
-void addFoundMods(ModTable& table, const std::vector<std::string>& names, std::mt19937& rng,
-                  const std::function<void(const std::string&)>& trace) {
-    for (const auto& n : names) {
+void addFoundMods(ModTable& table, const std::vector<std::string>& folders, std::mt19937& rng,
+                  const std::function<void(const std::string&)>& trace,
+                  const std::vector<std::string>& displayNames) {
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const std::string& n = folders[i];
         if (table.full())
             return;
         if (trace)
             trace("ADD:" + n);
         ModEntry m;
         m.id = newModId(table, rng, table.count());
-        m.name = n;
+        m.name = i < displayNames.size() ? displayNames[i] : n;
         m.folder = n;
         table.entries.push_back(std::move(m));
     }

@@ -43,12 +43,14 @@ inline constexpr int MaxFoundMods = 1001;
 struct ModScan {
     bool gameFolderUnknown = false;
     std::vector<std::string> found; // new mod folders that fit, in listing order
+    std::vector<std::string> names; // their display names: mod.cpp's, else the folder's
     int leftOut = 0;                // further new mod folders that do not fit
     bool scanLimitHit = false;      // they were left out by the per-scan cap, not a full list
 };
 
 // Lists gamePath for mod folders (holding "addons" or "dta", in any case) whose name is no display
-// name of the table yet. Hidden and system entries are skipped.
+// name of the table yet, nor is the name their mod.cpp gives. Hidden and system entries
+// are skipped.
 ModScan scanForMods(const std::string& gamePath, const ModTable& table);
 std::string scanQuestion(const ModScan& scan);
 std::string tableFullMessage(const char* what);
@@ -63,9 +65,11 @@ inline constexpr const char* kGameFolderNotInInstallKey =
     "key (HKEY_LOCAL_MACHINE\\Software\\Bohemia Interactive Studio\\ArmA 2) names no folder "
     "in its value \"MAIN\". Set \"MAIN\" to the game's folder, or install the game again.";
 
-// Appends each name as an unticked mod with name = folder, as one add after another would.
-void addFoundMods(ModTable& table, const std::vector<std::string>& names, std::mt19937& rng,
-                  const std::function<void(const std::string&)>& trace);
+// Appends each folder as an unticked mod, as one add after another would, named by its display
+// name when one is given, else by the folder.
+void addFoundMods(ModTable& table, const std::vector<std::string>& folders, std::mt19937& rng,
+                  const std::function<void(const std::string&)>& trace,
+                  const std::vector<std::string>& displayNames = {});
 
 // A generator seeded from the clock, as each new entry's draw is.
 inline std::mt19937 clockSeededRng() {
