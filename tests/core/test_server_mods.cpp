@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"missingOnceEach",
                   {"@STHUD", "@STHUD", "@CBA_CO", "Arma 2: Lite"},
                   {"@CBA_CO"},
-                  {"@ACE", "Arma 2: Lite"}},
+                  {"@STHUD", "Arma 2: Lite"}},
         MatchCase{"repeatedLoadsOnce", {"ACE", "@ace_mod"}, {"@ace_mod"}, {}},
         MatchCase{"emptyOrAtOnly", {"@"}, {}, {"@"}}),
     ByLabel());
