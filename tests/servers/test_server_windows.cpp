@@ -3,6 +3,7 @@
 #include "message_log.h"
 #include "responder.h"
 #include "server_browser.h"
+#include "server_mods_view.h"
 #include "server_watcher.h"
 
 #include <QAudioDevice>
@@ -387,6 +388,60 @@ private Q_SLOTS:
                      std::string::npos,
                  line.c_str());
         QVERIFY2(line.find("-mod=@M ") != std::string::npos, line.c_str());
+    }
+
+    void aJoinLoadsTheServersMods_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("rules");   // the server answers the rules request
+        QTest::addColumn<bool>("yes");     // to the box
+        QTest::addColumn<QString>("mods"); // -mod= of the line, "" for none; no line: "-"
+        QTest::addColumn<QString>("asked");
+        const QString ace =
+            QStringLiteral("This server uses 1 mod you do not have: @ACE. Join anyway?");
+        QTest::newRow("its known mods in its order")
+            << "" << true << true << "@CBA_CO;@JSRS" << ace;
+        QTest::newRow("No starts nothing") << "" << true << false << "-" << ace;
+        QTest::newRow("a stored list wins") << "@X;" << true << true << "@X"
+                                            << "";
+        QTest::newRow("no rules: as before") << "" << false << true << ""
+                                             << "";
+    }
+    void aJoinLoadsTheServersMods() {
+        QFETCH(QString, stored);
+        QFETCH(bool, rules);
+        QFETCH(bool, yes);
+        QFETCH(QString, mods);
+        QFETCH(QString, asked);
+        Responder server(1);
+        answerSteamOnly(server, true);
+        server.a2s.modNames = "Arma 2: British Armed Forces (Lite);@CBA_CO;@ACE;@JSRS;Arma 2;";
+        server.a2s.modChunk = 11;
+        server.a2s.rulesSplit = 3;
+        server.a2s.answerRules = rules;
+        Launcher l([&](RegFileStore& s) {
+            Launcher::mod(s, "1", "JSRS", 1);
+            Launcher::mod(s, "2", "CBA_CO", 0);
+            servers(s, {{"1", "S", "127.0.0.1", server.port(), "", 1, stored.toStdString()}});
+        });
+        l.prompter.answers = {yes};
+        ServerBrowser& b = *l.windows.browser;
+        b.queryServers();
+        const QStringList shown =
+            rules ? QStringList{"Arma 2: British Armed Forces (Lite)|game", "@CBA_CO|known",
+                                "@ACE|missing", "@JSRS|known", "Arma 2|game"}
+                  : QStringList{"no mod list|"};
+        QTRY_COMPARE_WITH_TIMEOUT(playerRows(b.modsView), shown, 5000);
+        b.ui.joinButton->click();
+        QCOMPARE(l.prompter.questions, asked.isEmpty() ? QStringList() : QStringList{asked});
+        QCOMPARE(l.starter.lines.size(), size_t(mods == QLatin1String("-") ? 0 : 1));
+        if (mods == QLatin1String("-"))
+            return;
+        const std::string& line = l.starter.lines[0];
+        const size_t at = line.find("-mod=");
+        QCOMPARE(at == std::string::npos
+                     ? QString()
+                     : QString::fromStdString(line.substr(at + 5, line.find(' ', at) - at - 5)),
+                 mods);
     }
 
     void enterJoinsTheSelectedServer_data() {
@@ -775,9 +830,10 @@ private Q_SLOTS:
         QVERIFY(w.ui.playerList->isVisibleTo(&w));
         QVERIFY(w.ui.missionLabel->isVisibleTo(&w));
         QCOMPARE(w.ui.moreButton->text(), QStringLiteral("<< Less"));
-        QCOMPARE(w.ui.moreButton->pos(), QPoint(306, 133));
-        QCOMPARE(w.ui.bevel->size(), QSize(337, 137));
-        QCOMPARE(w.ui.closeButton->pos(), QPoint(16, 156));
+        QVERIFY(w.modsView->isVisibleTo(&w));
+        QCOMPARE(w.ui.moreButton->pos(), QPoint(306, 205));
+        QCOMPARE(w.ui.bevel->size(), QSize(337, 209));
+        QCOMPARE(w.ui.closeButton->pos(), QPoint(16, 228));
         w.ui.moreButton->click();
         QCOMPARE(w.size(), small);
         QCOMPARE(w.ui.bevel->size(), QSize(241, 81));
