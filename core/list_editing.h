@@ -11,15 +11,16 @@
 
 namespace quorvale {
 
-// Item i is ticked when mod slot i's folder is one of the ";"-ended tokens of a server's mods.
-std::vector<bool> modTicks(std::string_view mods, const ModTable& table);
-// The ";"-ended folders of a server's mods that no mod of the table has, each once, in order:
-// a mod renamed or deleted since, still sent with -mod= until the player unticks it.
-std::vector<std::string> unknownModFolders(std::string_view mods, const ModTable& table);
-// The folders of the ticked mods, each followed by ";", in mod slot order, then those of
-// unknownFolders.
-std::string modsFromTicks(const std::vector<bool>& ticks, const ModTable& table,
-                          const std::vector<std::string>& unknownFolders = {});
+// The server editor's list: the server's mods in its stored order, ticked (slot -1 for a folder
+// that no mod of the table has any more), then the table's other mods, unticked.
+struct ServerModItem {
+    std::string folder;
+    int slot = -1;
+    bool ticked = false;
+};
+std::vector<ServerModItem> serverModItems(std::string_view mods, const ModTable& table);
+// The ticked folders in the list's order, each followed by ";".
+std::string modsFromItems(const std::vector<ServerModItem>& items);
 
 // Stores an entry into the selected slot, or into a new slot when selected is -1. A new entry
 // gets a fresh id; returns false, changing nothing, when the table has no room for it.
@@ -29,9 +30,9 @@ bool saveModEntry(ModTable& table, int selected, const std::string& name, const 
 struct ServerFields {
     std::string name, host, port, password, queryPort;
 };
+// The server's mods as stored: folders, each followed by ";".
 bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
-                     const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng,
-                     const std::vector<std::string>& unknownFolders = {});
+                     const std::string& mods, std::mt19937& rng);
 
 // Closes the gap of the selected slot in place; selected -1 removes nothing.
 void deleteModEntry(ModTable& table, int selected);
