@@ -17,6 +17,7 @@ ServerModsView::ServerModsView(LauncherSession& session, QWidget* parent)
     verticalHeader()->setVisible(false);
     verticalHeader()->setDefaultSectionSize(16);
     verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);

@@ -77,6 +77,8 @@ ServerWatcher::ServerWatcher(LauncherSession& session, AlertSink& alerts)
     modsView = new ServerModsView(session_, this);
     modsView->setGeometry(16, 136, 326, kModsHeight - 4);
     modsView->setFont(small);
+    modsView->horizontalHeader()->hide();
+    modsView->verticalHeader()->setDefaultSectionSize(14);
 
     endpoint.setLocalPort(session_.context().watcherPort);
     endpoint.reportLevel = 1;
