@@ -52,7 +52,8 @@ public:
     // Starts the game; every way of starting it comes here. A press that comes while a launch
     // is under way, or within a second of one, is ignored: a double click starts one game.
     void launchGame(const std::string& connectString, quorvale::ModsOfServer modsOfServer);
-    // A join from the server list: a server without a stored mod list loads the known mods
+    // A join from the server list or the direct join: a server without a stored mod list (or
+    // none in the list) loads the known mods
     // among serverMods (the display names the server told), in its order, after asking
     // whether to join when it names mods the player does not have. Else as launchGame.
     void joinServer(const std::string& connectString, quorvale::ModsOfServer stored,

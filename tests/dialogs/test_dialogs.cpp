@@ -312,6 +312,39 @@ private Q_SLOTS:
         QVERIFY2(line.endsWith(expected), qPrintable(line));
     }
 
+    void aDirectJoinLoadsTheMods_data() {
+        QTest::addColumn<bool>("answers");
+        QTest::addColumn<QString>("mods"); // of the line
+        QTest::newRow("the host told its mods") << true << "-mod=@CBA_CO;@JSRS";
+        QTest::newRow("the host is silent: the ticked mods") << false << "-mod=@JSRS";
+    }
+    void aDirectJoinLoadsTheMods() {
+        QFETCH(bool, answers);
+        QFETCH(QString, mods);
+        Responder server(0);
+        server.answersGameSpy = false;
+        server.answersA2s = answers;
+        server.a2s.modNames = "@CBA_CO;@ACE;Arma 2;@JSRS;";
+        Launcher l([](RegFileStore& s) {
+            Launcher::mod(s, "1", "JSRS", 1);
+            Launcher::mod(s, "2", "CBA_CO", 0);
+        });
+        l.prompter.answers = {true};
+        DirectJoinDialog& d = *l.windows.directJoin;
+        l.form->ui.directJoinButton->click();
+        QSignalSpy arrived(&d, &DirectJoinDialog::serverModsArrived);
+        d.ui.hostEdit->setText(QStringLiteral("127.0.0.1"));
+        d.ui.portEdit->setText(QString::fromStdString(server.port()));
+        QCOMPARE(arrived.wait(2000), answers);
+        d.ui.connectButton->click();
+        QCOMPARE(l.prompter.questions,
+                 answers ? QStringList{"This server uses 1 mod you do not have: @ACE. Join anyway?"}
+                         : QStringList());
+        QCOMPARE(l.starter.lines.size(), size_t(1));
+        QVERIFY2(QString::fromStdString(l.starter.lines[0]).contains(mods + ' '),
+                 l.starter.lines[0].c_str());
+    }
+
     void theDirectJoinKeepsItsTexts() {
         Launcher l;
         DirectJoinDialog& d = *l.windows.directJoin;
