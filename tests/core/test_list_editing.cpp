@@ -176,6 +176,7 @@ struct GameFolder {
         SetFileAttributesW((dir.path() / ".H").c_str(), FILE_ATTRIBUTE_HIDDEN);
 #endif
         writeAll(dir.file("addons"), ""); // a file named like the sub-folder is no mod
+        writeAll(dir.file("Y/mod.cpp"), "name = \"Mod Y\";"); // its display name
     }
     std::string path() const {
         return dir.path().string();
@@ -191,6 +192,7 @@ TEST(ModScan, OffersModFoldersThatAreNotHiddenOrKnown) {
     GameFolder g;
     ModScan scan = scanForMods(g.path(), ModTable{});
     EXPECT_EQ(sorted(scan.found), (std::vector<std::string>{"U", "V", "X", "Y"}));
+    EXPECT_EQ(sorted(scan.names), (std::vector<std::string>{"Mod Y", "U", "V", "X"}));
     EXPECT_EQ(scan.leftOut, 0);
     EXPECT_FALSE(scan.gameFolderUnknown);
 
@@ -199,6 +201,9 @@ TEST(ModScan, OffersModFoldersThatAreNotHiddenOrKnown) {
     byName.entries[0].name = "x";
     EXPECT_EQ(sorted(scanForMods(g.path(), byName).found),
               (std::vector<std::string>{"U", "V", "Y"}));
+    byName.entries[0].name = "mod y"; // as does mod.cpp's
+    EXPECT_EQ(sorted(scanForMods(g.path(), byName).found),
+              (std::vector<std::string>{"U", "V", "X"}));
     // The same folder under another display name is offered again.
     ModTable byDir = modsWithDirs({"X"});
     EXPECT_EQ(sorted(scanForMods(g.path(), byDir).found),

@@ -312,18 +312,10 @@ private Q_SLOTS:
         QVERIFY2(line.endsWith(expected), qPrintable(line));
     }
 
-    void aDirectJoinLoadsTheMods_data() {
-        QTest::addColumn<bool>("answers");
-        QTest::addColumn<QString>("mods"); // of the line
-        QTest::newRow("the host told its mods") << true << "-mod=@CBA_CO;@JSRS";
-        QTest::newRow("the host is silent: the ticked mods") << false << "-mod=@JSRS";
-    }
-    void aDirectJoinLoadsTheMods() {
-        QFETCH(bool, answers);
-        QFETCH(QString, mods);
+    void aDirectJoinLoadsTheModsTheHostTold() {
         Responder server(0);
         server.answersGameSpy = false;
-        server.answersA2s = answers;
+        server.answersA2s = true;
         server.a2s.modNames = "@CBA_CO;@ACE;Arma 2;@JSRS;";
         Launcher l([](RegFileStore& s) {
             Launcher::mod(s, "1", "JSRS", 1);
@@ -335,13 +327,12 @@ private Q_SLOTS:
         QSignalSpy arrived(&d, &DirectJoinDialog::serverModsArrived);
         d.ui.hostEdit->setText(QStringLiteral("127.0.0.1"));
         d.ui.portEdit->setText(QString::fromStdString(server.port()));
-        QCOMPARE(arrived.wait(2000), answers);
+        QVERIFY(arrived.wait(2000));
         d.ui.connectButton->click();
         QCOMPARE(l.prompter.questions,
-                 answers ? QStringList{"This server uses 1 mod you do not have: @ACE. Join anyway?"}
-                         : QStringList());
+                 QStringList{"This server uses 1 mod you do not have: @ACE. Join anyway?"});
         QCOMPARE(l.starter.lines.size(), size_t(1));
-        QVERIFY2(QString::fromStdString(l.starter.lines[0]).contains(mods + ' '),
+        QVERIFY2(l.starter.lines[0].find("-mod=@CBA_CO;@JSRS ") != std::string::npos,
                  l.starter.lines[0].c_str());
     }
 
