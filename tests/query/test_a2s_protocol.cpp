@@ -350,22 +350,6 @@ TEST_F(A2sQueryExchange, ResendsWhatIsUnansweredOnceWithTheChallenge) {
     EXPECT_EQ(playersOf(query.reply()).size(), 3u);
 }
 
-TEST(A2sRules, AreAskedWithTheChallengeAndReassembled) {
-    A2sQuery query(A2sChallenge{5, 5, 5, 5}, true);
-    EXPECT_EQ(query.start().send.back(),
-              a2sRequest(A2sRequestKind::Rules, A2sChallenge{5, 5, 5, 5}));
-    Out rules;
-    rules.u8(0x45).le(4, 2).str("modNames:1-1").str("O;@ACE;").str("param1").str("");
-    rules.str("modNames:0-1").str("Arma 2;@CBA_C");
-    const Bytes cut = Out().raw(rules.b).str("modHashes:0-0").b; // its value is cut off
-    for (const Bytes& p : splitInto(8, 3, cut))
-        EXPECT_FALSE(query.accept(p.data(), p.size()).error);
-    EXPECT_TRUE(query.hasRules());
-    EXPECT_FALSE(query.done());
-    ASSERT_TRUE(query.reply().mods);
-    EXPECT_EQ(query.reply().mods->names, (std::vector<std::string>{"Arma 2", "@CBA_CO", "@ACE"}));
-}
-
 TEST_F(A2sQueryExchange, GivesUpOnEndlessNewChallenges) {
     query.start();
     std::optional<std::string> error;
