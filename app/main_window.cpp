@@ -1,4 +1,5 @@
 #include "main_window.h"
+#include "list_reordering.h"
 #include "qt_text.h"
 
 #include "command_line.h"
@@ -69,13 +70,7 @@ MainWindow::MainWindow(LauncherSession& session, QWidget* parent)
     ui.modList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ui.modList->setItemDelegate(new FixedHeightDelegate(16, ui.modList));
     // Mods load in this list's order: the player drags them, or moves one with Ctrl+Up/Down.
-    ui.modList->setDragDropMode(QAbstractItemView::InternalMove);
-    ui.modList->setDefaultDropAction(Qt::MoveAction);
-    ui.modList->installEventFilter(this);
-    connect(ui.modList->model(), &QAbstractItemModel::rowsMoved, this, &MainWindow::takeModOrder,
-            Qt::QueuedConnection);
-    connect(ui.modList->model(), &QAbstractItemModel::rowsInserted, this, &MainWindow::takeModOrder,
-            Qt::QueuedConnection);
+    new ListReordering(ui.modList, [this] { takeModOrder(); });
     QFont small = font();
     small.setPixelSize(9);
     ui.copyAddressButton->setFont(small);
@@ -135,14 +130,6 @@ MainWindow::MainWindow(LauncherSession& session, QWidget* parent)
 MainWindow::~MainWindow() = default;
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui.modList && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const int step = key->key() == Qt::Key_Up ? -1 : key->key() == Qt::Key_Down ? 1 : 0;
-        if (step && (key->modifiers() & Qt::ControlModifier)) {
-            moveMod(step);
-            return true;
-        }
-    }
     // A line edit drops its selection when it loses the focus; the address box keeps it.
     if (watched == ui.localAddressBox && event->type() == QEvent::FocusOut &&
         ui.localAddressBox->hasSelectedText()) {
@@ -171,20 +158,6 @@ void MainWindow::fillModList() {
         item->setCheckState(m.checked ? Qt::Checked : Qt::Unchecked);
         item->setData(Qt::UserRole, m.id);
     }
-}
-
-void MainWindow::moveMod(int step) {
-    QListWidget* list = ui.modList;
-    const int from = list->currentRow();
-    const int to = from + step;
-    if (from < 0 || to < 0 || to >= list->count())
-        return;
-    {
-        const QSignalBlocker block(list);
-        list->insertItem(to, list->takeItem(from));
-        list->setCurrentRow(to);
-    }
-    takeModOrder();
 }
 
 void MainWindow::takeModOrder() {

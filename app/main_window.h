@@ -64,7 +64,6 @@ private Q_SLOTS:
 
 private:
     void fillModList();
-    void moveMod(int step);
     void takeModOrder();
     void pauseLaunchButtons();
     void showPlayerChoices(const QStringList& names);

@@ -85,7 +85,10 @@ std::string buildGameCommandLine(const LauncherState& state, const std::string& 
         line += " " + s.additionalParameters + " ";
 
     std::string mods;
-    if (!modsOfServer) {
+    if (modsOfServer.folders) {
+        for (const std::string& folder : *modsOfServer.folders)
+            mods += (mods.empty() ? "" : ";") + folder;
+    } else if (!modsOfServer.slot) {
         for (const ModEntry& m : state.mods.entries) {
             if (!m.checked)
                 continue;
@@ -93,8 +96,8 @@ std::string buildGameCommandLine(const LauncherState& state, const std::string& 
                 mods += ';';
             mods += m.folder;
         }
-    } else if (state.servers.holds(*modsOfServer)) {
-        mods = state.servers.entries[static_cast<size_t>(*modsOfServer)].mods;
+    } else if (state.servers.holds(*modsOfServer.slot)) {
+        mods = state.servers.entries[static_cast<size_t>(*modsOfServer.slot)].mods;
     }
     // A stored list ends in ";", which has always become a blank after the option.
     const bool trailingSeparator = !mods.empty() && mods.back() == ';';

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvale {
 
@@ -28,9 +29,20 @@ std::string browserJoinConnect(const ServerEntry& server, const std::string& pla
 std::string directJoinConnect(const std::string& host, const std::string& port,
                               const std::string& player, const std::string& password);
 
-// Whose mods a launch loads: a server slot's stored mods, or none for the ticked mods.
-using ModsOfServer = std::optional<int>;
-inline constexpr ModsOfServer kTickedMods = std::nullopt;
+// Whose mods a launch loads: the ticked mods (neither set), a server slot's stored mods, or the
+// folders of the known mods a server names, in its order.
+struct ModsOfServer {
+    std::optional<int> slot;
+    std::optional<std::vector<std::string>> folders;
+    ModsOfServer(std::nullopt_t = std::nullopt) {}
+    ModsOfServer(int serverSlot) : slot(serverSlot) {}
+    static ModsOfServer named(std::vector<std::string> serverFolders) {
+        ModsOfServer m;
+        m.folders = std::move(serverFolders);
+        return m;
+    }
+};
+inline const ModsOfServer kTickedMods;
 
 // The game's whole command line. A server slot outside the table gives no mods.
 std::string buildGameCommandLine(const LauncherState& state, const std::string& connectString,

@@ -2,6 +2,7 @@
 
 #include "paths.h"
 #include "registry_io.h"
+#include "server_mods.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -32,39 +33,6 @@ template <typename F> void forEachModToken(std::string_view mods, F f) {
 }
 } // namespace
 
-std::vector<bool> modTicks(std::string_view mods, const ModTable& table) {
-    std::vector<bool> ticks(table.entries.size(), false);
-    forEachModToken(mods, [&](const std::string& token) {
-        for (size_t i = 0; i < table.entries.size(); ++i)
-            if (table.entries[i].folder == token)
-                ticks[i] = true;
-    });
-    return ticks;
-}
-
-std::vector<std::string> unknownModFolders(std::string_view mods, const ModTable& table) {
-    std::vector<std::string> unknown;
-    forEachModToken(mods, [&](const std::string& token) {
-        const auto& e = table.entries;
-        if (std::none_of(e.begin(), e.end(),
-                         [&](const ModEntry& m) { return m.folder == token; }) &&
-            std::find(unknown.begin(), unknown.end(), token) == unknown.end())
-            unknown.push_back(token);
-    });
-    return unknown;
-}
-
-std::string modsFromTicks(const std::vector<bool>& ticks, const ModTable& table,
-                          const std::vector<std::string>& unknownFolders) {
-    std::string mods;
-    for (size_t i = 0; i < table.entries.size() && i < ticks.size(); ++i)
-        if (ticks[i])
-            mods += table.entries[i].folder + ";";
-    for (const std::string& folder : unknownFolders)
-        mods += folder + ";";
-    return mods;
-}
-
 namespace {
 // The entry a save goes to: the selected one, or a new one with a fresh id; null when full.
 template <typename Entry, typename NewId>
@@ -90,9 +58,37 @@ bool saveModEntry(ModTable& table, int selected, const std::string& name, const 
     return true;
 }
 
+std::vector<ServerModItem> serverModItems(std::string_view mods, const ModTable& table) {
+    std::vector<ServerModItem> items;
+    std::vector<bool> listed(table.entries.size(), false);
+    forEachModToken(mods, [&](const std::string& token) {
+        if (std::any_of(items.begin(), items.end(),
+                        [&](const ServerModItem& i) { return i.folder == token; }))
+            return;
+        const auto& e = table.entries;
+        const auto it =
+            std::find_if(e.begin(), e.end(), [&](const ModEntry& m) { return m.folder == token; });
+        const int slot = it == e.end() ? -1 : static_cast<int>(it - e.begin());
+        if (slot >= 0)
+            listed[static_cast<size_t>(slot)] = true;
+        items.push_back({token, slot, true});
+    });
+    for (size_t i = 0; i < table.entries.size(); ++i)
+        if (!listed[i])
+            items.push_back({table.entries[i].folder, static_cast<int>(i), false});
+    return items;
+}
+
+std::string modsFromItems(const std::vector<ServerModItem>& items) {
+    std::string mods;
+    for (const ServerModItem& i : items)
+        if (i.ticked)
+            mods += i.folder + ';';
+    return mods;
+}
+
 bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
-                     const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng,
-                     const std::vector<std::string>& unknownFolders) {
+                     const std::string& mods, std::mt19937& rng) {
     ServerEntry* t = saveSlot(servers, selected, [&] { return newServerId(servers, rng); });
     if (!t)
         return false;
@@ -102,7 +98,7 @@ bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fie
     t->queryPort = fields.queryPort;
     t->password = fields.password;
     t->joinWithSockets = true;
-    t->mods = modsFromTicks(ticks, mods, unknownFolders);
+    t->mods = mods;
     return true;
 }
 
@@ -185,13 +181,17 @@ ModScan scanForMods(const std::string& gamePath, const ModTable& table) {
         const fs::path folder = root / it->path().filename();
         if (!holdsGameData(folder))
             continue;
-        if (std::any_of(table.entries.begin(), table.entries.end(),
-                        [&](const ModEntry& m) { return sameAsciiNoCase(m.name, name); }))
+        const std::string display = readModCppName(pathToUtf8(folder)).value_or(name);
+        if (std::any_of(table.entries.begin(), table.entries.end(), [&](const ModEntry& m) {
+                return sameAsciiNoCase(m.name, name) || sameAsciiNoCase(m.name, display);
+            }))
             continue;
-        if (static_cast<int>(scan.found.size()) < room)
+        if (static_cast<int>(scan.found.size()) < room) {
             scan.found.push_back(name);
-        else
+            scan.names.push_back(display);
+        } else {
             ++scan.leftOut;
+        }
     }
     scan.scanLimitHit = scan.leftOut > 0 && room == MaxFoundMods;
     return scan;
@@ -223,16 +223,18 @@ std::string leftOutMessage(const ModScan& scan) {
            (n == 1 ? "is" : "are") + " left out.";
 }
 
-void addFoundMods(ModTable& table, const std::vector<std::string>& names, std::mt19937& rng,
-                  const std::function<void(const std::string&)>& trace) {
-    for (const auto& n : names) {
+void addFoundMods(ModTable& table, const std::vector<std::string>& folders, std::mt19937& rng,
+                  const std::function<void(const std::string&)>& trace,
+                  const std::vector<std::string>& displayNames) {
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const std::string& n = folders[i];
         if (table.full())
             return;
         if (trace)
             trace("ADD:" + n);
         ModEntry m;
         m.id = newModId(table, rng, table.count());
-        m.name = n;
+        m.name = i < displayNames.size() ? displayNames[i] : n;
         m.folder = n;
         table.entries.push_back(std::move(m));
     }

@@ -11,15 +11,16 @@
 
 namespace quorvale {
 
-// Item i is ticked when mod slot i's folder is one of the ";"-ended tokens of a server's mods.
-std::vector<bool> modTicks(std::string_view mods, const ModTable& table);
-// The ";"-ended folders of a server's mods that no mod of the table has, each once, in order:
-// a mod renamed or deleted since, still sent with -mod= until the player unticks it.
-std::vector<std::string> unknownModFolders(std::string_view mods, const ModTable& table);
-// The folders of the ticked mods, each followed by ";", in mod slot order, then those of
-// unknownFolders.
-std::string modsFromTicks(const std::vector<bool>& ticks, const ModTable& table,
-                          const std::vector<std::string>& unknownFolders = {});
+// The server editor's list: the server's mods in its stored order, ticked (slot -1 for a folder
+// that no mod of the table has any more), then the table's other mods, unticked.
+struct ServerModItem {
+    std::string folder;
+    int slot = -1;
+    bool ticked = false;
+};
+std::vector<ServerModItem> serverModItems(std::string_view mods, const ModTable& table);
+// The ticked folders in the list's order, each followed by ";".
+std::string modsFromItems(const std::vector<ServerModItem>& items);
 
 // Stores an entry into the selected slot, or into a new slot when selected is -1. A new entry
 // gets a fresh id; returns false, changing nothing, when the table has no room for it.
@@ -29,9 +30,9 @@ bool saveModEntry(ModTable& table, int selected, const std::string& name, const 
 struct ServerFields {
     std::string name, host, port, password, queryPort;
 };
+// The server's mods as stored: folders, each followed by ";".
 bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
-                     const std::vector<bool>& ticks, const ModTable& mods, std::mt19937& rng,
-                     const std::vector<std::string>& unknownFolders = {});
+                     const std::string& mods, std::mt19937& rng);
 
 // Closes the gap of the selected slot in place; selected -1 removes nothing.
 void deleteModEntry(ModTable& table, int selected);
@@ -43,12 +44,14 @@ inline constexpr int MaxFoundMods = 1001;
 struct ModScan {
     bool gameFolderUnknown = false;
     std::vector<std::string> found; // new mod folders that fit, in listing order
+    std::vector<std::string> names; // their display names: mod.cpp's, else the folder's
     int leftOut = 0;                // further new mod folders that do not fit
     bool scanLimitHit = false;      // they were left out by the per-scan cap, not a full list
 };
 
 // Lists gamePath for mod folders (holding "addons" or "dta", in any case) whose name is no display
-// name of the table yet. Hidden and system entries are skipped.
+// name of the table yet, nor is the name their mod.cpp gives. Hidden and system entries
+// are skipped.
 ModScan scanForMods(const std::string& gamePath, const ModTable& table);
 std::string scanQuestion(const ModScan& scan);
 std::string tableFullMessage(const char* what);
@@ -63,9 +66,11 @@ inline constexpr const char* kGameFolderNotInInstallKey =
     "key (HKEY_LOCAL_MACHINE\\Software\\Bohemia Interactive Studio\\ArmA 2) names no folder "
     "in its value \"MAIN\". Set \"MAIN\" to the game's folder, or install the game again.";
 
-// Appends each name as an unticked mod with name = folder, as one add after another would.
-void addFoundMods(ModTable& table, const std::vector<std::string>& names, std::mt19937& rng,
-                  const std::function<void(const std::string&)>& trace);
+// Appends each folder as an unticked mod, as one add after another would, named by its display
+// name when one is given, else by the folder.
+void addFoundMods(ModTable& table, const std::vector<std::string>& folders, std::mt19937& rng,
+                  const std::function<void(const std::string&)>& trace,
+                  const std::vector<std::string>& displayNames = {});
 
 // A generator seeded from the clock, as each new entry's draw is.
 inline std::mt19937 clockSeededRng() {

@@ -12,13 +12,33 @@
 using namespace quorvale;
 
 DirectJoinDialog::DirectJoinDialog(LauncherSession& session, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), session_(session) {
+    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), pass(endpoint),
+      session_(session) {
     ui.setupUi(this);
     applyFormKeys(this);
     setFixedSize(size());
     ui.connectButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     ui.watcherButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     ui.cancelButton->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    QueryPass::Options options;
+    options.gameSpy = false; // the GameSpy answer would come first and leave out the rules
+    options.rules = true;
+    pass.setOptions(options);
+    connect(&pass, &QueryPass::serverUpdated, this, [this] {
+        const QueryPass::Result& r = pass.results().front();
+        if (r.outcome == QueryPass::Outcome::Answered && r.reply.mods) {
+            serverMods_ = r.reply.mods->names;
+            Q_EMIT serverModsArrived();
+        }
+    });
+    typingTimer.setSingleShot(true);
+    typingTimer.setInterval(600);
+    connect(&typingTimer, &QTimer::timeout, this, &DirectJoinDialog::askTypedServer);
+    for (QLineEdit* edit : {ui.hostEdit, ui.portEdit})
+        connect(edit, &QLineEdit::textChanged, this, [this] {
+            serverMods_.reset(); // another server's
+            typingTimer.start();
+        });
     connect(ui.connectButton, &QPushButton::clicked, this, &DirectJoinDialog::connectToServer);
     connect(ui.watcherButton, &QPushButton::clicked, this, &DirectJoinDialog::openWatcher);
     connect(ui.cancelButton, &QPushButton::clicked, this, &QWidget::hide);
@@ -35,10 +55,18 @@ std::string DirectJoinDialog::joinString() const {
 void DirectJoinDialog::connectToServer() {
     // A port that is no port starts nothing, and the dialog stays for the player to mend it.
     if (guarded([&] { portNumber(ui.portEdit->text().toStdString()); }))
-        guarded([&] { session_.launchGame(joinString(), kTickedMods); });
+        guarded([&] { session_.joinServer(joinString(), kTickedMods, serverMods_); });
     else
         return;
     hide();
+}
+
+void DirectJoinDialog::askTypedServer() {
+    uint16_t port = 0;
+    if (ui.hostEdit->text().trimmed().isEmpty() ||
+        !tryParsePort(ui.portEdit->text().toStdString(), port))
+        return;
+    pass.start({{ui.hostEdit->text().toStdString(), ui.portEdit->text().toStdString()}});
 }
 
 void DirectJoinDialog::openWatcher() {

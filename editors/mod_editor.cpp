@@ -88,15 +88,17 @@ void ModEditor::autoScan() {
         }
         if (!prompter.confirm(toQString(scanQuestion(scan))))
             return;
-        addFoundMods(scan.found);
+        addFoundMods(scan.found, scan.names);
         refreshFields();
     });
 }
 
-void ModEditor::addFoundMods(const std::vector<std::string>& names) {
+void ModEditor::addFoundMods(const std::vector<std::string>& folders,
+                             const std::vector<std::string>& displayNames) {
     std::mt19937 rng = clockSeededRng();
-    quorvale::addFoundMods(session_.state().mods, names, rng, [](const std::string& line) {
-        qCDebug(lcModScan).noquote() << toQString(line);
-    });
+    quorvale::addFoundMods(
+        session_.state().mods, folders, rng,
+        [](const std::string& line) { qCDebug(lcModScan).noquote() << toQString(line); },
+        displayNames);
     session_.storeAndReload();
 }

@@ -19,7 +19,8 @@ public:
     void showSelectedMod();
     // Adds the found mods as unticked entries named after their folders, then stores and
     // reloads once.
-    void addFoundMods(const std::vector<std::string>& names);
+    void addFoundMods(const std::vector<std::string>& folders,
+                      const std::vector<std::string>& displayNames = {});
 
     // The form's controls, reached by tests; other windows ask through methods.
     Ui::ModEditor ui;

@@ -6,6 +6,7 @@
 #include "form_keys.h"
 #include "launcher_session.h"
 #include "list_editing.h"
+#include "list_reordering.h"
 #include "reload_on_activation.h"
 #include "text.h"
 
@@ -31,6 +32,7 @@ ServerEditor::ServerEditor(LauncherSession& session, QWidget* parent)
                                                          : QStringLiteral("port + 1"));
     });
     new ReloadOnActivation(this, [this] { refreshFields(); });
+    new ListReordering(ui.serverModList, [] {});
 }
 
 void ServerEditor::refreshFields() {
@@ -50,40 +52,34 @@ void ServerEditor::showSelectedServer() {
     ui.serverPasswordEdit->setText(toQString(e.password));
     ui.serverQueryPortEdit->setText(toQString(e.queryPort));
 
-    const std::vector<bool> ticks =
-        existing ? modTicks(e.mods, session_.state().mods) : std::vector<bool>{};
+    // The server's mods in its order, ticked, then the player's other mods. A folder that is
+    // not among the player's mods any more is shown, so that the player sees it and can untick
+    // it.
     ui.serverModList->clear();
-    const QStringList names = session_.modNames();
-    for (int i = 0; i < names.size(); ++i) {
-        auto* item = new QListWidgetItem(names[i], ui.serverModList);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        const bool ticked = static_cast<size_t>(i) < ticks.size() && ticks[static_cast<size_t>(i)];
-        item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
-    }
-    // Mods the server still sends that are not among the player's any more: shown, so that the
-    // player sees them and can untick them.
-    unknownFolders_ =
-        existing ? unknownModFolders(e.mods, session_.state().mods) : std::vector<std::string>{};
-    for (const std::string& folder : unknownFolders_) {
+    const ModTable& mods = session_.state().mods;
+    for (const ServerModItem& m : serverModItems(existing ? e.mods : std::string(), mods)) {
+        const QString folder = toQString(m.folder);
         auto* item = new QListWidgetItem(
-            QStringLiteral("%1 (not among your mods)").arg(toQString(folder)), ui.serverModList);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Checked);
-        item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+            mods.holds(m.slot) ? toQString(mods.entries[static_cast<size_t>(m.slot)].name)
+                               : QStringLiteral("%1 (not among your mods)").arg(folder),
+            ui.serverModList);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable |
+                       Qt::ItemIsDragEnabled);
+        item->setCheckState(m.ticked ? Qt::Checked : Qt::Unchecked);
+        item->setData(Qt::UserRole, folder);
+        if (!mods.holds(m.slot))
+            item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
     }
 }
 
 void ServerEditor::saveServer() {
     guarded([&] {
-        std::vector<bool> ticks;
-        std::vector<std::string> unknown;
-        const int known = ui.serverModList->count() - static_cast<int>(unknownFolders_.size());
+        // The list's order is the server's load order.
+        std::vector<ServerModItem> items;
         for (int i = 0; i < ui.serverModList->count(); ++i) {
-            const bool ticked = ui.serverModList->item(i)->checkState() == Qt::Checked;
-            if (i < known)
-                ticks.push_back(ticked);
-            else if (ticked)
-                unknown.push_back(unknownFolders_[static_cast<size_t>(i - known)]);
+            const QListWidgetItem* item = ui.serverModList->item(i);
+            items.push_back({item->data(Qt::UserRole).toString().toStdString(), -1,
+                             item->checkState() == Qt::Checked});
         }
         // The query port is ours alone: a typo is caught here, before the list shows a server
         // that is never asked.
@@ -101,8 +97,8 @@ void ServerEditor::saveServer() {
                                   ui.serverPortEdit->text().toStdString(),
                                   ui.serverPasswordEdit->text().toStdString(), queryPort};
         std::mt19937 rng = clockSeededRng();
-        if (!saveServerEntry(session_.state().servers, selector_->selectedSlot(), fields, ticks,
-                             session_.state().mods, rng, unknown)) {
+        if (!saveServerEntry(session_.state().servers, selector_->selectedSlot(), fields,
+                             modsFromItems(items), rng)) {
             session_.prompter().message(toQString(tableFullMessage("server")));
             return;
         }

@@ -9,7 +9,8 @@
 class LauncherSession;
 class EntrySelector;
 
-// "Servers": adds, changes and deletes favourite servers and the mods each one uses.
+// "Servers": adds, changes and deletes favourite servers and the mods each one uses, in the
+// order the player puts them.
 class ServerEditor : public QDialog {
     Q_OBJECT
 public:
@@ -28,5 +29,4 @@ private Q_SLOTS:
 private:
     LauncherSession& session_;
     EntrySelector* selector_;
-    std::vector<std::string> unknownFolders_; // listed after the player's mods
 };

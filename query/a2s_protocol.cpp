@@ -54,11 +54,17 @@ public:
     }
     // A zero-ended string, decoded as the GameSpy fields are.
     bool str(std::string& v) {
+        if (!rawStr(v))
+            return false;
+        v = decodeUtf8OrCp1252(v);
+        return true;
+    }
+    bool rawStr(std::string& v) {
         const void* end = std::memchr(p_, 0, left_);
         if (!end)
             return false;
         const size_t n = static_cast<const uint8_t*>(end) - p_;
-        v = decodeUtf8OrCp1252(std::string_view(reinterpret_cast<const char*>(p_), n));
+        v.assign(reinterpret_cast<const char*>(p_), n);
         skip(n + 1);
         return true;
     }
@@ -159,6 +165,22 @@ A2sReply parsePlayers(Reader& in) {
     return r;
 }
 
+A2sReply parseRules(Reader& in) {
+    A2sReply r;
+    uint16_t count;
+    if (!in.u16(count))
+        return failed("The rules reply is cut short");
+    // The rules that came whole are kept; the count cannot make a read go on past the reply.
+    for (unsigned k = 0; k < count; ++k) {
+        RawRule rule;
+        if (!in.rawStr(rule.first) || !in.rawStr(rule.second))
+            break;
+        r.rules.push_back(std::move(rule));
+    }
+    r.kind = A2sReply::Kind::Rules;
+    return r;
+}
+
 } // namespace
 
 std::optional<uint16_t> a2sQueryPort(const std::string& gamePort, const std::string& queryPort) {
@@ -180,7 +202,7 @@ std::vector<uint8_t> a2sRequest(A2sRequestKind kind, const std::optional<A2sChal
             d.insert(d.end(), challenge->begin(), challenge->end());
     } else {
         const A2sChallenge c = challenge.value_or(A2sAskForChallenge);
-        d.push_back(0x55);
+        d.push_back(kind == A2sRequestKind::Players ? 0x55 : 0x56);
         d.insert(d.end(), c.begin(), c.end());
     }
     return d;
@@ -285,6 +307,8 @@ A2sReply parseA2sPayload(const uint8_t* bytes, size_t count) {
         return parseInfo(in);
     case 0x44:
         return parsePlayers(in);
+    case 0x45:
+        return parseRules(in);
     default:
         return failed("The reply is of an unknown kind");
     }
@@ -321,7 +345,14 @@ void applyA2sPlayers(const std::vector<A2sPlayer>& players, ServerStatusReply& o
     }
 }
 
-A2sQuery::A2sQuery(std::optional<A2sChallenge> known) : challenge_(known) {}
+A2sQuery::A2sQuery(std::optional<A2sChallenge> known, bool askRules)
+    : challenge_(known), askRules_(askRules) {}
+
+std::vector<A2sQuery::Request*> A2sQuery::asked() {
+    if (askRules_)
+        return {&info_, &players_, &rules_};
+    return {&info_, &players_};
+}
 
 void A2sQuery::send(Request& r, Step& step) {
     ++r.sends;
@@ -331,14 +362,14 @@ void A2sQuery::send(Request& r, Step& step) {
 
 A2sQuery::Step A2sQuery::start() {
     Step step;
-    send(info_, step);
-    send(players_, step);
+    for (Request* r : asked())
+        send(*r, step);
     return step;
 }
 
 A2sQuery::Step A2sQuery::retry() {
     Step step;
-    for (Request* r : {&info_, &players_}) {
+    for (Request* r : asked()) {
         if (r->answered)
             continue;
         r->sends = 0;
@@ -367,10 +398,15 @@ A2sQuery::Step A2sQuery::accept(const uint8_t* bytes, size_t count) {
         players_.answered = true;
         applyA2sPlayers(reply.players, reply_);
         break;
+    case A2sReply::Kind::Rules:
+        rules_.answered = true;
+        // A reply whose rules name no mods says so: the server has none.
+        reply_.mods = modsOfRules(reply.rules);
+        break;
     case A2sReply::Kind::Challenge: {
         challenge_ = reply.challenge;
         bool capped = false;
-        for (Request* r : {&info_, &players_}) {
+        for (Request* r : asked()) {
             // Both requests may be answered with the same challenge: send each once with it.
             if (r->answered || r->sentWith == challenge_)
                 continue;

@@ -3,6 +3,7 @@
 // The Steam server query: requests, the challenge exchange, split replies and the mapping of
 // the replies into the record the GameSpy query fills. Plain C++; every read is bounds-checked.
 
+#include "server_rules.h"
 #include "status_protocol.h"
 
 #include <array>
@@ -21,14 +22,14 @@ using A2sChallenge = std::array<uint8_t, 4>;
 // The challenge a player request carries to ask for one.
 inline constexpr A2sChallenge A2sAskForChallenge = {0xFF, 0xFF, 0xFF, 0xFF};
 
-enum class A2sRequestKind { Info, Players };
+enum class A2sRequestKind { Info, Players, Rules };
 
 // The port a server answers the Steam query on: its stored query port, or when none is stored
 // the game port + 1. None when the text is no port or there is no port after the game port.
 std::optional<uint16_t> a2sQueryPort(const std::string& gamePort, const std::string& queryPort);
 
-// An info request carries no challenge until the server asked for one; a player request
-// without one carries A2sAskForChallenge.
+// An info request carries no challenge until the server asked for one; a player or rules
+// request without one carries A2sAskForChallenge.
 std::vector<uint8_t> a2sRequest(A2sRequestKind kind,
                                 const std::optional<A2sChallenge>& challenge = std::nullopt);
 
@@ -78,12 +79,13 @@ struct A2sPlayer {
 };
 
 struct A2sReply {
-    enum class Kind { Error, Challenge, Info, Players };
+    enum class Kind { Error, Challenge, Info, Players, Rules };
     Kind kind = Kind::Error;
     std::string error;
     A2sChallenge challenge{};
     A2sInfo info;
     std::vector<A2sPlayer> players;
+    std::vector<RawRule> rules;
 };
 
 // Whether a datagram is a Steam query reply: it starts with a -1 or -2 header. A GameSpy reply
@@ -98,9 +100,9 @@ std::optional<std::string> gameStateOfKeywords(std::string_view keywords);
 void applyA2sInfo(const A2sInfo& info, ServerStatusReply& out);
 void applyA2sPlayers(const std::vector<A2sPlayer>& players, ServerStatusReply& out);
 
-// One server's query: the info and player requests go out together; a challenge makes the
-// requests still unanswered go out again with it. A server that keeps asking for new
-// challenges gets no more than MaxSendsPerRequest of each request.
+// One server's query: the info and player requests, and the rules request when asked for, go
+// out together; a challenge makes the requests still unanswered go out again with it. A server that
+// keeps asking for new challenges gets no more than MaxSendsPerRequest of each request.
 class A2sQuery {
 public:
     static constexpr int MaxSendsPerRequest = 3;
@@ -111,7 +113,7 @@ public:
     };
 
     // A challenge this client got from the server before saves a round trip.
-    explicit A2sQuery(std::optional<A2sChallenge> known = std::nullopt);
+    explicit A2sQuery(std::optional<A2sChallenge> known = std::nullopt, bool askRules = false);
     Step start();
     // Sends the requests still unanswered again, each with a fresh allowance of challenges.
     Step retry();
@@ -119,7 +121,9 @@ public:
 
     bool hasInfo() const { return info_.answered; }
     bool hasPlayers() const { return players_.answered; }
-    bool done() const { return hasInfo() && hasPlayers(); }
+    bool hasRules() const { return rules_.answered; }
+    // Every request asked is answered.
+    bool done() const { return hasInfo() && hasPlayers() && (!askRules_ || hasRules()); }
     const std::optional<A2sChallenge>& challenge() const { return challenge_; }
     const ServerStatusReply& reply() const { return reply_; }
 
@@ -131,9 +135,12 @@ private:
         std::optional<A2sChallenge> sentWith;
     };
     void send(Request& r, Step& step);
+    std::vector<Request*> asked();
     std::optional<A2sChallenge> challenge_;
+    bool askRules_ = false;
     Request info_{A2sRequestKind::Info, false, 0, std::nullopt};
     Request players_{A2sRequestKind::Players, false, 0, std::nullopt};
+    Request rules_{A2sRequestKind::Rules, false, 0, std::nullopt};
     A2sReassembler reassembler_;
     ServerStatusReply reply_;
 };

@@ -257,7 +257,8 @@ quorvale::A2sQuery& QueryPass::a2sOf(Request& q) {
     if (!q.a2s) {
         const auto known = challenges_.find(senderKey(q.to, q.port));
         q.a2s = std::make_unique<quorvale::A2sQuery>(
-            known != challenges_.end() ? std::optional(known->second) : std::nullopt);
+            known != challenges_.end() ? std::optional(known->second) : std::nullopt,
+            options_.rules);
     }
     return *q.a2s;
 }
@@ -401,7 +402,8 @@ void QueryPass::applyA2sReply(int r, const QByteArray& data, qint64 atNs, qint64
     if (q.state == RequestState::Settled || res.protocol == Protocol::GameSpy)
         return;
     quorvale::A2sQuery& query = a2sOf(q);
-    const bool hadInfo = query.hasInfo(), hadPlayers = query.hasPlayers();
+    const bool hadInfo = query.hasInfo(), hadPlayers = query.hasPlayers(),
+               hadRules = query.hasRules();
     const quorvale::A2sQuery::Step step = query.accept(
         reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()));
     if (query.challenge())
@@ -413,8 +415,9 @@ void QueryPass::applyA2sReply(int r, const QByteArray& data, qint64 atNs, qint64
         answer(r, Protocol::A2s, q.attempts > 0 ? q.infoSentNs : sentNs, atNs);
     if (query.done())
         markAnswered(q);
-    res.complete = query.done();
-    const bool news = query.hasInfo() && (!hadInfo || query.hasPlayers() != hadPlayers);
+    res.complete = query.hasInfo() && query.hasPlayers();
+    const bool news = query.hasInfo() && (!hadInfo || query.hasPlayers() != hadPlayers ||
+                                          query.hasRules() != hadRules);
     if (!news && !step.error)
         return;
     if (query.hasInfo())

@@ -48,6 +48,7 @@ public:
         double pingMs = 0;
         Protocol protocol = Protocol::None; // the protocol whose answer fills the result
         bool complete = false; // the whole answer is in: for the Steam query, its players too
+                               // (reply.mods tells whether the rules came)
         bool sent = false;
         int sends = 0;      // requests sent to it, resends included
         qint64 sentNs = 0;  // on the pass's clock: the send the latest reply answered
@@ -60,6 +61,7 @@ public:
         int timeoutMs = 500;  // wait after the last send, before the server's place goes on
         bool gameSpy = true;  // ask the game port with the GameSpy status query
         bool a2s = true;      // ask the query port with the Steam query
+        bool rules = false;   // and with it the Steam rules, for the server's mods
         // A server that has not answered is asked twice more, half a second apart: one lost
         // datagram, or a flood from another server, costs no row its answer.
         static Options patient() {

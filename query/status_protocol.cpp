@@ -9,7 +9,7 @@
 namespace quorvale {
 
 namespace {
-enum class Key { None, Mission, NumPlayers, MaxPlayers, GameState };
+enum class Key { None, Mission, NumPlayers, MaxPlayers, GameState, Mods };
 
 Key keyOf(std::string_view f) {
     if (f == "mission")
@@ -20,6 +20,8 @@ Key keyOf(std::string_view f) {
         return Key::MaxPlayers;
     if (f == "gameState")
         return Key::GameState;
+    if (f == "mod")
+        return Key::Mods;
     return Key::None;
 }
 } // namespace
@@ -78,6 +80,9 @@ void parseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out
             }
             case Key::GameState:
                 out.gameState = decodeUtf8OrCp1252(f);
+                break;
+            case Key::Mods:
+                out.mods = modsOfListValue(f);
                 break;
             case Key::None:
                 break;

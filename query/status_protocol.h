@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server_rules.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +33,7 @@ struct ServerStatusReply {
     std::optional<std::string> gameState;
     std::vector<StatusPlayer> players;
     std::optional<uint16_t> gamePort; // the Steam info reply's, where it tells
+    std::optional<ServerMods> mods;   // the Steam rules' mods, or the GameSpy "mod" key's
 };
 
 // Reads one reply datagram into out. Throws ConvertError when "maxplayers" is not a whole

@@ -6,6 +6,7 @@
 #include "form_keys.h"
 #include "launcher_session.h"
 #include "reload_on_activation.h"
+#include "server_mods_view.h"
 #include "server_watcher.h"
 #include "text.h"
 
@@ -13,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <algorithm>
@@ -27,6 +29,10 @@ uint32_t tickOf(qint64 ns) {
 }
 
 constexpr int kQueryColumnWidth = 40;
+
+QueryPass::Server queryTarget(const ServerEntry& e) {
+    return {e.host, e.port, e.queryPort};
+}
 
 // What is wrong with a server's stored query port, if anything.
 QString queryPortProblem(const ServerEntry& server) {
@@ -55,6 +61,10 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
     }
     ui.serverGrid->horizontalHeader()->setFixedHeight(18);
     ui.serverGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    auto* beside = new QSplitter(Qt::Horizontal);
+    ui.gridSplitter->insertWidget(1, beside);
+    beside->addWidget(ui.playerGrid);
+    beside->addWidget(modsView = new ServerModsView(session_));
     ui.gridSplitter->setSizes({177, 289 - 177 - 3});
     QFont small = font();
     small.setPixelSize(9);
@@ -282,6 +292,8 @@ void ServerBrowser::serverUpdated(int slot) {
     // A reply replaces the players of one before it (a twin entry's, or a datagram that came
     // twice): they are not added again.
     row.players.clear();
+    if (reply.mods)
+        modsView->remember(queryTarget(e), *reply.mods);
     if (reply.mission) {
         setCell(slot, 4, serverText(*reply.mission));
         ui.serverGrid->item(slot, 4)->setToolTip(
@@ -334,6 +346,7 @@ void ServerBrowser::showSelectedPlayers() {
     if (s >= 0) {
         const ServerEntry& e = session_.state().servers.entries[static_cast<size_t>(s)];
         picked_ = {e.name, e.host, e.port};
+        modsView->pick(queryTarget(e));
     }
     updateButtons();
     showPlayers();
@@ -347,10 +360,11 @@ void ServerBrowser::joinSlot(int slot) {
     const ServerTable& t = session_.state().servers;
     if (!t.holds(slot))
         return;
-    portNumber(t.entries[static_cast<size_t>(slot)].port); // nothing starts with a bad port
-    session_.launchGame(browserJoinConnect(t.entries[static_cast<size_t>(slot)],
-                                           ui.playerNameBox->currentText().toStdString()),
-                        slot);
+    const ServerEntry& e = t.entries[static_cast<size_t>(slot)];
+    portNumber(e.port); // nothing starts with a bad port
+    const auto mods = modsView->modsOf(queryTarget(e));
+    session_.joinServer(browserJoinConnect(e, ui.playerNameBox->currentText().toStdString()), slot,
+                        mods ? std::optional(mods->names) : std::nullopt);
 }
 
 void ServerBrowser::openWatcher() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 class LauncherSession;
+class ServerModsView;
 class ServerWatcher;
 class QLabel;
 
@@ -50,6 +51,7 @@ public:
     QueryPass pass;
     QTimer passDoneTimer;
     QTimer activationTimer;
+    ServerModsView* modsView; // beside the players
 
 Q_SIGNALS:
     void statusShown(const QString& text);

@@ -7,6 +7,7 @@
 #include "form_keys.h"
 #include "launcher_session.h"
 #include "reload_on_activation.h"
+#include "server_mods_view.h"
 #include "text.h"
 
 #include <QApplication>
@@ -19,8 +20,10 @@
 using namespace quorvale;
 
 namespace {
-// The large layout's client size; the small one is 97 x 59 pixels less.
-constexpr QSize kLarge(356, 188);
+// The large layout's client size, the server's mods at its bottom; the small one is 97 x 131
+// pixels less.
+constexpr int kModsHeight = 72;
+constexpr QSize kLarge(356, 188 + kModsHeight);
 constexpr QSize kSmall(259, 129);
 
 QColor colourOf(LabelColour c) {
@@ -71,6 +74,11 @@ ServerWatcher::ServerWatcher(LauncherSession& session, AlertSink& alerts)
     ui.greenLamp->setPixmap(QPixmap(QStringLiteral(":/lamp_on.png")));
     ui.redLamp->setPixmap(QPixmap(QStringLiteral(":/lamp_red.png")));
     ui.redLamp->show();
+    modsView = new ServerModsView(session_, this);
+    modsView->setGeometry(16, 136, 326, kModsHeight - 4);
+    modsView->setFont(small);
+    modsView->horizontalHeader()->hide();
+    modsView->verticalHeader()->setDefaultSectionSize(14);
 
     endpoint.setLocalPort(session_.context().watcherPort);
     endpoint.reportLevel = 1;
@@ -116,6 +124,8 @@ void ServerWatcher::watch(QWidget* opener, const QString& host, const std::strin
             setColour(l, LabelColour::Maroon);
         ui.redLamp->show();
         ui.playerList->setRowCount(0);
+        rulesAsked_ = modsShown_ = false;
+        modsView->showText(QStringLiteral("asking..."));
     }
     // Shown again where they were: a window manager places a window that comes back anew.
     hidden_.clear();
@@ -158,6 +168,9 @@ void ServerWatcher::updateStatus() {
     options.gameSpy = both || answered_ == QueryPass::Protocol::GameSpy;
     options.a2s = both || answered_ == QueryPass::Protocol::A2s;
     options.timeoutMs = pollTimer.interval(); // a late answer still counts until the next poll
+    if (rulesAsked_ && !modsShown_)
+        modsView->showMods(std::nullopt);
+    options.rules = !std::exchange(rulesAsked_, true);
     pass.setOptions(options);
     pass.start({server_});
 }
@@ -170,6 +183,10 @@ void ServerWatcher::answerArrived() {
     ui.playerList->setColumnWidth(0, 70);
     ui.playerList->setColumnWidth(1, 100);
     answered_ = lastPollAnswered_ = r.protocol;
+    if (r.reply.mods && !modsShown_) {
+        modsShown_ = true;
+        modsView->showMods(r.reply.mods);
+    }
     const std::optional<LauncherError> failure =
         r.error.empty() ? std::nullopt : std::optional(LauncherError(r.error));
     // A Steam answer is shown once its player list is in too.
@@ -249,12 +266,12 @@ void ServerWatcher::joinWatched() {
 
 void ServerWatcher::toggleDetails() {
     const bool large = frameGeometry().width() > 300;
-    ui.moreButton->move(large ? QPoint(210, 77) : QPoint(306, 133));
+    ui.moreButton->move(large ? QPoint(210, 77) : QPoint(306, 133 + kModsHeight));
     ui.moreButton->setText(large ? QStringLiteral("More >>") : QStringLiteral("<< Less"));
-    ui.bevel->resize(large ? QSize(241, 81) : QSize(337, 137));
+    ui.bevel->resize(large ? QSize(241, 81) : QSize(337, 137 + kModsHeight));
     for (QWidget* w :
          {static_cast<QWidget*>(ui.missionCaption), static_cast<QWidget*>(ui.missionLabel),
-          static_cast<QWidget*>(ui.playerList)})
+          static_cast<QWidget*>(ui.playerList), static_cast<QWidget*>(modsView)})
         w->setVisible(!large);
     setFixedSize(large ? kSmall : kLarge);
     placeAnchored();
@@ -269,10 +286,10 @@ void ServerWatcher::placeAnchored() {
     // The buttons keep their distance from the bottom, the lamps also from the right.
     const int dy = height() - kLarge.height();
     const int dx = width() - kLarge.width();
-    ui.closeButton->move(16, 156 + dy);
-    ui.joinButton->move(120, 156 + dy);
+    ui.closeButton->move(16, 156 + kModsHeight + dy);
+    ui.joinButton->move(120, 156 + kModsHeight + dy);
     for (QLabel* lamp : {ui.lampBase, ui.greenLamp, ui.redLamp})
-        lamp->move(317 + dx, 158 + dy);
+        lamp->move(317 + dx, 158 + kModsHeight + dy);
 }
 
 void ServerWatcher::closeEvent(QCloseEvent* event) {

@@ -16,6 +16,7 @@
 
 class LauncherSession;
 class AlertSink;
+class ServerModsView;
 
 // "Server Watcher": polls one server every 5 s, shows its state and alerts when the game in
 // progress there ends.
@@ -50,6 +51,7 @@ public:
     QTimer blinkTimer;
     QTimer pollTimer;
     quorvale::WatcherState state;
+    ServerModsView* modsView; // in the large layout
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -75,7 +77,9 @@ private:
     QueryPass::Server server_;
     QueryPass::Protocol answered_ = QueryPass::Protocol::None;
     QueryPass::Protocol lastPollAnswered_ = QueryPass::Protocol::None;
-    bool shown_ = false;                         // this poll's answer is on the face
-    bool errorTold_ = false;                     // a box told this server's bad answer
+    bool shown_ = false;      // this poll's answer is on the face
+    bool errorTold_ = false;  // a box told this server's bad answer
+    bool rulesAsked_ = false; // once a watched server
+    bool modsShown_ = false;
     std::pair<QString, std::string> watchedKey_; // host and port text of the server on the face
 };

@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "launch.h"
 #include "qt_text.h"
+#include "server_mods.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -190,6 +191,22 @@ void LauncherSession::launchGame(const std::string& connectString, ModsOfServer 
         prompter().message(toQString(r.error));
     if (r.closeLauncher)
         Q_EMIT closeRequested();
+}
+
+void LauncherSession::joinServer(const std::string& connectString, ModsOfServer stored,
+                                 const std::optional<std::vector<std::string>>& serverMods) {
+    const bool storedList =
+        stored.slot && state_->servers.holds(*stored.slot) &&
+        !state_->servers.entries[static_cast<size_t>(*stored.slot)].mods.empty();
+    if (storedList || !serverMods) {
+        launchGame(connectString, stored);
+        return;
+    }
+    const auto matches = matchServerMods(*serverMods, state_->mods);
+    const std::vector<std::string> missing = missingMods(matches);
+    if (!missing.empty() && !prompter().confirm(toQString(missingModsQuestion(missing))))
+        return;
+    launchGame(connectString, ModsOfServer::named(matchedFolders(matches, state_->mods)));
 }
 
 QStringList LauncherSession::modNames() const {

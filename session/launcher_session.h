@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // One run of the launcher below its windows: the settings and both tables, their store, the
 // process starter and the launch. Every window works through it; none reaches into another.
@@ -51,6 +52,12 @@ public:
     // Starts the game; every way of starting it comes here. A press that comes while a launch
     // is under way, or within a second of one, is ignored: a double click starts one game.
     void launchGame(const std::string& connectString, quorvale::ModsOfServer modsOfServer);
+    // A join from the server list or the direct join: a server without a stored mod list (or
+    // none in the list) loads the known mods
+    // among serverMods (the display names the server told), in its order, after asking
+    // whether to join when it names mods the player does not have. Else as launchGame.
+    void joinServer(const std::string& connectString, quorvale::ModsOfServer stored,
+                    const std::optional<std::vector<std::string>>& serverMods);
     // Milliseconds on a monotonic clock; tests set one that they move themselves.
     void setClock(std::function<qint64()> clock) { now_ = std::move(clock); }
 

@@ -13,13 +13,14 @@
 namespace {
 
 const char* kUsage =
-    "usage: quorvale-query [--json] [--protocol gs2|a2s|auto] [--retries N] [--interval MS]\n"
-    "                      [--timeout MS] [-f FILE] HOST[:PORT]...\n"
+    "usage: quorvale-query [--json] [--rules] [--protocol gs2|a2s|auto] [--retries N]\n"
+    "                      [--interval MS] [--timeout MS] [-f FILE] HOST[:PORT]...\n"
     "       quorvale-query --master [ADDRESS] [--filter F] [--json] [--query [options]]\n"
     "  Queries each server (game port 2302 when none is given) and prints one line per server.\n"
     "  gs2 asks the game port with the GameSpy v2 status query, a2s the query port (the game\n"
     "  port + 1) with the Steam query; auto (the default) asks both and the first answer\n"
-    "  counts. The line names the protocol that answered.\n"
+    "  counts. The line names the protocol that answered. --rules asks the Steam query for the\n"
+    "  server's rules too and prints the mods they name (a GameSpy answer's \"mod\" key too).\n"
     "  A server that has not answered after --interval (500) is asked again, up to --retries\n"
     "  (2) times; after the last request it has --timeout (1000) to answer. The ping counts\n"
     "  from the latest request. FILE holds one HOST[:PORT] a line.\n"
@@ -83,6 +84,14 @@ std::string jsonLine(const QueryPass::Server& s, const QueryPass::Result& r) {
         o += "}";
     }
     o += "]";
+    if (const auto& mods = r.reply.mods) {
+        o += ",\"mods\":[";
+        for (size_t i = 0; i < mods->names.size(); ++i)
+            o += (i ? "," : "") + jsonString(mods->names[i]);
+        o += "]";
+        if (!mods->problem.empty())
+            o += ",\"mods_problem\":" + jsonString(mods->problem);
+    }
     if (!r.error.empty())
         o += ",\"error\":" + jsonString(r.error);
     return o + "}";
@@ -110,6 +119,13 @@ std::string textLine(const QueryPass::Server& s, const QueryPass::Result& r) {
             const auto& pl = r.reply.players[i];
             o += (i ? ", " : " ") + pl.name + " (" + pl.score.value_or("?") + ")";
         }
+    }
+    if (const auto& mods = r.reply.mods) {
+        o += "  mods:";
+        for (size_t i = 0; i < mods->names.size(); ++i)
+            o += (i ? "; " : " ") + mods->names[i];
+        if (!mods->problem.empty())
+            o += "  [" + mods->problem + "]";
     }
     if (!r.error.empty())
         o += "  [" + r.error + "]";
@@ -144,6 +160,8 @@ int main(int argc, char** argv) {
         const QString& a = args[i];
         if (a == QLatin1String("--json")) {
             json = true;
+        } else if (a == QLatin1String("--rules")) {
+            options.rules = true;
         } else if (a == QLatin1String("--timeout") || a == QLatin1String("--interval") ||
                    a == QLatin1String("--retries")) {
             int& target = a == QLatin1String("--timeout")    ? options.timeoutMs

@@ -32,38 +32,40 @@ struct TickCase {
     const char* label;
     std::string mods;
     std::vector<std::string> dirs;
-    std::vector<bool> ticks;
-    std::string saved; // what saving the ticks unchanged stores
+    std::string items; // "+" ticked, "-" not, "?" among no mods of the table
+    std::string saved; // what saving the list unchanged stores
     friend void PrintTo(const TickCase& c, std::ostream* os) { *os << c.label; }
 };
 
 class ServerMods : public ::testing::TestWithParam<TickCase> {};
 
-TEST_P(ServerMods, TicksAndSavesBack) {
+TEST_P(ServerMods, ListInStoredOrderAndSaveBack) {
     const TickCase& c = GetParam();
-    const ModTable mods = modsWithDirs(c.dirs);
-    const auto ticks = modTicks(c.mods, mods);
-    EXPECT_EQ(ticks, c.ticks);
-    EXPECT_EQ(modsFromTicks(ticks, mods, unknownModFolders(c.mods, mods)), c.saved);
+    const auto items = serverModItems(c.mods, modsWithDirs(c.dirs));
+    std::string shown;
+    for (const ServerModItem& i : items)
+        shown += (i.ticked ? "+" : "-") + i.folder + (i.slot < 0 ? "? " : " ");
+    EXPECT_EQ(shown, c.items);
+    EXPECT_EQ(modsFromItems(items), c.saved);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tokens, ServerMods,
     ::testing::Values(
-        // A folder no mod has any more stays, after the known ones, until the player unticks it.
-        TickCase{"unknownFolderKeptLast",
+        // A folder no mod has any more stays in its place until the player unticks it.
+        TickCase{"storedOrderThenTheOthers",
                  "dirA;dirB;dirA;",
                  {"dirB", "dirC"},
-                 {true, false},
-                 "dirB;dirA;"},
+                 "+dirA? +dirB -dirC ",
+                 "dirA;dirB;"},
         TickCase{
-            "lastTokenNeedsItsSemicolon", "dirA;dirB", {"dirA", "dirB"}, {true, false}, "dirA;"},
-        TickCase{"letterCaseCounts", "DIRA;", {"dirA"}, {false}, "DIRA;"},
-        TickCase{"oneTokenTicksBothSameFolders", "x;", {"x", "x"}, {true, true}, "x;x;"},
-        TickCase{"emptyTicksNothing", "", {"a"}, {false}, ""},
-        TickCase{"nulIsSkipped", std::string("a\0b;", 4), {"ab"}, {true}, "ab;"},
-        TickCase{"noMods", "a;", {}, {}, "a;"},
-        TickCase{"emptyTokenMatchesAnEmptyFolder", ";", {"", "a"}, {true, false}, ";"}),
+            "lastTokenNeedsItsSemicolon", "dirA;dirB", {"dirA", "dirB"}, "+dirA -dirB ", "dirA;"},
+        TickCase{"letterCaseCounts", "DIRA;", {"dirA"}, "+DIRA? -dirA ", "DIRA;"},
+        TickCase{"aFolderTwiceLoadsOnce", "x;", {"x", "x"}, "+x -x ", "x;"},
+        TickCase{"emptyTicksNothing", "", {"a"}, "-a ", ""},
+        TickCase{"nulIsSkipped", std::string("a\0b;", 4), {"ab"}, "+ab ", "ab;"},
+        TickCase{"noMods", "a;", {}, "+a? ", "a;"},
+        TickCase{"emptyTokenMatchesAnEmptyFolder", ";", {"", "a"}, "+ -a ", ";"}),
     ByLabel());
 
 TEST(DeleteEntry, ClosesTheGapInPlace) {
@@ -129,16 +131,15 @@ TEST(SaveEntry, NewEntriesAndExistingOnes) {
     EXPECT_EQ(m.entries[0].id, id);
     EXPECT_TRUE(m.entries[0].checked);
 
-    const ModTable mods = modsWithDirs({"dirB", "dirC"});
     ServerTable s;
-    ASSERT_TRUE(saveServerEntry(s, -1, {"n", "", "x", "p w", "2400"}, {false, true}, mods, rng));
+    ASSERT_TRUE(saveServerEntry(s, -1, {"n", "", "x", "p w", "2400"}, "dirC;", rng));
     EXPECT_TRUE(s.entries[0].joinWithSockets);
     EXPECT_EQ(s.entries[0].mods, "dirC;");
     EXPECT_EQ(s.entries[0].port, "x");
     EXPECT_EQ(s.entries[0].queryPort, "2400");
     s.entries[0].joinWithSockets = false;
     const int32_t sid = s.entries[0].id;
-    ASSERT_TRUE(saveServerEntry(s, 0, {"n", "h", "2302", "", ""}, {}, mods, rng));
+    ASSERT_TRUE(saveServerEntry(s, 0, {"n", "h", "2302", "", ""}, "", rng));
     EXPECT_TRUE(s.entries[0].joinWithSockets);
     EXPECT_EQ(s.entries[0].id, sid);
     EXPECT_EQ(s.entries[0].mods, "");
@@ -156,7 +157,7 @@ TEST(SaveEntry, AFullTableRefusesANewEntryAndKeepsEveryOther) {
 
     ServerTable s;
     s.entries.resize(TableCapacity);
-    EXPECT_FALSE(saveServerEntry(s, -1, {"n", "h", "1", "", ""}, {}, ModTable{}, rng));
+    EXPECT_FALSE(saveServerEntry(s, -1, {"n", "h", "1", "", ""}, "", rng));
     EXPECT_EQ(s.count(), TableCapacity);
     EXPECT_EQ(tableFullMessage("mod"),
               "The mod list is full (1025 entries). Delete an entry before adding a new one.");
@@ -175,6 +176,7 @@ struct GameFolder {
         SetFileAttributesW((dir.path() / ".H").c_str(), FILE_ATTRIBUTE_HIDDEN);
 #endif
         writeAll(dir.file("addons"), ""); // a file named like the sub-folder is no mod
+        writeAll(dir.file("Y/mod.cpp"), "name = \"Mod Y\";"); // its display name
     }
     std::string path() const {
         return dir.path().string();
@@ -190,6 +192,7 @@ TEST(ModScan, OffersModFoldersThatAreNotHiddenOrKnown) {
     GameFolder g;
     ModScan scan = scanForMods(g.path(), ModTable{});
     EXPECT_EQ(sorted(scan.found), (std::vector<std::string>{"U", "V", "X", "Y"}));
+    EXPECT_EQ(sorted(scan.names), (std::vector<std::string>{"Mod Y", "U", "V", "X"}));
     EXPECT_EQ(scan.leftOut, 0);
     EXPECT_FALSE(scan.gameFolderUnknown);
 
@@ -198,6 +201,9 @@ TEST(ModScan, OffersModFoldersThatAreNotHiddenOrKnown) {
     byName.entries[0].name = "x";
     EXPECT_EQ(sorted(scanForMods(g.path(), byName).found),
               (std::vector<std::string>{"U", "V", "Y"}));
+    byName.entries[0].name = "mod y"; // as does mod.cpp's
+    EXPECT_EQ(sorted(scanForMods(g.path(), byName).found),
+              (std::vector<std::string>{"U", "V", "X"}));
     // The same folder under another display name is offered again.
     ModTable byDir = modsWithDirs({"X"});
     EXPECT_EQ(sorted(scanForMods(g.path(), byDir).found),

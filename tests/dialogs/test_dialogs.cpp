@@ -320,6 +320,30 @@ private Q_SLOTS:
         QVERIFY2(line.endsWith(expected), qPrintable(line));
     }
 
+    void aDirectJoinLoadsTheModsTheHostTold() {
+        Responder server(0);
+        server.answersGameSpy = false;
+        server.answersA2s = true;
+        server.a2s.modNames = "@CBA_CO;@ACE;Arma 2;@JSRS;";
+        Launcher l([](RegFileStore& s) {
+            Launcher::mod(s, "1", "JSRS", 1);
+            Launcher::mod(s, "2", "CBA_CO", 0);
+        });
+        l.prompter.answers = {true};
+        DirectJoinDialog& d = *l.windows.directJoin;
+        l.form->ui.directJoinButton->click();
+        QSignalSpy arrived(&d, &DirectJoinDialog::serverModsArrived);
+        d.ui.hostEdit->setText(QStringLiteral("127.0.0.1"));
+        d.ui.portEdit->setText(QString::fromStdString(server.port()));
+        QVERIFY(arrived.wait(2000));
+        d.ui.connectButton->click();
+        QCOMPARE(l.prompter.questions,
+                 QStringList{"This server uses 1 mod you do not have: @ACE. Join anyway?"});
+        QCOMPARE(l.starter.lines.size(), size_t(1));
+        QVERIFY2(l.starter.lines[0].find("-mod=@CBA_CO;@JSRS ") != std::string::npos,
+                 l.starter.lines[0].c_str());
+    }
+
     void theDirectJoinKeepsItsTexts() {
         Launcher l;
         DirectJoinDialog& d = *l.windows.directJoin;

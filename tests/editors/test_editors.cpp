@@ -509,15 +509,21 @@ private Q_SLOTS:
         QCOMPARE(e.ui.serverPortEdit->text(), QStringLiteral("237"));
         QCOMPARE(e.ui.serverPasswordEdit->text(), QStringLiteral("pw S"));
         QCOMPARE(e.ui.serverQueryPortEdit->text(), QStringLiteral("2400"));
-        // dirA is no mod of the player's: shown ticked and marked, and unticked it is gone.
-        QCOMPARE(ticks(e.ui.serverModList), (QList<bool>{true, false, true}));
-        QCOMPARE(e.ui.serverModList->item(2)->text(), QStringLiteral("dirA (not among your mods)"));
-        e.ui.serverModList->item(2)->setCheckState(Qt::Unchecked);
+        // The server's mods in its order, then the others. dirA is no mod of the player's: shown
+        // ticked and marked, and unticked it is gone.
+        QCOMPARE(ticks(e.ui.serverModList), (QList<bool>{true, true, false}));
+        QCOMPARE(e.ui.serverModList->item(0)->text(), QStringLiteral("dirA (not among your mods)"));
+        e.ui.serverModList->item(0)->setCheckState(Qt::Unchecked);
+        // Mod C, ticked and moved before Mod B, loads before it.
+        e.ui.serverModList->item(2)->setCheckState(Qt::Checked);
+        e.ui.serverModList->setCurrentRow(2);
+        QTest::keyClick(e.ui.serverModList, Qt::Key_Up, Qt::ControlModifier);
+        QCOMPARE(e.ui.serverModList->item(1)->text(), QStringLiteral("Mod C"));
         e.ui.serverQueryPortEdit->setText(QStringLiteral("27016"));
         QTest::mouseClick(e.ui.saveServerButton, Qt::LeftButton);
         const auto v = stored(l.reg, kServersKey).at("7");
         QCOMPARE(v.at("queryport"), std::string("27016"));
-        QCOMPARE(v.at("mods"), std::string("dirB;"));
+        QCOMPARE(v.at("mods"), std::string("dirC;dirB;"));
         QCOMPARE(v.at("sockets"), std::string("1")); // was 0
     }
 

@@ -3,6 +3,7 @@
 #include "message_log.h"
 #include "responder.h"
 #include "server_browser.h"
+#include "server_mods_view.h"
 #include "server_watcher.h"
 
 #ifndef _WIN32
@@ -391,6 +392,55 @@ private Q_SLOTS:
                      std::string::npos,
                  line.c_str());
         QVERIFY2(line.find("-mod=@M ") != std::string::npos, line.c_str());
+    }
+
+    void aJoinLoadsTheServersMods_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("rules");   // the server answers the rules request
+        QTest::addColumn<bool>("yes");     // to the box
+        QTest::addColumn<QString>("line"); // what the game's line holds; none started: ""
+        QTest::addColumn<bool>("asked");
+        // clang-format off
+        QTest::newRow("its known mods in its order") << "" << true << true << "-mod=@CBA_CO;@JSRS " << true;
+        QTest::newRow("No starts nothing") << "" << true << false << "" << true;
+        QTest::newRow("a stored list wins") << "@X;" << true << true << "-mod=@X " << false;
+        QTest::newRow("no rules: as before") << "" << false << true << "-connect=127.0.0.1" << false;
+        // clang-format on
+    }
+    void aJoinLoadsTheServersMods() {
+        QFETCH(QString, stored);
+        QFETCH(bool, rules);
+        QFETCH(bool, yes);
+        QFETCH(QString, line);
+        QFETCH(bool, asked);
+        Responder server(1);
+        answerSteamOnly(server, true);
+        server.a2s.modNames = "Arma 2: British Armed Forces (Lite);@CBA_CO;@ACE;@JSRS;Arma 2;";
+        server.a2s.modChunk = 11;
+        server.a2s.rulesSplit = 3;
+        server.a2s.answerRules = rules;
+        Launcher l([&](RegFileStore& s) {
+            Launcher::mod(s, "1", "JSRS", 1);
+            Launcher::mod(s, "2", "CBA_CO", 0);
+            servers(s, {{"1", "S", "127.0.0.1", server.port(), "", 1, stored.toStdString()}});
+        });
+        l.prompter.answers = {yes};
+        ServerBrowser& b = *l.windows.browser;
+        b.queryServers();
+        const QStringList shown =
+            rules ? QStringList{"Arma 2: British Armed Forces (Lite)|game", "@CBA_CO|known",
+                                "@ACE|missing", "@JSRS|known", "Arma 2|game"}
+                  : QStringList{"no mod list|"};
+        QTRY_COMPARE_WITH_TIMEOUT(playerRows(b.modsView), shown, 5000);
+        b.ui.joinButton->click();
+        QCOMPARE(l.prompter.questions.size(), asked ? 1 : 0);
+        QCOMPARE(l.starter.lines.size(), size_t(line.isEmpty() ? 0 : 1));
+        if (line.isEmpty())
+            return;
+        const QString started = QString::fromStdString(l.starter.lines[0]);
+        QVERIFY2(started.contains(line), qPrintable(started));
+        QCOMPARE(started.contains(QStringLiteral("-mod=")),
+                 line.startsWith(QStringLiteral("-mod=")));
     }
 
     void enterJoinsTheSelectedServer_data() {
@@ -783,9 +833,10 @@ private Q_SLOTS:
         QVERIFY(w.ui.playerList->isVisibleTo(&w));
         QVERIFY(w.ui.missionLabel->isVisibleTo(&w));
         QCOMPARE(w.ui.moreButton->text(), QStringLiteral("<< Less"));
-        QCOMPARE(w.ui.moreButton->pos(), QPoint(306, 133));
-        QCOMPARE(w.ui.bevel->size(), QSize(337, 137));
-        QCOMPARE(w.ui.closeButton->pos(), QPoint(16, 156));
+        QVERIFY(w.modsView->isVisibleTo(&w));
+        QCOMPARE(w.ui.moreButton->pos(), QPoint(306, 205));
+        QCOMPARE(w.ui.bevel->size(), QSize(337, 209));
+        QCOMPARE(w.ui.closeButton->pos(), QPoint(16, 228));
         w.ui.moreButton->click();
         QCOMPARE(w.size(), small);
         QCOMPARE(w.ui.bevel->size(), QSize(241, 81));

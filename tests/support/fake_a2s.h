@@ -8,13 +8,24 @@
 #include <algorithm>
 
 // Steam query (A2S) replies the way servers of today build them: the info reply with the state
-// among its keywords, the player reply, the challenge exchange and split replies.
+// among its keywords, the player reply, the rules with their chunked mod list, the challenge
+// exchange and split replies.
 struct FakeA2sOptions {
     bool challenge = true;   // requests without this server's challenge get one
     int splitParts = 0;      // 2..4: the player reply comes in that many parts, last part first
     bool lyingSplit = false; // the parts of a split reply disagree on their count
     bool withStateTag = true;
     bool silent = false;
+    // The rules: the mods' display names, ";"-ended, in chunks of modChunk bytes, the reply in
+    // rulesSplit parts; missingChunk is left out. hostileRules: a huge chunk count, bytes that
+    // are no UTF-8. answerRules false: the request is not answered.
+    QByteArray modNames = "Arma 2: British Armed Forces (Lite);@CBA_CO;@ACE;Arma 2;"
+                          "Arma 2: Operation Arrowhead;";
+    int modChunk = 40;
+    int rulesSplit = 2;
+    int missingChunk = -1;
+    bool hostileRules = false;
+    bool answerRules = true;
 };
 
 inline constexpr quint32 kFakeA2sChallenge = 0x5EC0A2D1;
@@ -27,6 +38,55 @@ inline void le(QByteArray& b, quint64 v, int n) {
 inline void str(QByteArray& b, const QByteArray& s) {
     b.append(s);
     b.append('\0');
+}
+// The parts of a split reply, last part first.
+inline QList<QByteArray> split(const QByteArray& payload, int total, quint32 splitId, bool lying) {
+    QList<QByteArray> parts;
+    const qsizetype step = (payload.size() + total - 1) / total;
+    for (int n = 0; n < total; ++n) {
+        QByteArray part("\xFE\xFF\xFF\xFF", 4);
+        le(part, splitId & 0x7FFFFFFF, 4);
+        part.append(static_cast<char>(lying && n > 0 ? total + 1 : total));
+        part.append(static_cast<char>(n));
+        le(part, 1248, 2);
+        part.append(payload.mid(n * step, step));
+        parts.prepend(part);
+    }
+    return parts;
+}
+// "name:i-N" rules holding value in chunks of `size` bytes, but for chunk `missing`.
+inline void chunked(QList<QPair<QByteArray, QByteArray>>& rules, const QByteArray& name,
+                    const QByteArray& value, int size, int missing) {
+    const int count = std::max<int>(1, static_cast<int>((value.size() + size - 1) / size));
+    for (int i = 0; i < count; ++i)
+        if (i != missing)
+            rules.append(
+                qMakePair(name + ':' + QByteArray::number(i) + '-' + QByteArray::number(count - 1),
+                          value.mid(i * size, size)));
+}
+inline QByteArray rulesPayload(const FakeA2sOptions& o) {
+    QList<QPair<QByteArray, QByteArray>> rules = {
+        {"hash", "3C2D8F0A"}, {"param1", "0"}, {"param2", "0"}, {"timeLeft", "15"}};
+    if (o.hostileRules) {
+        rules.append(
+            qMakePair(QByteArray("modNames:0-999999999"), QByteArray("@ACE;\xFF\xFE bad;@CB")));
+        rules.append(qMakePair(QByteArray("modNames:7-999999999"), QByteArray("x;y;z")));
+        rules.append(qMakePair(QByteArray("modNames:0-3"), QByteArray("@other;")));
+    } else {
+        QByteArray hashes;
+        for (int i = 0; i < o.modNames.count(';'); ++i)
+            hashes += QByteArray::number(0x1000 + i, 16) + ';';
+        chunked(rules, "modNames", o.modNames, std::max(1, o.modChunk), o.missingChunk);
+        chunked(rules, "modHashes", hashes, std::max(1, o.modChunk), -1);
+    }
+    rules.append(qMakePair(QByteArray("sigNames:0-0"), QByteArray("bi;")));
+    QByteArray payload("\xFF\xFF\xFF\xFF\x45", 5);
+    le(payload, static_cast<quint64>(o.hostileRules ? 65535 : rules.size()), 2);
+    for (const auto& [key, value] : rules) {
+        str(payload, key);
+        str(payload, value);
+    }
+    return payload;
 }
 } // namespace fake_a2s_detail
 
@@ -45,14 +105,19 @@ inline QList<QByteArray> buildA2sReplies(const QByteArray& request, const FakeSe
     QByteArray given;
     if (kind == 0x54 && request.mid(5, 20) == infoQuery)
         given = request.mid(25);
-    else if (kind == 0x55)
+    else if (kind == 0x55 || (kind == 0x56 && o.answerRules))
         given = request.mid(5);
     else
         return {};
-    // A player request always needs the challenge; an info request only when asked for.
-    const bool needsChallenge = given != challenge && (kind == 0x55 || o.challenge);
+    // A player or rules request always needs the challenge; an info request only when asked for.
+    const bool needsChallenge = given != challenge && (kind != 0x54 || o.challenge);
     if (needsChallenge)
         return {single + '\x41' + challenge};
+    if (kind == 0x56) {
+        const QByteArray rules = rulesPayload(o);
+        return o.rulesSplit < 2 ? QList<QByteArray>{rules}
+                                : split(rules, o.rulesSplit, splitId, false);
+    }
 
     QByteArray payload = single;
     if (kind == 0x54) {
@@ -90,17 +155,5 @@ inline QList<QByteArray> buildA2sReplies(const QByteArray& request, const FakeSe
     }
     if (o.splitParts < 2)
         return {payload};
-    QList<QByteArray> parts;
-    const int total = o.splitParts;
-    const qsizetype step = (payload.size() + total - 1) / total;
-    for (int n = 0; n < total; ++n) {
-        QByteArray part("\xFE\xFF\xFF\xFF", 4);
-        le(part, splitId & 0x7FFFFFFF, 4);
-        part.append(static_cast<char>(o.lyingSplit && n > 0 ? total + 1 : total));
-        part.append(static_cast<char>(n));
-        le(part, 1248, 2);
-        part.append(payload.mid(n * step, step));
-        parts.prepend(part); // last part first
-    }
-    return parts;
+    return split(payload, o.splitParts, splitId, o.lyingSplit);
 }

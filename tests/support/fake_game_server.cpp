@@ -3,10 +3,14 @@
 //
 //   fake_game_server [--players N|A-B] [--state S] [--mission M] [--delay MS] [--silent]
 //                    [--ignore N] [--slow-port P --slow-delay MS] [--reply-file FILE]
-//                    [--a2s [--no-challenge] [--split N]] PORT[-PORT]...
+//                    [--a2s [--no-challenge] [--split N] [--mods LIST] [--mod-chunk BYTES]
+//                     [--rules-split N] [--missing-chunk K] [--hostile-rules] [--no-rules]]
+//                    PORT[-PORT]...
 //
 // --a2s answers the Steam query (A2S) instead, on those ports: give them the game port + 1.
-// It asks for a challenge unless --no-challenge; --split sends player replies in N parts.
+// It asks for a challenge unless --no-challenge; --split sends player replies in N parts. The
+// rules name the mods of LIST (";"-ended display names) in chunks of BYTES, the reply in N parts
+// (2), without chunk K; --hostile-rules sends a huge chunk count and bytes that are no UTF-8.
 // --reply-file answers every request with that file's bytes (a captured real reply).
 // --ignore leaves each port's first N requests unanswered.
 //
@@ -127,6 +131,18 @@ int main(int argc, char** argv) {
             a2s.challenge = false;
         } else if (a == QLatin1String("--split")) {
             a2s.splitParts = next.toInt(), ++i;
+        } else if (a == QLatin1String("--mods")) {
+            a2s.modNames = next.toUtf8(), ++i;
+        } else if (a == QLatin1String("--mod-chunk")) {
+            a2s.modChunk = next.toInt(), ++i;
+        } else if (a == QLatin1String("--rules-split")) {
+            a2s.rulesSplit = next.toInt(), ++i;
+        } else if (a == QLatin1String("--missing-chunk")) {
+            a2s.missingChunk = next.toInt(), ++i;
+        } else if (a == QLatin1String("--hostile-rules")) {
+            a2s.hostileRules = true;
+        } else if (a == QLatin1String("--no-rules")) {
+            a2s.answerRules = false;
         } else if (a == QLatin1String("--silent")) {
             silent = true;
         } else {

@@ -61,6 +61,15 @@ check "the GameSpy answer as JSON" $(echo "$out" | sed -n 2p | grep -q '"protoco
 check "--protocol gs2 does not ask the query port" $([ $rc = 1 ] && echo 0 || echo 1)
 out=$("$query" --protocol a2s "127.0.0.1:$today")
 check "--protocol a2s in the text line" $(echo "$out" | grep -q "^127.0.0.1:$today  [0-9]* ms  a2s  2/34  co@10 Domination  Debriefing  players: Anna0 (0), Björn1 (7)$" && echo 0 || echo 1)
+# The rules' chunked mod list: whole, one chunk missing, hostile.
+serve gap --a2s --mod-chunk 13 --rules-split 3 --missing-chunk 2 0
+serve hostile --a2s --hostile-rules 0
+out=$("$query" --rules --json "127.0.0.1:$today" "127.0.0.1:$((gap[0] - 1))" "127.0.0.1:$((hostile[0] - 1))"); rc=$?
+check "--rules lists the mods in the server's order" $([ $rc = 0 ] && echo "$out" | sed -n 1p | grep -qF '"mods":["Arma 2: British Armed Forces (Lite)","@CBA_CO","@ACE","Arma 2","Arma 2: Operation Arrowhead"]}' && echo 0 || echo 1)
+check "--rules keeps the mods a missing chunk did not cut" $(echo "$out" | sed -n 2p | grep -qF '"mods":["@ACE","Arma 2","Arma 2: Operation Arrowhead"],"mods_problem":"modNames: 1 of 7 chunks did not come (2)' && echo 0 || echo 1)
+check "--rules shows what a hostile list holds" $(echo "$out" | sed -n 3p | grep -qF '"mods":["@ACE","ÿþ bad","y"],"mods_problem":"modNames: 999999998 of 1000000000 chunks did not come (1, 2, 3, 4, 5, ...); chunks that contradict' && echo 0 || echo 1)
+out=$("$query" --rules --protocol a2s "127.0.0.1:$today")
+check "--rules in the text line" $(echo "$out" | grep -q "players: Anna0 (0), Björn1 (7)  mods: Arma 2: British Armed Forces (Lite); @CBA_CO; @ACE; Arma 2; Arma 2: Operation Arrowhead$" && echo 0 || echo 1)
 "$query" --protocol quake 127.0.0.1 >/dev/null 2>&1; rc=$?
 check "an unknown protocol is a usage error" $([ $rc = 2 ] && echo 0 || echo 1)
 
