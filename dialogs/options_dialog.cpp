@@ -4,6 +4,7 @@
 #include "error_handler.h"
 #include "form_keys.h"
 #include "launcher_session.h"
+#include "list_editing.h"
 #include "reload_on_activation.h"
 
 #include <QStyle>
@@ -21,9 +22,11 @@ OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
     // Windows starts its own programs: no runner, no prefix, the dialog as it always was.
     ui.runnerGroup->hide();
     ui.winePrefixGroup->hide();
+    for (QGroupBox* g : {ui.masterServerGroup, ui.appIdGroup})
+        g->move(g->x(), 296);
     for (QPushButton* b : {ui.okButton, ui.cancelButton})
-        b->move(b->x(), 262);
-    resize(width(), 299);
+        b->move(b->x(), 352);
+    resize(width(), 385);
 #else
     ui.winePrefixEdit->setPlaceholderText(toQString(session.context().winePrefix));
     // The buttons stand below the runner's fields here, and Tab reaches them last.
@@ -33,6 +36,8 @@ OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
                         ui.choosePreLaunchProgramButton,
                         ui.runnerEdit,
                         ui.winePrefixEdit,
+                        ui.masterServerEdit,
+                        ui.appIdEdit,
                         ui.cancelButton,
                         ui.okButton};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
@@ -89,6 +94,8 @@ void OptionsDialog::refreshFields() {
     ui.preLaunchProgramEdit->setText(toQString(s.preLaunchProgram));
     ui.runnerEdit->setText(toQString(s.runner));
     ui.winePrefixEdit->setText(toQString(s.winePrefix));
+    ui.masterServerEdit->setText(toQString(s.masterServer));
+    ui.appIdEdit->setText(toQString(s.masterAppId));
     ui.memoryBar->setValue(std::clamp(s.maxMemory, 0, 2048));
     showMemoryLimit(ui.memoryBar->value());
 }
@@ -123,7 +130,22 @@ void OptionsDialog::choosePreLaunchProgram() {
 }
 
 void OptionsDialog::saveAndClose() {
+    // A setting that cannot be used is told, and the dialog stays open on it.
+    const std::string master = ui.masterServerEdit->text().trimmed().toStdString();
+    const std::string appId = ui.appIdEdit->text().trimmed().toStdString();
+    for (auto [problem, field] :
+         {std::pair{master.empty() ? std::string() : masterAddressProblem(master),
+                    ui.masterServerEdit},
+          {appIdProblem(appId), ui.appIdEdit}})
+        if (!problem.empty()) {
+            session_.prompter().message(toQString(problem));
+            field->setFocus();
+            field->selectAll();
+            return;
+        }
     LauncherSettings& s = session_.state().settings;
+    s.masterServer = master;
+    s.masterAppId = appId;
     s.noSplash = ui.skipSplashBox->isChecked();
     s.windowed = ui.windowedBox->isChecked();
     s.closeAfterLaunch = ui.closeAfterLaunchBox->isChecked();

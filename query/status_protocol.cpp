@@ -9,7 +9,7 @@
 namespace quorvale {
 
 namespace {
-enum class Key { None, Mission, NumPlayers, MaxPlayers, GameState };
+enum class Key { None, Mission, NumPlayers, MaxPlayers, GameState, HostName, Password };
 
 Key keyOf(std::string_view f) {
     if (f == "mission")
@@ -20,6 +20,10 @@ Key keyOf(std::string_view f) {
         return Key::MaxPlayers;
     if (f == "gameState")
         return Key::GameState;
+    if (f == "hostname")
+        return Key::HostName;
+    if (f == "password")
+        return Key::Password;
     return Key::None;
 }
 } // namespace
@@ -78,6 +82,12 @@ void parseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out
             }
             case Key::GameState:
                 out.gameState = decodeUtf8OrCp1252(f);
+                break;
+            case Key::HostName:
+                out.hostName = decodeUtf8OrCp1252(f);
+                break;
+            case Key::Password:
+                out.passworded = !f.empty() && f != "0";
                 break;
             case Key::None:
                 break;

@@ -31,6 +31,8 @@ struct ServerStatusReply {
     std::optional<std::string> gameState;
     std::vector<StatusPlayer> players;
     std::optional<uint16_t> gamePort; // the Steam info reply's, where it tells
+    std::optional<std::string> hostName;
+    std::optional<bool> passworded;
 };
 
 // Reads one reply datagram into out. Throws ConvertError when "maxplayers" is not a whole

@@ -5,16 +5,22 @@
 #include "error_handler.h"
 #include "form_keys.h"
 #include "launcher_session.h"
+#include "list_editing.h"
 #include "reload_on_activation.h"
 #include "server_watcher.h"
 #include "text.h"
 
+#include <QCheckBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabBar>
+#include <QTableView>
 #include <algorithm>
 #include <cmath>
 
@@ -27,6 +33,7 @@ uint32_t tickOf(qint64 ns) {
 }
 
 constexpr int kQueryColumnWidth = 40;
+constexpr int kTop = 48; // the tabs and the filter row above the lists
 
 // What is wrong with a server's stored query port, if anything.
 QString queryPortProblem(const ServerEntry& server) {
@@ -36,11 +43,22 @@ QString queryPortProblem(const ServerEntry& server) {
     return QStringLiteral("Query port: %1").arg(toQString(badPortMessage(server.queryPort)));
 }
 
+ListedServer listed(const std::string& host, const std::string& port, const std::string& queryPort,
+                    const std::string& name = {}) {
+    ListedServer s;
+    s.host = host;
+    s.port = port;
+    s.queryPort = queryPort;
+    s.name = name;
+    return s;
+}
+
 } // namespace
 
 ServerBrowser::ServerBrowser(LauncherSession& session)
     : QMainWindow(nullptr), pass(endpoint), session_(session) {
     ui.setupUi(this);
+    addListControls();
     applyFormKeys(this, ui.joinButton);
     status_ = new QLabel(QStringLiteral("Ready"));
     ui.statusBar->addWidget(status_, 1);
@@ -104,6 +122,7 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
     // The grid's type-ahead would take Space to the next row whose cell holds the blank of a
     // server that has not answered, and Enter would join that one.
     ui.serverGrid->installEventFilter(this);
+    listView->installEventFilter(this);
     new ReloadOnActivation(this, [this] { refreshFields(); });
 
     ui.serverGrid->setRowCount(0);
@@ -114,7 +133,7 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
 ServerBrowser::~ServerBrowser() = default;
 
 bool ServerBrowser::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui.serverGrid && event->type() == QEvent::KeyPress &&
+    if ((watched == ui.serverGrid || watched == listView) && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space)
         return true;
     return QMainWindow::eventFilter(watched, event);
@@ -124,14 +143,16 @@ void ServerBrowser::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     // The grids' panel follows all four sides, the buttons and the player box the bottom.
     const int dx = width() - 500;
-    const int dy = height() - 378;
+    const int dy = height() - 378 - kTop;
     ui.buttonPanel->resize(481 + dx, 289 + dy);
     ui.gridSplitter->resize(ui.buttonPanel->size());
     for (QWidget* b :
          {static_cast<QWidget*>(ui.joinButton), static_cast<QWidget*>(ui.refreshButton),
           static_cast<QWidget*>(ui.watcherButton)})
-        b->move(b->x(), 319 + dy);
-    ui.playerGroup->move(352, 311 + dy);
+        b->move(b->x(), 319 + kTop + dy);
+    ui.playerGroup->move(352, 311 + kTop + dy);
+    filterEdit->parentWidget()->resize(481 + dx, 22);
+    addFavouriteButton->move(8 + 481 + dx - addFavouriteButton->width(), 4);
     layoutColumns();
 }
 
@@ -146,8 +167,10 @@ void ServerBrowser::layoutColumns() {
                  ui.serverGrid->fontMetrics().horizontalAdvance(QStringLiteral("bad port")) + 8);
     const int overflow = std::max(0, 2 * w + 90 + w + 10 - ui.serverGrid->viewport()->width());
     const int widths[] = {w, w, 30, 50, std::max(30, w + 10 - query - overflow), query};
-    for (int c = 0; c < 6; ++c)
+    for (int c = 0; c < 6; ++c) {
         ui.serverGrid->setColumnWidth(c, widths[c]);
+        listView->setColumnWidth(c, widths[c]);
+    }
     ui.playerGrid->setColumnWidth(0, 150);
     ui.playerGrid->setColumnWidth(1, ui.playerGrid->width() - 150);
 }
@@ -173,7 +196,16 @@ void ServerBrowser::startQueryAfterActivation() {
 
 void ServerBrowser::refresh() {
     layoutColumns();
-    guarded([&] { queryServers(); });
+    guarded([&] {
+        switch (listTabs->currentIndex()) {
+        case InternetTab:
+            return listInternet();
+        case HistoryTab:
+            return listHistory();
+        default:
+            return queryServers();
+        }
+    });
 }
 
 void ServerBrowser::finishPass() {
@@ -303,27 +335,32 @@ void ServerBrowser::serverUpdated(int slot) {
 }
 
 void ServerBrowser::showPlayers() {
-    const int s = selectedSlot();
-    if (s < 0 || static_cast<size_t>(s) >= rows_.size()) {
+    const std::vector<std::pair<std::string, std::string>>* players = nullptr;
+    if (const ListedServer* listed = selectedListed())
+        players = &listed->playerList;
+    else if (const int s = selectedSlot(); s >= 0 && static_cast<size_t>(s) < rows_.size())
+        players = &rows_[static_cast<size_t>(s)].players;
+    if (!players) {
         ui.playerGrid->setRowCount(0);
         return;
     }
-    const ServerRow& row = rows_[static_cast<size_t>(s)];
-    if (row.players.empty()) {
+    if (players->empty()) {
         ui.playerGrid->setRowCount(1);
         ui.playerGrid->setItem(0, 0, new QTableWidgetItem(QStringLiteral("no players")));
         ui.playerGrid->setItem(0, 1, new QTableWidgetItem(QString()));
         return;
     }
-    ui.playerGrid->setRowCount(static_cast<int>(row.players.size()));
+    ui.playerGrid->setRowCount(static_cast<int>(players->size()));
     for (int r = 0; r < ui.playerGrid->rowCount(); ++r) {
-        const auto& [name, score] = row.players[static_cast<size_t>(r)];
+        const auto& [name, score] = (*players)[static_cast<size_t>(r)];
         ui.playerGrid->setItem(r, 0, new QTableWidgetItem(serverText(name)));
         ui.playerGrid->setItem(r, 1, new QTableWidgetItem(toQString(score)));
     }
 }
 
 int ServerBrowser::selectedSlot() const {
+    if (listTabs->currentIndex() != FavouritesTab)
+        return -1;
     const int row = ui.serverGrid->currentRow();
     return row >= 0 && row < ui.serverGrid->rowCount() && session_.state().servers.holds(row) ? row
                                                                                               : -1;
@@ -340,21 +377,35 @@ void ServerBrowser::showSelectedPlayers() {
 }
 
 void ServerBrowser::joinSelected() {
-    guarded([&] { joinSlot(selectedSlot()); });
+    guarded([&] {
+        if (const ListedServer* listed = selectedListed())
+            joinListed(*listed);
+        else
+            joinSlot(selectedSlot());
+    });
 }
 
 void ServerBrowser::joinSlot(int slot) {
     const ServerTable& t = session_.state().servers;
     if (!t.holds(slot))
         return;
-    portNumber(t.entries[static_cast<size_t>(slot)].port); // nothing starts with a bad port
-    session_.launchGame(browserJoinConnect(t.entries[static_cast<size_t>(slot)],
-                                           ui.playerNameBox->currentText().toStdString()),
-                        slot);
+    const ServerEntry server = t.entries[static_cast<size_t>(slot)];
+    portNumber(server.port); // nothing starts with a bad port
+    if (session_.launchGame(
+            browserJoinConnect(server, ui.playerNameBox->currentText().toStdString()), slot))
+        remember(server);
 }
 
 void ServerBrowser::openWatcher() {
     guarded([&] {
+        if (const ListedServer* listed = selectedListed(); listed && watcher_) {
+            const ListedServer server = *listed;
+            const QueryPass::Protocol answered = server.protocol;
+            watcher_->watch(
+                this, toQString(server.host), server.port, [this, server] { joinListed(server); },
+                server.queryPort, answered);
+            return;
+        }
         const int s = selectedSlot();
         const ServerTable& t = session_.state().servers;
         if (!t.holds(s) || !watcher_)
@@ -385,7 +436,241 @@ void ServerBrowser::setCell(int row, int column, const QString& text) {
 }
 
 void ServerBrowser::updateButtons() {
-    const bool any = selectedSlot() >= 0;
+    const bool listed = selectedListed() != nullptr;
+    const bool any = listed || selectedSlot() >= 0;
     ui.joinButton->setEnabled(any);
     ui.watcherButton->setEnabled(any);
+    addFavouriteButton->setEnabled(listed);
+}
+
+void ServerBrowser::addListControls() {
+    ui.gridSplitter->insertWidget(1, listView = new QTableView);
+    listView->hide();
+    listView->setObjectName(QStringLiteral("listView"));
+    listView->setSelectionMode(QAbstractItemView::SingleSelection);
+    listView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    listView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    listView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    listView->setSortingEnabled(true);
+    listView->sortByColumn(-1, Qt::AscendingOrder); // as listed until a header is clicked
+    listView->verticalHeader()->hide();
+    listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    listView->verticalHeader()->setDefaultSectionSize(16);
+    listView->horizontalHeader()->setFixedHeight(18);
+    listView->horizontalHeader()->setHighlightSections(false);
+    listView->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    listView->setWordWrap(false);
+
+    listTabs = new QTabBar(centralWidget());
+    listTabs->setObjectName(QStringLiteral("listTabs"));
+    for (const char* name : {"&Favourites", "&Internet", "&History"})
+        listTabs->addTab(QString::fromLatin1(name));
+    listTabs->setDrawBase(false);
+    listTabs->move(8, 4);
+    listTabs->resize(listTabs->sizeHint());
+    addFavouriteButton = new QPushButton(QStringLiteral("&Add to favourites"), centralWidget());
+    addFavouriteButton->setObjectName(QStringLiteral("addFavouriteButton"));
+    addFavouriteButton->resize(addFavouriteButton->sizeHint().width(), 23);
+    addFavouriteButton->move(8 + 481 - addFavouriteButton->width(), 4);
+
+    auto* filterBar = new QWidget(centralWidget());
+    filterBar->setGeometry(8, 30, 481, 22);
+    auto* row = new QHBoxLayout(filterBar);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    filterEdit = new QLineEdit;
+    filterEdit->setObjectName(QStringLiteral("filterEdit"));
+    filterEdit->setPlaceholderText(QStringLiteral("Filter: name, mission, address"));
+    filterEdit->setClearButtonEnabled(true);
+    filterEdit->setAccessibleName(QStringLiteral("Filter"));
+    row->addWidget(filterEdit, 1);
+    for (auto [box, text] : {std::pair{&notFullBox, "not full"},
+                             {&notEmptyBox, "not empty"},
+                             {&noPasswordBox, "no password"},
+                             {&pingBox, "ping \u2264"}}) {
+        *box = new QCheckBox(QString::fromUtf8(text));
+        row->addWidget(*box);
+        connect(*box, &QCheckBox::toggled, this, &ServerBrowser::applyFilter);
+    }
+    pingLimitBox = new QSpinBox;
+    pingLimitBox->setObjectName(QStringLiteral("pingLimitBox"));
+    pingLimitBox->setRange(1, 9999);
+    pingLimitBox->setValue(150);
+    pingLimitBox->setAccessibleName(QStringLiteral("ping limit"));
+    pingLimitBox->findChild<QLineEdit*>()->setAccessibleName(pingLimitBox->accessibleName());
+    row->addWidget(pingLimitBox);
+    connect(pingLimitBox, &QSpinBox::valueChanged, this, [this] {
+        if (pingBox->isChecked())
+            applyFilter();
+    });
+    connect(filterEdit, &QLineEdit::textChanged, this, &ServerBrowser::applyFilter);
+
+    for (QWidget* w : {static_cast<QWidget*>(listTabs), static_cast<QWidget*>(filterEdit),
+                       static_cast<QWidget*>(notFullBox), static_cast<QWidget*>(notEmptyBox),
+                       static_cast<QWidget*>(noPasswordBox), static_cast<QWidget*>(pingBox),
+                       static_cast<QWidget*>(pingLimitBox)})
+        setTabOrder(w, ui.serverGrid);
+    setTabOrder(listTabs, filterEdit);
+    setTabOrder(filterEdit, notFullBox);
+    setTabOrder(notFullBox, notEmptyBox);
+    setTabOrder(notEmptyBox, noPasswordBox);
+    setTabOrder(noPasswordBox, pingBox);
+    setTabOrder(pingBox, pingLimitBox);
+    setTabOrder(pingLimitBox, ui.serverGrid);
+    setTabOrder(ui.serverGrid, listView);
+    setTabOrder(listView, ui.playerGrid);
+    setTabOrder(ui.watcherButton, addFavouriteButton);
+
+    connect(listTabs, &QTabBar::currentChanged, this, &ServerBrowser::showTab);
+    connect(addFavouriteButton, &QPushButton::clicked, this,
+            &ServerBrowser::addSelectedToFavourites);
+    for (ServerList* list : {&internet, &history}) {
+        list->endpoint.reportLevel = 0;
+        list->pass.setOptions(QueryPass::Options::patient());
+        connect(&list->pass, &QueryPass::serverUpdated, this, [list](int row) {
+            if (static_cast<size_t>(row) < list->pass.results().size())
+                list->model.applyReply(row, list->pass.results()[static_cast<size_t>(row)]);
+        });
+        connect(&list->filter, &QAbstractItemModel::dataChanged, this,
+                [this, list](const QModelIndex& from, const QModelIndex& to) {
+                    const QModelIndex current = listView->currentIndex();
+                    if (shownList() == list && current.row() >= from.row() &&
+                        current.row() <= to.row())
+                        showPlayers();
+                });
+    }
+    connect(&internet.pass, &QueryPass::finished, this, [this] {
+        if (!master.isRunning() && listTabs->currentIndex() == InternetTab)
+            setStatus(master.statusText());
+    });
+    connect(&master, &MasterList::serversAdded, this, [this](int first, int count) {
+        std::vector<ListedServer> rows;
+        std::vector<QueryPass::Server> asked;
+        for (int i = first; i < first + count; ++i) {
+            const QueryPass::Server q =
+                MasterList::queryPassServer(master.servers()[static_cast<size_t>(i)]);
+            rows.push_back(listed(q.host, q.port, q.queryPort));
+            asked.push_back(q);
+        }
+        internet.model.append(std::move(rows));
+        internet.pass.append(asked);
+    });
+    connect(&master, &MasterList::statusChanged, this, [this](const QString& text) {
+        if (listTabs->currentIndex() == InternetTab)
+            setStatus(text);
+    });
+    connect(&master, &MasterList::finished, this, [this](MasterList::Outcome, const QString& text) {
+        if (listTabs->currentIndex() == InternetTab)
+            setStatus(text);
+    });
+}
+
+ServerBrowser::ServerList* ServerBrowser::shownList() {
+    return listTabs->currentIndex() == InternetTab  ? &internet
+           : listTabs->currentIndex() == HistoryTab ? &history
+                                                    : nullptr;
+}
+
+const ServerBrowser::ServerList* ServerBrowser::shownList() const {
+    return const_cast<ServerBrowser*>(this)->shownList();
+}
+
+const ListedServer* ServerBrowser::selectedListed() const {
+    const ServerList* list = shownList();
+    if (!list)
+        return nullptr;
+    const QModelIndex current = listView->currentIndex();
+    if (!current.isValid())
+        return nullptr;
+    const int row = list->filter.mapToSource(current).row();
+    return row >= 0 && row < list->model.size() ? &list->model.at(row) : nullptr;
+}
+
+void ServerBrowser::showTab(int tab) {
+    ServerList* list = shownList();
+    ui.serverGrid->setVisible(!list);
+    listView->setVisible(list);
+    if (list) {
+        if (listView->model() != &list->filter) {
+            listView->setModel(&list->filter);
+            connect(listView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                    &ServerBrowser::showSelectedPlayers, Qt::UniqueConnection);
+        }
+        layoutColumns();
+        if (tab == HistoryTab)
+            guarded([&] { listHistory(); });
+        else if (list->model.size() == 0 && !master.isRunning())
+            guarded([&] { listInternet(); });
+        else
+            setStatus(master.statusText());
+    } else {
+        setStatus(QStringLiteral("Ready"));
+    }
+    updateButtons();
+    showPlayers();
+}
+
+void ServerBrowser::listInternet() {
+    MasterList::Options o;
+    const LauncherSettings& s = session_.state().settings;
+    if (!s.masterServer.empty())
+        o.master = toQString(s.masterServer);
+    o.filter = masterFilter(appIdOf(s.masterAppId));
+    master.setOptions(o);
+    internet.model.clear();
+    internet.pass.start({});
+    setStatus(QStringLiteral("Asking the master server for servers..."));
+    master.start();
+}
+
+void ServerBrowser::listHistory() {
+    std::vector<ListedServer> rows;
+    std::vector<QueryPass::Server> asked;
+    for (const ServerEntry& e : session_.state().settings.history) {
+        rows.push_back(listed(e.host, e.port, e.queryPort, e.name));
+        asked.emplace_back(e.host, e.port, e.queryPort);
+    }
+    history.model.clear();
+    history.model.append(std::move(rows));
+    history.pass.start(asked);
+    setStatus(asked.empty() ? QStringLiteral("No server joined yet")
+                            : QStringLiteral("Querying servers..."));
+    connect(
+        &history.pass, &QueryPass::finished, this,
+        [this] {
+            if (listTabs->currentIndex() == HistoryTab)
+                setStatus(QStringLiteral("Ready"));
+        },
+        Qt::SingleShotConnection);
+}
+
+void ServerBrowser::joinListed(const ListedServer& server) {
+    const ServerEntry entry = server.entry();
+    portNumber(entry.port); // nothing starts with a bad port
+    if (session_.launchGame(
+            browserJoinConnect(entry, ui.playerNameBox->currentText().toStdString()), kTickedMods))
+        remember(entry);
+}
+
+void ServerBrowser::remember(const ServerEntry& server) {
+    session_.rememberJoined(server);
+}
+
+void ServerBrowser::addSelectedToFavourites() {
+    if (const ListedServer* listed = selectedListed())
+        guarded([&] { setStatus(session_.addFavourite(listed->entry())); });
+}
+
+void ServerBrowser::applyFilter() {
+    ServerFilter f;
+    f.text = filterEdit->text().trimmed();
+    f.notFull = notFullBox->isChecked();
+    f.notEmpty = notEmptyBox->isChecked();
+    f.noPassword = noPasswordBox->isChecked();
+    f.maxPing = pingBox->isChecked() ? pingLimitBox->value() : 0;
+    internet.filter.setFilter(f);
+    history.filter.setFilter(f);
+    updateButtons();
+    showPlayers();
 }

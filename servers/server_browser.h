@@ -1,6 +1,8 @@
 #pragma once
 
+#include "master_list.h"
 #include "query_pass.h"
+#include "server_list_model.h"
 #include "udp_endpoint.h"
 #include "ui_server_browser.h"
 
@@ -15,10 +17,16 @@
 
 class LauncherSession;
 class ServerWatcher;
+class QCheckBox;
 class QLabel;
+class QSpinBox;
+class QTabBar;
+class QTableView;
 
 // "Servers": the favourite servers with their state, queried in one pass; joins the selected
-// one or watches it.
+// one or watches it. Beside them the internet's servers, as Steam's master server lists them, and
+// the servers joined last, each asked by a pass of its own; those two lists sort by any column
+// and show what the filter box and switches let through.
 class ServerBrowser : public QMainWindow {
     Q_OBJECT
 public:
@@ -51,6 +59,31 @@ public:
     QTimer passDoneTimer;
     QTimer activationTimer;
 
+    enum Tab { FavouritesTab, InternetTab, HistoryTab };
+    QTabBar* listTabs;
+    QTableView* listView; // the internet or the history list
+    QLineEdit* filterEdit;
+    QCheckBox* notFullBox;
+    QCheckBox* notEmptyBox;
+    QCheckBox* noPasswordBox;
+    QCheckBox* pingBox;
+    QSpinBox* pingLimitBox;
+    QPushButton* addFavouriteButton;
+    // A list of servers found elsewhere than in the favourites, and the pass that asks them.
+    struct ServerList {
+        UdpEndpoint endpoint;
+        QueryPass pass{endpoint};
+        ServerListModel model;
+        ServerListFilter filter{model};
+    };
+    ServerList internet;
+    ServerList history;
+    MasterList master;
+    // The internet or history server selected, if that list is shown.
+    const ListedServer* selectedListed() const;
+    void showTab(int tab);
+    void addSelectedToFavourites();
+
 Q_SIGNALS:
     void statusShown(const QString& text);
 
@@ -73,6 +106,14 @@ private:
     void setStatus(const QString& text);
     void setCell(int row, int column, const QString& text);
     void updateButtons();
+    void addListControls();
+    ServerList* shownList();
+    const ServerList* shownList() const;
+    void listInternet();
+    void listHistory();
+    void joinListed(const ListedServer& server);
+    void applyFilter();
+    void remember(const quorvale::ServerEntry& server);
 
     LauncherSession& session_;
     std::vector<ServerRow> rows_;

@@ -3,6 +3,7 @@
 #include "error_handler.h"
 #include "errors.h"
 #include "launch.h"
+#include "list_editing.h"
 #include "qt_text.h"
 
 #include <QElapsedTimer>
@@ -171,10 +172,10 @@ void LauncherSession::changeExecutable() {
     reloadAfter([&] { written = writeExecutableChoice(*context_.store, *this); }, &written);
 }
 
-void LauncherSession::launchGame(const std::string& connectString, ModsOfServer modsOfServer) {
+bool LauncherSession::launchGame(const std::string& connectString, ModsOfServer modsOfServer) {
     constexpr qint64 kPressesIgnoredMs = 1000;
     if (launching_ || (lastLaunchMs_ && now_() - *lastLaunchMs_ < kPressesIgnoredMs))
-        return;
+        return false;
     launching_ = true;
     struct Done {
         LauncherSession* s;
@@ -190,6 +191,29 @@ void LauncherSession::launchGame(const std::string& connectString, ModsOfServer 
         prompter().message(toQString(r.error));
     if (r.closeLauncher)
         Q_EMIT closeRequested();
+    return r.gameStarted;
+}
+
+void LauncherSession::rememberJoined(const ServerEntry& server) {
+    quorvale::rememberJoined(state_->settings.history, server);
+    storeSettings();
+}
+
+QString LauncherSession::addFavourite(const ServerEntry& server) {
+    ServerTable& servers = state_->servers;
+    const QString name = toQString(server.name.empty() ? server.host : server.name);
+    if (const int slot = favouriteSlot(servers, server.host, server.port); slot >= 0)
+        return QStringLiteral("%1:%2 is already a favourite, as \"%3\".")
+            .arg(toQString(server.host), toQString(server.port),
+                 toQString(servers.entries[static_cast<size_t>(slot)].name));
+    std::mt19937 rng = clockSeededRng();
+    if (!saveServerEntry(servers, -1,
+                         {server.name.empty() ? server.host : server.name, server.host, server.port,
+                          server.password, server.queryPort},
+                         {}, state_->mods, rng))
+        return toQString(tableFullMessage("server"));
+    storeAndReload();
+    return QStringLiteral("\"%1\" is now a favourite.").arg(name);
 }
 
 QStringList LauncherSession::modNames() const {
