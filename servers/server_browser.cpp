@@ -455,6 +455,7 @@ void ServerBrowser::addListControls() {
     listView->setSortingEnabled(true);
     listView->sortByColumn(-1, Qt::AscendingOrder); // as listed until a header is clicked
     listView->verticalHeader()->hide();
+    listView->verticalHeader()->setMinimumSectionSize(1);
     listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     listView->verticalHeader()->setDefaultSectionSize(16);
     listView->horizontalHeader()->setFixedHeight(18);
@@ -526,6 +527,11 @@ void ServerBrowser::addListControls() {
     connect(addFavouriteButton, &QPushButton::clicked, this,
             &ServerBrowser::addSelectedToFavourites);
     for (ServerList* list : {&internet, &history}) {
+        // As in the favourites, a list that has rows has one picked.
+        connect(&list->filter, &QAbstractItemModel::rowsInserted, this, [this, list] {
+            if (shownList() == list && !listView->currentIndex().isValid())
+                listView->setCurrentIndex(list->filter.index(0, 0));
+        });
         list->endpoint.reportLevel = 0;
         list->pass.setOptions(QueryPass::Options::patient());
         connect(&list->pass, &QueryPass::serverUpdated, this, [list](int row) {
@@ -598,6 +604,8 @@ void ServerBrowser::showTab(int tab) {
                     &ServerBrowser::showSelectedPlayers, Qt::UniqueConnection);
         }
         layoutColumns();
+        if (!listView->currentIndex().isValid())
+            listView->setCurrentIndex(list->filter.index(0, 0));
         if (tab == HistoryTab)
             guarded([&] { listHistory(); });
         else if (list->model.size() == 0 && !master.isRunning())
@@ -605,7 +613,7 @@ void ServerBrowser::showTab(int tab) {
         else
             setStatus(master.statusText());
     } else {
-        setStatus(QStringLiteral("Ready"));
+        guarded([&] { queryServers(); }); // favourites added on the other tabs come in
     }
     updateButtons();
     showPlayers();
