@@ -275,12 +275,28 @@ void ServerBrowser::queryServers() {
         },
         Qt::SingleShotConnection);
     pass.start(servers);
+    for (int i = 0; i < ui.serverGrid->rowCount(); ++i)
+        showFavouriteIfItPasses(i);
+}
+
+void ServerBrowser::showFavouriteIfItPasses(int slot) {
+    const ServerTable& t = session_.state().servers;
+    if (!t.holds(slot) || slot >= ui.serverGrid->rowCount())
+        return;
+    const ServerEntry& e = t.entries[static_cast<size_t>(slot)];
+    ListedServer s = listed(e.host, e.port, e.queryPort);
+    if (static_cast<size_t>(slot) < pass.results().size())
+        s.apply(pass.results()[static_cast<size_t>(slot)]);
+    s.name = e.name; // as the row shows it
+    s.port = e.port;
+    ui.serverGrid->setRowHidden(slot, !filter_.accepts(s));
 }
 
 void ServerBrowser::serverUpdated(int slot) {
     const ServerTable& t = session_.state().servers;
     if (!t.holds(slot))
         return;
+    showFavouriteIfItPasses(slot);
     const ServerEntry& e = t.entries[static_cast<size_t>(slot)];
     ServerRow& row = rows_[static_cast<size_t>(slot)];
     const QueryPass::Result& r = pass.results()[static_cast<size_t>(slot)];
@@ -677,8 +693,11 @@ void ServerBrowser::applyFilter() {
     f.notEmpty = notEmptyBox->isChecked();
     f.noPassword = noPasswordBox->isChecked();
     f.maxPing = pingBox->isChecked() ? pingLimitBox->value() : 0;
+    filter_ = f;
     internet.filter.setFilter(f);
     history.filter.setFilter(f);
+    for (int i = 0; i < ui.serverGrid->rowCount(); ++i)
+        showFavouriteIfItPasses(i);
     updateButtons();
     showPlayers();
 }

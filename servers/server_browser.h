@@ -25,8 +25,8 @@ class QTableView;
 
 // "Servers": the favourite servers with their state, queried in one pass; joins the selected
 // one or watches it. Beside them the internet's servers, as Steam's master server lists them, and
-// the servers joined last, each asked by a pass of its own; those two lists sort by any column
-// and show what the filter box and switches let through.
+// the servers joined last, each asked by a pass of its own; those two lists sort by any column.
+// Every list shows only what the filter box and switches let through.
 class ServerBrowser : public QMainWindow {
     Q_OBJECT
 public:
@@ -114,6 +114,7 @@ private:
     void joinListed(const ListedServer& server);
     void applyFilter();
     void remember(const quorvale::ServerEntry& server);
+    void showFavouriteIfItPasses(int slot);
 
     LauncherSession& session_;
     std::vector<ServerRow> rows_;
@@ -125,4 +126,5 @@ private:
     std::optional<std::array<std::string, 3>> picked_;
     bool refreshHadFocus_ = false;
     bool nameTyped_ = false; // into this window's Player box
+    ServerFilter filter_;    // the filter box and switches, for every list
 };

@@ -918,6 +918,12 @@ private Q_SLOTS:
         QCOMPARE(net.launcher.state().settings.history.at(0).port, one.port());
         b.listTabs->setCurrentIndex(ServerBrowser::HistoryTab);
         QTRY_COMPARE(net.column(3), QStringList({"1/32"}));
+        b.listTabs->setCurrentIndex(ServerBrowser::FavouritesTab); // the filter holds there too
+        QTRY_COMPARE(cell(b, 0, 3), QStringLiteral("1/32"));
+        b.filterEdit->setText(QStringLiteral("ONE"));
+        QVERIFY(!b.ui.serverGrid->isRowHidden(0));
+        b.filterEdit->setText(QStringLiteral("two"));
+        QVERIFY(b.ui.serverGrid->isRowHidden(0));
     }
 };
 
