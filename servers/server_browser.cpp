@@ -523,11 +523,7 @@ void ServerBrowser::addListControls() {
     });
     connect(filterEdit, &QLineEdit::textChanged, this, &ServerBrowser::applyFilter);
 
-    for (QWidget* w : {static_cast<QWidget*>(listTabs), static_cast<QWidget*>(filterEdit),
-                       static_cast<QWidget*>(notFullBox), static_cast<QWidget*>(notEmptyBox),
-                       static_cast<QWidget*>(noPasswordBox), static_cast<QWidget*>(pingBox),
-                       static_cast<QWidget*>(pingLimitBox)})
-        setTabOrder(w, ui.serverGrid);
+    // Top down: the tabs, the filter row, the list, then the form below as it was.
     setTabOrder(listTabs, filterEdit);
     setTabOrder(filterEdit, notFullBox);
     setTabOrder(notFullBox, notEmptyBox);
