@@ -189,6 +189,14 @@ std::optional<uint32_t> appIdOf(std::string_view text) {
     return n >= 1 && n <= UINT32_MAX ? std::optional(static_cast<uint32_t>(n)) : std::nullopt;
 }
 
+std::string webApiKeyProblem(std::string_view text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) {
+            return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+        }))
+        return {};
+    return "A Steam web API key holds only letters and digits (32 of them).";
+}
+
 std::string appIdProblem(std::string_view text) {
     if (text.empty() || appIdOf(text))
         return {};

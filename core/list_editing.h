@@ -49,6 +49,8 @@ std::vector<ServerEntry> parseHistory(std::string_view text);
 std::string masterAddressProblem(std::string_view text);
 // The app id setting: empty, or a whole number from 1 on. What is wrong with it, or empty.
 std::string appIdProblem(std::string_view text);
+// The Steam web API key setting: empty, or letters and digits only.
+std::string webApiKeyProblem(std::string_view text);
 // The app id an accepted setting names; none for an empty one.
 std::optional<uint32_t> appIdOf(std::string_view text);
 

@@ -42,6 +42,8 @@ constexpr const char* kWinePrefix = "wineprefix";
 constexpr const char* kMasterServer = "masterserver";
 constexpr const char* kMasterAppId = "masterappid";
 constexpr const char* kServerHistory = "serverhistory";
+constexpr const char* kWebApiKey = "webapikey";
+constexpr const char* kWebApiUrl = "webapiurl";
 
 // Value names of an entry's subkey.
 constexpr const char* kModName = "name";
@@ -349,6 +351,8 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         s.masterServer = added(kMasterServer);
         s.masterAppId = added(kMasterAppId);
         s.history = parseHistory(added(kServerHistory));
+        s.webApiKey = added(kWebApiKey);
+        s.webApiUrl = added(kWebApiUrl);
         if (s.newGameSound.empty())
             s.newGameSound = "none";
         if (s.playersBackSound.empty())
@@ -433,6 +437,8 @@ void saveRegistry(RegistryStore& store, LauncherState& state) {
         out.put(kMasterServer, &LauncherSettings::masterServer);
         out.put(kMasterAppId, &LauncherSettings::masterAppId);
         out.put(kServerHistory, &LauncherSettings::history);
+        out.put(kWebApiKey, &LauncherSettings::webApiKey);
+        out.put(kWebApiUrl, &LauncherSettings::webApiUrl);
 #ifndef _WIN32
         out.put(kRunner, &LauncherSettings::runner);
         out.put(kWinePrefix, &LauncherSettings::winePrefix);

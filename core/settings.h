@@ -48,6 +48,10 @@ struct LauncherSettings {
     // filter adds (empty: none).
     std::string masterServer;
     std::string masterAppId;
+    // With a key of the player's own, the list comes from Steam's web API at this address
+    // (empty: Steam's) instead of the master server.
+    std::string webApiKey;
+    std::string webApiUrl;
     std::vector<ServerEntry> history; // the servers joined last, newest first
 };
 

@@ -22,7 +22,7 @@ OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
     // Windows starts its own programs: no runner, no prefix, the dialog as it always was.
     ui.runnerGroup->hide();
     ui.winePrefixGroup->hide();
-    for (QGroupBox* g : {ui.masterServerGroup, ui.appIdGroup})
+    for (QGroupBox* g : {ui.masterServerGroup, ui.appIdGroup, ui.webApiKeyGroup})
         g->move(g->x(), 296);
     for (QPushButton* b : {ui.okButton, ui.cancelButton})
         b->move(b->x(), 352);
@@ -38,6 +38,7 @@ OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
                         ui.winePrefixEdit,
                         ui.masterServerEdit,
                         ui.appIdEdit,
+                        ui.webApiKeyEdit,
                         ui.cancelButton,
                         ui.okButton};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
@@ -96,6 +97,7 @@ void OptionsDialog::refreshFields() {
     ui.winePrefixEdit->setText(toQString(s.winePrefix));
     ui.masterServerEdit->setText(toQString(s.masterServer));
     ui.appIdEdit->setText(toQString(s.masterAppId));
+    ui.webApiKeyEdit->setText(toQString(s.webApiKey));
     ui.memoryBar->setValue(std::clamp(s.maxMemory, 0, 2048));
     showMemoryLimit(ui.memoryBar->value());
 }
@@ -133,10 +135,12 @@ void OptionsDialog::saveAndClose() {
     // A setting that cannot be used is told, and the dialog stays open on it.
     const std::string master = ui.masterServerEdit->text().trimmed().toStdString();
     const std::string appId = ui.appIdEdit->text().trimmed().toStdString();
+    const std::string key = ui.webApiKeyEdit->text().trimmed().toStdString();
     for (auto [problem, field] :
          {std::pair{master.empty() ? std::string() : masterAddressProblem(master),
                     ui.masterServerEdit},
-          {appIdProblem(appId), ui.appIdEdit}})
+          {appIdProblem(appId), ui.appIdEdit},
+          {webApiKeyProblem(key), ui.webApiKeyEdit}})
         if (!problem.empty()) {
             session_.prompter().message(toQString(problem));
             field->setFocus();
@@ -146,6 +150,7 @@ void OptionsDialog::saveAndClose() {
     LauncherSettings& s = session_.state().settings;
     s.masterServer = master;
     s.masterAppId = appId;
+    s.webApiKey = key;
     s.noSplash = ui.skipSplashBox->isChecked();
     s.windowed = ui.windowedBox->isChecked();
     s.closeAfterLaunch = ui.closeAfterLaunchBox->isChecked();

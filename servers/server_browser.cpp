@@ -559,29 +559,45 @@ void ServerBrowser::addListControls() {
                 });
     }
     connect(&internet.pass, &QueryPass::finished, this, [this] {
-        if (!master.isRunning() && listTabs->currentIndex() == InternetTab)
-            setStatus(master.statusText());
+        if (!internetRunning() && listTabs->currentIndex() == InternetTab)
+            setStatus(internetStatus_);
     });
     connect(&master, &MasterList::serversAdded, this, [this](int first, int count) {
-        std::vector<ListedServer> rows;
+        std::vector<QueryPass::Server> asked;
+        for (int i = first; i < first + count; ++i)
+            asked.push_back(MasterList::queryPassServer(master.servers()[static_cast<size_t>(i)]));
+        addInternetServers(asked);
+    });
+    connect(&webList, &SteamWebList::serversAdded, this, [this](int first, int count) {
         std::vector<QueryPass::Server> asked;
         for (int i = first; i < first + count; ++i) {
-            const QueryPass::Server q =
-                MasterList::queryPassServer(master.servers()[static_cast<size_t>(i)]);
-            rows.push_back(listed(q.host, q.port, q.queryPort));
+            const WebListedServer& w = webList.servers()[static_cast<size_t>(i)];
+            QueryPass::Server q = MasterList::queryPassServer(w.query);
+            if (w.gamePort)
+                q.port = std::to_string(*w.gamePort);
             asked.push_back(q);
         }
-        internet.model.append(std::move(rows));
-        internet.pass.append(asked);
+        addInternetServers(asked);
     });
-    connect(&master, &MasterList::statusChanged, this, [this](const QString& text) {
+    const auto showInternetStatus = [this](const QString& text) {
+        internetStatus_ = text;
         if (listTabs->currentIndex() == InternetTab)
             setStatus(text);
-    });
-    connect(&master, &MasterList::finished, this, [this](MasterList::Outcome, const QString& text) {
-        if (listTabs->currentIndex() == InternetTab)
-            setStatus(text);
-    });
+    };
+    connect(&master, &MasterList::statusChanged, this, showInternetStatus);
+    connect(&webList, &SteamWebList::statusChanged, this, showInternetStatus);
+}
+
+void ServerBrowser::addInternetServers(const std::vector<QueryPass::Server>& servers) {
+    std::vector<ListedServer> rows;
+    for (const QueryPass::Server& q : servers)
+        rows.push_back(listed(q.host, q.port, q.queryPort));
+    internet.model.append(std::move(rows));
+    internet.pass.append(servers);
+}
+
+bool ServerBrowser::internetRunning() const {
+    return master.isRunning() || webList.isRunning();
 }
 
 ServerBrowser::ServerList* ServerBrowser::shownList() {
@@ -620,10 +636,10 @@ void ServerBrowser::showTab(int tab) {
             listView->setCurrentIndex(list->filter.index(0, 0));
         if (tab == HistoryTab)
             guarded([&] { listHistory(); });
-        else if (list->model.size() == 0 && !master.isRunning())
+        else if (list->model.size() == 0 && !internetRunning())
             guarded([&] { listInternet(); });
         else
-            setStatus(master.statusText());
+            setStatus(internetStatus_);
     } else {
         guarded([&] { queryServers(); }); // favourites added on the other tabs come in
     }
@@ -632,15 +648,28 @@ void ServerBrowser::showTab(int tab) {
 }
 
 void ServerBrowser::listInternet() {
-    MasterList::Options o;
     const LauncherSettings& s = session_.state().settings;
-    if (!s.masterServer.empty())
-        o.master = toQString(s.masterServer);
-    o.filter = masterFilter(appIdOf(s.masterAppId));
-    master.setOptions(o);
+    const std::string filter = masterFilter(appIdOf(s.masterAppId));
+    master.stop();
+    webList.stop();
     internet.model.clear();
     internet.pass.start({});
-    setStatus(QStringLiteral("Asking the master server for servers..."));
+    if (!s.webApiKey.empty()) {
+        SteamWebList::Options o;
+        o.key = toQString(s.webApiKey);
+        if (!s.webApiUrl.empty())
+            o.baseUrl = toQString(s.webApiUrl);
+        o.filter = filter;
+        webList.setOptions(o);
+        webList.start();
+        return;
+    }
+    MasterList::Options o;
+    if (!s.masterServer.empty())
+        o.master = toQString(s.masterServer);
+    o.filter = filter;
+    master.setOptions(o);
+    setStatus(internetStatus_ = QStringLiteral("Asking the master server for servers..."));
     master.start();
 }
 

@@ -3,6 +3,7 @@
 #include "master_list.h"
 #include "query_pass.h"
 #include "server_list_model.h"
+#include "steam_web_list.h"
 #include "udp_endpoint.h"
 #include "ui_server_browser.h"
 
@@ -79,6 +80,7 @@ public:
     ServerList internet;
     ServerList history;
     MasterList master;
+    SteamWebList webList; // in place of the master when the player has a key
     // The internet or history server selected, if that list is shown.
     const ListedServer* selectedListed() const;
     void showTab(int tab);
@@ -115,6 +117,8 @@ private:
     void applyFilter();
     void remember(const quorvale::ServerEntry& server);
     void showFavouriteIfItPasses(int slot);
+    void addInternetServers(const std::vector<QueryPass::Server>& servers);
+    bool internetRunning() const;
 
     LauncherSession& session_;
     std::vector<ServerRow> rows_;
@@ -127,4 +131,5 @@ private:
     bool refreshHadFocus_ = false;
     bool nameTyped_ = false; // into this window's Player box
     ServerFilter filter_;    // the filter box and switches, for every list
+    QString internetStatus_; // the master's or the web API's latest
 };

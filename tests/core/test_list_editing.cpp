@@ -98,7 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(History, TheLatestJoinComesFirstOnceAndTheOldestGo) {
     std::vector<ServerEntry> history;
     for (int i = 0; i < 60; ++i)
-        rememberJoined(history, {0, "S" + std::to_string(i), "h", std::to_string(i), "", "pw"});
+        rememberJoined(history,
+                       {0, "S" + std::to_string(i), "h", std::to_string(i), "", "pw", false, ""});
     rememberJoined(history, {0, "Again\tand\nagain", "H", "55", "", "", false, ""});
     ASSERT_EQ(history.size(), HistoryCapacity);
     EXPECT_EQ(history[0].name, "Again\tand\nagain");

@@ -237,7 +237,7 @@ private Q_SLOTS:
         clear(&o);
         QStringList order;
         QWidget* w = o.ui.skipSplashBox;
-        for (int i = 0; i < 22; ++i) {
+        for (int i = 0; i < 23; ++i) {
             order << w->objectName();
             do
                 w = w->nextInFocusChain();
@@ -263,6 +263,7 @@ private Q_SLOTS:
                                      "winePrefixEdit",
                                      "masterServerEdit",
                                      "appIdEdit",
+                                     "webApiKeyEdit",
                                      "cancelButton",
                                      "okButton"}));
     }

@@ -884,6 +884,19 @@ private Q_SLOTS:
         QCOMPARE(b.statusText(), QStringLiteral("The master server lists 5 servers"));
     }
 
+    // With the player's key the web API lists the servers instead, and never shows the key.
+    void aWebApiKeyListsTheInternetFromTheWebApi() {
+        InternetList net;
+        net.add(QStringLiteral("Web"), 3);
+        QVERIFY(net.open("K3Y"));
+        QCOMPARE(net.column(0), QStringList({"Web"}));
+        QCOMPARE(net.column(1),
+                 QStringList({QString::fromStdString("127.0.0.1:" + net.servers.front().port())}));
+        QCOMPARE(net.browser.statusText(), QStringLiteral("Steam's web API lists 1 server"));
+        QVERIFY(net.webApi.requestLine.contains("key=K3Y"));
+        QCOMPARE(net.master.requests, 0);
+    }
+
     // "Add to favourites" stores the row's name, host, game port and query port and nothing
     // else; the same server again is told, not added. A join from the list puts the server
     // first in the stored history, which the History tab shows.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fake_master.h"
+#include "http_responder.h"
 #include "launcher_fixture.h"
 #include "responder.h"
 #include "server_browser.h"
@@ -18,6 +19,7 @@
 struct InternetList {
     std::list<Responder> servers;
     FakeMaster master;
+    HttpResponder webApi; // Steam's web API, when the settings hold a key
     quorvale_test::Launcher launcher;
     ServerBrowser& browser = *launcher.windows.browser;
 
@@ -28,15 +30,26 @@ struct InternetList {
         return r;
     }
     // Opens the Internet tab and waits until every listed server answered or was given up.
-    bool open() {
-        for (const Responder& r : servers)
+    // With a key, the web API lists the servers, with their game ports.
+    bool open(const std::string& webApiKey = {}) {
+        QByteArray list;
+        for (const Responder& r : servers) {
             master.servers.emplace_back(0x7F000001u, static_cast<quint16>(r.portNumber() + 1));
-        launcher.state().settings.masterServer = "127.0.0.1:" + std::to_string(master.port());
+            list += (list.isEmpty() ? "" : ",") + QByteArray("{\"addr\":\"127.0.0.1:") +
+                    QByteArray::number(r.portNumber() + 1) +
+                    "\",\"gameport\":" + QByteArray::number(r.portNumber()) + "}";
+        }
+        webApi.body = R"({"response":{"servers":[)" + list + "]}}";
+        quorvale::LauncherSettings& s = launcher.state().settings;
+        s.masterServer = "127.0.0.1:" + std::to_string(master.port());
+        s.webApiKey = webApiKey;
+        s.webApiUrl = webApi.baseUrl().toStdString();
         browser.show();
         browser.listTabs->setCurrentIndex(ServerBrowser::InternetTab);
         return QTest::qWaitFor(
             [&] {
-                return !browser.master.isRunning() && browser.internet.pass.isFinished() &&
+                return !browser.master.isRunning() && !browser.webList.isRunning() &&
+                       browser.internet.pass.isFinished() &&
                        browser.internet.model.size() == static_cast<int>(servers.size());
             },
             15000);
