@@ -283,6 +283,10 @@ void ServerBrowser::showFavouriteIfItPasses(int slot) {
     const ServerTable& t = session_.state().servers;
     if (!t.holds(slot) || slot >= ui.serverGrid->rowCount())
         return;
+    if (filter_.acceptsAll()) {
+        ui.serverGrid->setRowHidden(slot, false);
+        return;
+    }
     const ServerEntry& e = t.entries[static_cast<size_t>(slot)];
     ListedServer s = listed(e.host, e.port, e.queryPort);
     if (static_cast<size_t>(slot) < pass.results().size())
@@ -493,21 +497,21 @@ void ServerBrowser::addListControls() {
 
     auto* filterBar = new QWidget(centralWidget());
     filterBar->setGeometry(8, 30, 481, 22);
-    auto* row = new QHBoxLayout(filterBar);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(6);
+    auto* filterRow = new QHBoxLayout(filterBar);
+    filterRow->setContentsMargins(0, 0, 0, 0);
+    filterRow->setSpacing(6);
     filterEdit = new QLineEdit;
     filterEdit->setObjectName(QStringLiteral("filterEdit"));
     filterEdit->setPlaceholderText(QStringLiteral("Filter: name, mission, address"));
     filterEdit->setClearButtonEnabled(true);
     filterEdit->setAccessibleName(QStringLiteral("Filter"));
-    row->addWidget(filterEdit, 1);
+    filterRow->addWidget(filterEdit, 1);
     for (auto [box, text] : {std::pair{&notFullBox, "not full"},
                              {&notEmptyBox, "not empty"},
                              {&noPasswordBox, "no password"},
                              {&pingBox, "ping \u2264"}}) {
         *box = new QCheckBox(QString::fromUtf8(text));
-        row->addWidget(*box);
+        filterRow->addWidget(*box);
         connect(*box, &QCheckBox::toggled, this, &ServerBrowser::applyFilter);
     }
     pingLimitBox = new QSpinBox;
@@ -516,7 +520,7 @@ void ServerBrowser::addListControls() {
     pingLimitBox->setValue(150);
     pingLimitBox->setAccessibleName(QStringLiteral("ping limit"));
     pingLimitBox->findChild<QLineEdit*>()->setAccessibleName(pingLimitBox->accessibleName());
-    row->addWidget(pingLimitBox);
+    filterRow->addWidget(pingLimitBox);
     connect(pingLimitBox, &QSpinBox::valueChanged, this, [this] {
         if (pingBox->isChecked())
             applyFilter();

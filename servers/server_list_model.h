@@ -34,8 +34,6 @@ class ServerListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { Name, Address, Ping, Players, Mission, Query, ColumnCount };
-    // What a column sorts by: numbers as numbers, text without regard to case.
-    static constexpr int SortRole = Qt::UserRole;
 
     using QAbstractTableModel::QAbstractTableModel;
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -62,6 +60,9 @@ struct ServerFilter {
     bool noPassword = false;
     int maxPing = 0; // 0: any
     bool accepts(const ListedServer& s) const;
+    bool acceptsAll() const {
+        return text.isEmpty() && !notFull && !notEmpty && !noPassword && !maxPing;
+    }
 };
 
 class ServerListFilter : public QSortFilterProxyModel {
@@ -75,6 +76,8 @@ public:
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    // Numbers as numbers (ping, players, address and port), text without regard to case.
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
     ServerListModel& model_;

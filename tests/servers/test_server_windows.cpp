@@ -884,6 +884,36 @@ private Q_SLOTS:
         QCOMPARE(b.statusText(), QStringLiteral("The master server lists 5 servers"));
     }
 
+    // Each column sorts by its values: numbers as numbers, addresses by number and port ahead
+    // of host names, names without regard to case, the silent last by ping.
+    void everyColumnSortsByItsValues() {
+        ServerListModel model;
+        std::vector<ListedServer> rows(4);
+        const auto fill = [](ListedServer& s, const char* name, const char* host, const char* port,
+                             std::optional<int> ping, std::optional<int> players) {
+            std::tie(s.name, s.host, s.port, s.ping, s.players) =
+                std::tuple(name, host, port, ping, players);
+        };
+        fill(rows[0], "beta", "10.0.0.9", "2302", 40, 9);
+        fill(rows[1], "Alpha", "10.0.0.10", "2302", 5, 10);
+        fill(rows[2], "gamma", "game.example", "2302", {}, {});
+        fill(rows[3], "delta", "10.0.0.9", "2402", 300, 2);
+        model.append(rows);
+        ServerListFilter sorted(model);
+        const std::pair<int, QStringList> cases[] = {
+            {ServerListModel::Name, {"Alpha", "beta", "delta", "gamma"}},
+            {ServerListModel::Address, {"beta", "delta", "Alpha", "gamma"}},
+            {ServerListModel::Ping, {"Alpha", "beta", "delta", "gamma"}},
+            {ServerListModel::Players, {"gamma", "delta", "beta", "Alpha"}}};
+        for (const auto& [column, names] : cases) {
+            sorted.sort(column);
+            QStringList got;
+            for (int r = 0; r < sorted.rowCount(); ++r)
+                got << model.at(sorted.sourceRow(r)).name.c_str();
+            QCOMPARE(got, names);
+        }
+    }
+
     // With the player's key the web API lists the servers instead, and never shows the key.
     void aWebApiKeyListsTheInternetFromTheWebApi() {
         InternetList net;
