@@ -160,13 +160,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("master");
         QTest::addColumn<QString>("appId");
         QTest::addColumn<QString>("told"); // the start of the message; empty: stored
-        QTest::newRow("stored") << "127.0.0.1:27011" << "33930" << "";
-        QTest::newRow("hostOnly") << "master.example" << "" << "";
-        QTest::newRow("noHost") << ":27011" << "" << "The master server needs";
-        QTest::newRow("badPort") << "m.example:70000" << "" << "The master server's port";
-        QTest::newRow("blank") << "m example" << "" << "The master server's host";
-        QTest::newRow("appIdText") << "" << "oa" << "The app id must";
-        QTest::newRow("appIdTooBig") << "" << "4294967296" << "The app id must";
+        QTest::newRow("stored") << "127.0.0.1:27011"
+                                << "33930"
+                                << "";
+        QTest::newRow("hostOnly") << "master.example"
+                                  << ""
+                                  << "";
+        QTest::newRow("noHost") << ":27011"
+                                << ""
+                                << "The master server needs";
+        QTest::newRow("badPort") << "m.example:70000"
+                                 << ""
+                                 << "The master server's port";
+        QTest::newRow("blank") << "m example"
+                               << ""
+                               << "The master server's host";
+        QTest::newRow("appIdText") << ""
+                                   << "oa"
+                                   << "The app id must";
+        QTest::newRow("appIdTooBig") << ""
+                                     << "4294967296"
+                                     << "The app id must";
     }
     void theMasterSettingsAreCheckedBeforeTheyAreStored() {
         QFETCH(QString, master);
