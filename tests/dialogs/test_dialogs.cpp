@@ -359,6 +359,10 @@ private Q_SLOTS:
         QCOMPARE(l.starter.lines.size(), size_t(1));
         const QString line = QString::fromStdString(l.starter.lines[0]);
         QVERIFY2(line.endsWith(expected), qPrintable(line));
+        // The server joined heads the server list's history, without its password.
+        const ServerEntry& joined = l.state().settings.history.at(0);
+        QCOMPARE(QString::fromStdString(joined.host + ":" + joined.port + joined.password),
+                 host + ":" + port);
     }
 
     void theDirectJoinKeepsItsTexts() {
