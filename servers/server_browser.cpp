@@ -169,7 +169,9 @@ void ServerBrowser::layoutColumns() {
     const int widths[] = {w, w, 30, 50, std::max(30, w + 10 - query - overflow), query};
     for (int c = 0; c < 6; ++c) {
         ui.serverGrid->setColumnWidth(c, widths[c]);
-        listView->setColumnWidth(c, widths[c]);
+        // Room for the sort mark in the narrow number columns, taken from the mission's.
+        const int mark = c == 2 ? 8 : c == 3 ? 4 : c == 4 ? -12 : 0;
+        listView->setColumnWidth(c, widths[c] + mark);
     }
     ui.playerGrid->setColumnWidth(0, 150);
     ui.playerGrid->setColumnWidth(1, ui.playerGrid->width() - 150);
