@@ -7,6 +7,7 @@
 #include "alert_sink.h"
 #include "application.h"
 #include "bench_util.h"
+#include "event_loop_meters.h"
 #include "launcher_session.h"
 #include "main_window.h"
 #include "reg_file_store.h"
@@ -44,66 +45,6 @@ struct NoAlerts : AlertSink {
     void playDefaultSound() override {}
     bool playFile(const QString&) override { return true; }
     void systemSound() override {}
-};
-
-// The longest gap between the ticks of a 1 ms timer: how long the event loop was busy.
-struct PauseMeter {
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 last = 0, longest = 0;
-    PauseMeter() {
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setInterval(1);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            const qint64 now = clock.nsecsElapsed();
-            longest = std::max(longest, now - last);
-            last = now;
-        });
-    }
-    void start() {
-        clock.start();
-        last = 0;
-        longest = 0;
-        timer.start();
-    }
-    double stopMs() {
-        timer.stop();
-        return static_cast<double>(longest) / 1e6;
-    }
-};
-
-void spin(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-long rssKb() {
-    std::ifstream in("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (in >> key) {
-        if (key == "VmRSS:") {
-            in >> value;
-            return value;
-        }
-        in.ignore(1 << 12, '\n');
-    }
-    return 0;
-}
-
-// The largest resident size seen while it runs, sampled every 20 ms.
-struct MemoryPeak {
-    QTimer timer;
-    long peakKb = 0;
-    MemoryPeak() {
-        timer.setInterval(20);
-        QObject::connect(&timer, &QTimer::timeout, [this] { peakKb = std::max(peakKb, rssKb()); });
-    }
-    void start() {
-        peakKb = rssKb();
-        timer.start();
-    }
 };
 
 QStringList faces(ServerBrowser& b, ServerWatcher& w) {

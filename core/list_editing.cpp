@@ -3,6 +3,7 @@
 #include "paths.h"
 #include "registry_io.h"
 #include "server_mods.h"
+#include "text.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -100,6 +101,103 @@ bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fie
     t->joinWithSockets = true;
     t->mods = mods;
     return true;
+}
+
+int favouriteSlot(const ServerTable& servers, std::string_view host, std::string_view port) {
+    for (int i = 0; i < servers.count(); ++i) {
+        const ServerEntry& e = servers.entries[static_cast<size_t>(i)];
+        if (sameAsciiNoCase(e.host, host) && e.port == port)
+            return i;
+    }
+    return -1;
+}
+
+void rememberJoined(std::vector<ServerEntry>& history, ServerEntry joined) {
+    std::erase_if(history, [&](const ServerEntry& e) {
+        return sameAsciiNoCase(e.host, joined.host) && e.port == joined.port;
+    });
+    // Only where it is: no password or mods of a favourite go into the history.
+    ServerEntry kept;
+    kept.name = std::move(joined.name);
+    kept.host = std::move(joined.host);
+    kept.port = std::move(joined.port);
+    kept.queryPort = std::move(joined.queryPort);
+    history.insert(history.begin(), std::move(kept));
+    if (history.size() > HistoryCapacity)
+        history.resize(HistoryCapacity);
+}
+
+std::string historyText(const std::vector<ServerEntry>& history) {
+    const auto field = [](std::string text) {
+        std::replace_if(
+            text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; },
+            ' ');
+        return text;
+    };
+    std::string out;
+    for (const ServerEntry& e : history)
+        out += field(e.host) + '\t' + field(e.port) + '\t' + field(e.queryPort) + '\t' +
+               field(e.name) + '\n';
+    return out;
+}
+
+std::vector<ServerEntry> parseHistory(std::string_view text) {
+    std::vector<ServerEntry> out;
+    while (!text.empty() && out.size() < HistoryCapacity) {
+        const size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        ServerEntry e;
+        for (std::string* f : {&e.host, &e.port, &e.queryPort}) {
+            const size_t tab = std::min(line.find('\t'), line.size());
+            *f = std::string(line.substr(0, tab));
+            line.remove_prefix(std::min(tab + 1, line.size()));
+        }
+        e.name = std::string(line);
+        if (!e.host.empty())
+            out.push_back(std::move(e));
+    }
+    return out;
+}
+
+std::string masterAddressProblem(std::string_view text) {
+    const size_t colon = text.rfind(':');
+    const std::string_view host = text.substr(0, colon);
+    if (host.empty())
+        return "The master server needs a host name or address, e.g. " +
+               std::string("hl2master.steampowered.com:27011") + ".";
+    if (std::any_of(host.begin(), host.end(), [](char c) {
+            return static_cast<unsigned char>(c) <= ' ' || c == '/' || c == '\\';
+        }))
+        return "The master server's host name holds a character no host name has.";
+    uint16_t port = 0;
+    if (colon != std::string_view::npos &&
+        (!tryParsePort(std::string(text.substr(colon + 1)), port) || port == 0))
+        return "The master server's port must be a number from 1 to 65535.";
+    return {};
+}
+
+std::optional<uint32_t> appIdOf(std::string_view text) {
+    if (text.empty() || text.size() > 10 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const uint64_t n = std::stoull(std::string(text));
+    return n >= 1 && n <= UINT32_MAX ? std::optional(static_cast<uint32_t>(n)) : std::nullopt;
+}
+
+std::string webApiKeyProblem(std::string_view text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) {
+            return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+        }))
+        return {};
+    return "A Steam web API key holds only letters and digits (32 of them).";
+}
+
+std::string appIdProblem(std::string_view text) {
+    if (text.empty() || appIdOf(text))
+        return {};
+    return "The app id must be empty or a whole number from 1 to 4294967295 (Operation "
+           "Arrowhead: 33930).";
 }
 
 void deleteModEntry(ModTable& table, int selected) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -33,6 +34,26 @@ struct ServerFields {
 // The server's mods as stored: folders, each followed by ";".
 bool saveServerEntry(ServerTable& servers, int selected, const ServerFields& fields,
                      const std::string& mods, std::mt19937& rng);
+
+// The slot of the favourite with this host (in any case) and game port, or -1.
+int favouriteSlot(const ServerTable& servers, std::string_view host, std::string_view port);
+
+// The servers joined last, newest first: one entry per host and game port.
+inline constexpr size_t HistoryCapacity = 50;
+void rememberJoined(std::vector<ServerEntry>& history, ServerEntry joined);
+// One line per server: host, game port, query port and name, apart by tabs. A name's tabs and
+// line breaks become blanks; lines without a host are skipped.
+std::string historyText(const std::vector<ServerEntry>& history);
+std::vector<ServerEntry> parseHistory(std::string_view text);
+
+// The master server setting as typed: "host" or "host:port". What is wrong with it, or empty.
+std::string masterAddressProblem(std::string_view text);
+// The app id setting: empty, or a whole number from 1 on. What is wrong with it, or empty.
+std::string appIdProblem(std::string_view text);
+// The Steam web API key setting: empty, or letters and digits only.
+std::string webApiKeyProblem(std::string_view text);
+// The app id an accepted setting names; none for an empty one.
+std::optional<uint32_t> appIdOf(std::string_view text);
 
 // Closes the gap of the selected slot in place; selected -1 removes nothing.
 void deleteModEntry(ModTable& table, int selected);

@@ -2,6 +2,7 @@
 #include "paths.h"
 
 #include "errors.h"
+#include "list_editing.h"
 #include "text.h"
 #ifndef _WIN32
 #include "steam_library.h"
@@ -37,6 +38,12 @@ constexpr const char* kAdditionalParameters = "extraParams";
 constexpr const char* kPreLaunchProgram = "extraExec";
 constexpr const char* kRunner = "runner"; // where there is no Windows
 constexpr const char* kWinePrefix = "wineprefix";
+// Added later, each optional: the internet servers' master and app id, the servers joined.
+constexpr const char* kMasterServer = "masterserver";
+constexpr const char* kMasterAppId = "masterappid";
+constexpr const char* kServerHistory = "serverhistory";
+constexpr const char* kWebApiKey = "webapikey";
+constexpr const char* kWebApiUrl = "webapiurl";
 
 // Value names of an entry's subkey.
 constexpr const char* kModName = "name";
@@ -105,6 +112,10 @@ public:
     void put(const char* name, int32_t LauncherSettings::*field) {
         if (wanted(name, field))
             store_.writeInteger(name, now_.*field);
+    }
+    void put(const char* name, std::vector<ServerEntry> LauncherSettings::*field) {
+        if (wanted(name, field))
+            store_.writeString(name, historyText(now_.*field));
     }
     void put(const char* name, AlertSound LauncherSettings::*field) {
         if (wanted(name, field))
@@ -348,6 +359,15 @@ void readRegistry(RegistryStore& store, LauncherState& state, LoadHost& host,
         }
         s.additionalParameters = in.text(kAdditionalParameters, "");
         s.preLaunchProgram = in.text(kPreLaunchProgram, "");
+        // Older stores have none of these; a save leaves them without until they change.
+        const auto added = [&](const char* name) {
+            return store.valueExists(name) ? in.text(name, "") : std::string();
+        };
+        s.masterServer = added(kMasterServer);
+        s.masterAppId = added(kMasterAppId);
+        s.history = parseHistory(added(kServerHistory));
+        s.webApiKey = added(kWebApiKey);
+        s.webApiUrl = added(kWebApiUrl);
         if (s.newGameSound.empty())
             s.newGameSound = "none";
         if (s.playersBackSound.empty())
@@ -429,6 +449,11 @@ void saveRegistry(RegistryStore& store, LauncherState& state) {
         out.put(kMaxMemory, &LauncherSettings::maxMemory);
         out.put(kAdditionalParameters, &LauncherSettings::additionalParameters);
         out.put(kPreLaunchProgram, &LauncherSettings::preLaunchProgram);
+        out.put(kMasterServer, &LauncherSettings::masterServer);
+        out.put(kMasterAppId, &LauncherSettings::masterAppId);
+        out.put(kServerHistory, &LauncherSettings::history);
+        out.put(kWebApiKey, &LauncherSettings::webApiKey);
+        out.put(kWebApiUrl, &LauncherSettings::webApiUrl);
 #ifndef _WIN32
         out.put(kRunner, &LauncherSettings::runner);
         out.put(kWinePrefix, &LauncherSettings::winePrefix);

@@ -14,6 +14,18 @@ constexpr int TableCapacity = 1025;
 // nothing and is written back as it was read.
 enum class AlertSound : int32_t { None = 0, Default = 1, Files = 2 };
 
+struct ServerEntry {
+    int32_t id = 0;
+    std::string name;
+    std::string host;
+    std::string port;      // the game port, as stored: text
+    std::string queryPort; // empty: the game port + 1
+    std::string password;
+    bool joinWithSockets = false; // -sockets, else the old -dplay
+    std::string mods;             // mod folders, each followed by ";"
+    friend bool operator==(const ServerEntry&, const ServerEntry&) = default;
+};
+
 struct LauncherSettings {
     std::string executable;
     std::string gamePath;
@@ -32,6 +44,15 @@ struct LauncherSettings {
     // Where there is no Windows: what starts Windows programs, and in which Wine prefix.
     std::string runner = "wine";
     std::string winePrefix;
+    // The server list's internet servers: the master server (empty: Steam's) and the app id its
+    // filter adds (empty: none).
+    std::string masterServer;
+    std::string masterAppId;
+    // With a key of the player's own, the list comes from Steam's web API at this address
+    // (empty: Steam's) instead of the master server.
+    std::string webApiKey;
+    std::string webApiUrl;
+    std::vector<ServerEntry> history; // the servers joined last, newest first
 };
 
 // What a load learnt about a table's subkeys, so that a save touches only what it loaded.
@@ -46,17 +67,6 @@ struct ModEntry {
     std::string name;
     std::string folder;
     bool checked = false;
-};
-
-struct ServerEntry {
-    int32_t id = 0;
-    std::string name;
-    std::string host;
-    std::string port;      // the game port, as stored: text
-    std::string queryPort; // empty: the game port + 1
-    std::string password;
-    bool joinWithSockets = false; // -sockets, else the old -dplay
-    std::string mods;             // mod folders, each followed by ";"
 };
 
 // The entries in store order; their index is the slot the windows and the launch name.

@@ -55,7 +55,15 @@ std::string DirectJoinDialog::joinString() const {
 void DirectJoinDialog::connectToServer() {
     // A port that is no port starts nothing, and the dialog stays for the player to mend it.
     if (guarded([&] { portNumber(ui.portEdit->text().toStdString()); }))
-        guarded([&] { session_.joinServer(joinString(), kTickedMods, serverMods_); });
+        guarded([&] {
+            if (session_.joinServer(joinString(), kTickedMods, serverMods_)) {
+                ServerEntry joined; // into the server list's history
+                joined.host = ui.hostEdit->text().trimmed().toStdString();
+                joined.port = ui.portEdit->text().trimmed().toStdString();
+                joined.name = joined.host;
+                session_.rememberJoined(joined);
+            }
+        });
     else
         return;
     hide();

@@ -4,6 +4,7 @@
 #include "error_handler.h"
 #include "form_keys.h"
 #include "launcher_session.h"
+#include "list_editing.h"
 #include "reload_on_activation.h"
 
 #include <QStyle>
@@ -25,9 +26,11 @@ OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
     // Windows starts its own programs: no runner, no prefix, the dialog as it always was.
     ui.runnerGroup->hide();
     ui.winePrefixGroup->hide();
+    for (QGroupBox* g : {ui.masterServerGroup, ui.appIdGroup, ui.webApiKeyGroup})
+        g->move(g->x(), 296);
     for (QPushButton* b : {ui.okButton, ui.cancelButton})
-        b->move(b->x(), 262);
-    resize(width(), 299);
+        b->move(b->x(), 352);
+    resize(width(), 385);
 #else
     ui.winePrefixEdit->setPlaceholderText(toQString(session.context().winePrefix));
     // The buttons stand below the runner's fields here, and Tab reaches them last.
@@ -37,6 +40,9 @@ OptionsDialog::OptionsDialog(LauncherSession& session, QWidget* parent)
                         ui.choosePreLaunchProgramButton,
                         ui.runnerBox,
                         ui.winePrefixEdit,
+                        ui.masterServerEdit,
+                        ui.appIdEdit,
+                        ui.webApiKeyEdit,
                         ui.cancelButton,
                         ui.okButton};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
@@ -95,6 +101,9 @@ void OptionsDialog::refreshFields() {
     showRunner(s.runner);
 #endif
     ui.winePrefixEdit->setText(toQString(s.winePrefix));
+    ui.masterServerEdit->setText(toQString(s.masterServer));
+    ui.appIdEdit->setText(toQString(s.masterAppId));
+    ui.webApiKeyEdit->setText(toQString(s.webApiKey));
     ui.memoryBar->setValue(std::clamp(s.maxMemory, 0, 2048));
     showMemoryLimit(ui.memoryBar->value());
 }
@@ -158,7 +167,25 @@ void OptionsDialog::choosePreLaunchProgram() {
 }
 
 void OptionsDialog::saveAndClose() {
+    // A setting that cannot be used is told, and the dialog stays open on it.
+    const std::string master = ui.masterServerEdit->text().trimmed().toStdString();
+    const std::string appId = ui.appIdEdit->text().trimmed().toStdString();
+    const std::string key = ui.webApiKeyEdit->text().trimmed().toStdString();
+    for (auto [problem, field] :
+         {std::pair{master.empty() ? std::string() : masterAddressProblem(master),
+                    ui.masterServerEdit},
+          {appIdProblem(appId), ui.appIdEdit},
+          {webApiKeyProblem(key), ui.webApiKeyEdit}})
+        if (!problem.empty()) {
+            session_.prompter().message(toQString(problem));
+            field->setFocus();
+            field->selectAll();
+            return;
+        }
     LauncherSettings& s = session_.state().settings;
+    s.masterServer = master;
+    s.masterAppId = appId;
+    s.webApiKey = key;
     s.noSplash = ui.skipSplashBox->isChecked();
     s.windowed = ui.windowedBox->isChecked();
     s.closeAfterLaunch = ui.closeAfterLaunchBox->isChecked();

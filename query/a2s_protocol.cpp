@@ -103,10 +103,11 @@ A2sReply failed(std::string why) {
 A2sReply parseInfo(Reader& in) {
     A2sReply r;
     A2sInfo& i = r.info;
-    uint8_t protocol, type, environment, visibility, vac;
+    uint8_t protocol, type, environment, vac;
     if (!in.u8(protocol) || !in.str(i.name) || !in.str(i.map) || !in.str(i.folder) ||
         !in.str(i.game) || !in.u16(i.appId) || !in.u8(i.players) || !in.u8(i.maxPlayers) ||
-        !in.u8(i.bots) || !in.u8(type) || !in.u8(environment) || !in.u8(visibility) || !in.u8(vac))
+        !in.u8(i.bots) || !in.u8(type) || !in.u8(environment) || !in.u8(i.visibility) ||
+        !in.u8(vac))
         return failed("The server info reply is cut short");
     if (i.appId == kTheShipAppId && !in.skipBytes(3)) // mode, witnesses, duration
         return failed("The server info reply is cut short");
@@ -334,6 +335,8 @@ void applyA2sInfo(const A2sInfo& info, ServerStatusReply& out) {
     out.mission = info.game;
     out.gameState = info.keywords ? gameStateOfKeywords(*info.keywords) : std::nullopt;
     out.gamePort = info.port;
+    out.hostName = info.name;
+    out.passworded = info.visibility != 0;
 }
 
 void applyA2sPlayers(const std::vector<A2sPlayer>& players, ServerStatusReply& out) {

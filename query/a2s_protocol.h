@@ -68,6 +68,7 @@ struct A2sInfo {
     std::string name, map, folder, game, version;
     uint16_t appId = 0;
     uint8_t players = 0, maxPlayers = 0, bots = 0;
+    uint8_t visibility = 0; // 1: a password is asked
     std::optional<uint16_t> port;
     std::optional<std::string> keywords;
     std::optional<uint64_t> gameId;

@@ -61,11 +61,11 @@ void QueryPass::addRequest(int server, RequestKind kind, quint16 port) {
 }
 
 void QueryPass::start(const std::vector<Server>& servers) {
-    const int generation = ++generation_;
-    servers_ = servers;
-    results_.assign(servers.size(), Result());
+    ++generation_;
+    servers_.clear();
+    results_.clear();
     requests_.clear();
-    serverRequests_.assign(servers.size(), {});
+    serverRequests_.clear();
     senders_.clear();
     ready_.clear();
     deadlines_ = {};
@@ -73,11 +73,23 @@ void QueryPass::start(const std::vector<Server>& servers) {
     window_ = std::max(kMinWindow, udp_.receiveBufferSize() / kReplyRoom);
     inFlight_ = 0;
     lookupsPending_ = 0;
+    unsent_ = open_ = 0;
+    append(servers);
+}
+
+void QueryPass::append(const std::vector<Server>& more) {
+    const int generation = generation_;
+    const int first = static_cast<int>(servers_.size());
+    const int firstRequest = static_cast<int>(requests_.size());
+    servers_.insert(servers_.end(), more.begin(), more.end());
+    const std::vector<Server>& servers = servers_;
+    results_.resize(servers.size());
+    serverRequests_.resize(servers.size());
     sendsDoneSent_ = finishedSent_ = false;
 
     // Every request is known before the first one fails or goes out.
     std::vector<std::string> portErrors(servers.size());
-    for (int i = 0; i < static_cast<int>(servers.size()); ++i) {
+    for (int i = first; i < static_cast<int>(servers.size()); ++i) {
         const Server& s = servers[static_cast<size_t>(i)];
         uint16_t port = 0;
         if (!quorvale::tryParsePort(s.port, port)) {
@@ -94,11 +106,12 @@ void QueryPass::start(const std::vector<Server>& servers) {
         else if (!options_.gameSpy)
             portErrors[i] = quorvale::badPortMessage(s.queryPort.empty() ? "65536" : s.queryPort);
     }
-    unsent_ = open_ = static_cast<int>(requests_.size());
+    unsent_ += static_cast<int>(requests_.size()) - firstRequest;
+    open_ += static_cast<int>(requests_.size()) - firstRequest;
 
     std::vector<std::pair<QString, std::vector<int>>> names;
     std::unordered_map<std::string, size_t> nameIndex;
-    for (int i = 0; i < static_cast<int>(servers.size()); ++i) {
+    for (int i = first; i < static_cast<int>(servers.size()); ++i) {
         if (!portErrors[i].empty()) {
             fail(i, portErrors[i], Outcome::Failed);
             if (generation != generation_)
@@ -125,7 +138,7 @@ void QueryPass::start(const std::vector<Server>& servers) {
             names.emplace_back(host.left(127), std::vector<int>());
         names[at->second].second.push_back(i);
     }
-    lookupsPending_ = static_cast<int>(names.size());
+    lookupsPending_ += static_cast<int>(names.size());
     pump(); // the dotted addresses go out while the names are looked up
     for (auto& [name, waiting] : names) {
         if (generation != generation_)

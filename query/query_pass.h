@@ -84,6 +84,8 @@ public:
     // Asks every server; servers with a bad port fail at once and the rest go on. A pass
     // still running is dropped.
     void start(const std::vector<Server>& servers);
+    // Adds servers to the pass, asked as start() asks; one that ended starts again with them.
+    void append(const std::vector<Server>& servers);
     const std::vector<Result>& results() const { return results_; }
     bool allSettled() const; // every server answered or failed
     int sendsPending() const { return unsent_; }

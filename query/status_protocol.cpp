@@ -9,7 +9,7 @@
 namespace quorvale {
 
 namespace {
-enum class Key { None, Mission, NumPlayers, MaxPlayers, GameState, Mods };
+enum class Key { None, Mission, NumPlayers, MaxPlayers, GameState, Mods, HostName, Password };
 
 Key keyOf(std::string_view f) {
     if (f == "mission")
@@ -22,6 +22,10 @@ Key keyOf(std::string_view f) {
         return Key::GameState;
     if (f == "mod")
         return Key::Mods;
+    if (f == "hostname")
+        return Key::HostName;
+    if (f == "password")
+        return Key::Password;
     return Key::None;
 }
 } // namespace
@@ -83,6 +87,12 @@ void parseStatusReply(const uint8_t* bytes, size_t count, ServerStatusReply& out
                 break;
             case Key::Mods:
                 out.mods = modsOfListValue(f);
+                break;
+            case Key::HostName:
+                out.hostName = decodeUtf8OrCp1252(f);
+                break;
+            case Key::Password:
+                out.passworded = !f.empty() && f != "0";
                 break;
             case Key::None:
                 break;

@@ -34,6 +34,8 @@ struct ServerStatusReply {
     std::vector<StatusPlayer> players;
     std::optional<uint16_t> gamePort; // the Steam info reply's, where it tells
     std::optional<ServerMods> mods;   // the Steam rules' mods, or the GameSpy "mod" key's
+    std::optional<std::string> hostName;
+    std::optional<bool> passworded;
 };
 
 // Reads one reply datagram into out. Throws ConvertError when "maxplayers" is not a whole

@@ -5,18 +5,24 @@
 #include "error_handler.h"
 #include "form_keys.h"
 #include "launcher_session.h"
+#include "list_editing.h"
 #include "reload_on_activation.h"
 #include "server_mods_view.h"
 #include "server_watcher.h"
 #include "text.h"
 
+#include <QCheckBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabBar>
+#include <QTableView>
 #include <algorithm>
 #include <cmath>
 
@@ -29,6 +35,7 @@ uint32_t tickOf(qint64 ns) {
 }
 
 constexpr int kQueryColumnWidth = 40;
+constexpr int kTop = 48; // the tabs and the filter row above the lists
 
 QueryPass::Server queryTarget(const ServerEntry& e) {
     return {e.host, e.port, e.queryPort};
@@ -42,11 +49,22 @@ QString queryPortProblem(const ServerEntry& server) {
     return QStringLiteral("Query port: %1").arg(toQString(badPortMessage(server.queryPort)));
 }
 
+ListedServer listed(const std::string& host, const std::string& port, const std::string& queryPort,
+                    const std::string& name = {}) {
+    ListedServer s;
+    s.host = host;
+    s.port = port;
+    s.queryPort = queryPort;
+    s.name = name;
+    return s;
+}
+
 } // namespace
 
 ServerBrowser::ServerBrowser(LauncherSession& session)
     : QMainWindow(nullptr), pass(endpoint), session_(session) {
     ui.setupUi(this);
+    addListControls();
     applyFormKeys(this, ui.joinButton);
     status_ = new QLabel(QStringLiteral("Ready"));
     ui.statusBar->addWidget(status_, 1);
@@ -114,6 +132,7 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
     // The grid's type-ahead would take Space to the next row whose cell holds the blank of a
     // server that has not answered, and Enter would join that one.
     ui.serverGrid->installEventFilter(this);
+    listView->installEventFilter(this);
     new ReloadOnActivation(this, [this] { refreshFields(); });
 
     ui.serverGrid->setRowCount(0);
@@ -124,7 +143,7 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
 ServerBrowser::~ServerBrowser() = default;
 
 bool ServerBrowser::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui.serverGrid && event->type() == QEvent::KeyPress &&
+    if ((watched == ui.serverGrid || watched == listView) && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space)
         return true;
     return QMainWindow::eventFilter(watched, event);
@@ -134,14 +153,16 @@ void ServerBrowser::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     // The grids' panel follows all four sides, the buttons and the player box the bottom.
     const int dx = width() - 500;
-    const int dy = height() - 378;
+    const int dy = height() - 378 - kTop;
     ui.buttonPanel->resize(481 + dx, 289 + dy);
     ui.gridSplitter->resize(ui.buttonPanel->size());
     for (QWidget* b :
          {static_cast<QWidget*>(ui.joinButton), static_cast<QWidget*>(ui.refreshButton),
           static_cast<QWidget*>(ui.watcherButton)})
-        b->move(b->x(), 319 + dy);
-    ui.playerGroup->move(352, 311 + dy);
+        b->move(b->x(), 319 + kTop + dy);
+    ui.playerGroup->move(352, 311 + kTop + dy);
+    filterEdit->parentWidget()->resize(481 + dx, 22);
+    addFavouriteButton->move(8 + 481 + dx - addFavouriteButton->width(), 4);
     layoutColumns();
 }
 
@@ -156,8 +177,12 @@ void ServerBrowser::layoutColumns() {
                  ui.serverGrid->fontMetrics().horizontalAdvance(QStringLiteral("bad port")) + 8);
     const int overflow = std::max(0, 2 * w + 90 + w + 10 - ui.serverGrid->viewport()->width());
     const int widths[] = {w, w, 30, 50, std::max(30, w + 10 - query - overflow), query};
-    for (int c = 0; c < 6; ++c)
+    for (int c = 0; c < 6; ++c) {
         ui.serverGrid->setColumnWidth(c, widths[c]);
+        // Room for the sort mark in the narrow number columns, taken from the mission's.
+        const int mark = c == 2 ? 8 : c == 3 ? 4 : c == 4 ? -12 : 0;
+        listView->setColumnWidth(c, widths[c] + mark);
+    }
     ui.playerGrid->setColumnWidth(0, 150);
     ui.playerGrid->setColumnWidth(1, ui.playerGrid->width() - 150);
 }
@@ -183,7 +208,16 @@ void ServerBrowser::startQueryAfterActivation() {
 
 void ServerBrowser::refresh() {
     layoutColumns();
-    guarded([&] { queryServers(); });
+    guarded([&] {
+        switch (listTabs->currentIndex()) {
+        case InternetTab:
+            return listInternet();
+        case HistoryTab:
+            return listHistory();
+        default:
+            return queryServers();
+        }
+    });
 }
 
 void ServerBrowser::finishPass() {
@@ -253,12 +287,32 @@ void ServerBrowser::queryServers() {
         },
         Qt::SingleShotConnection);
     pass.start(servers);
+    for (int i = 0; i < ui.serverGrid->rowCount(); ++i)
+        showFavouriteIfItPasses(i);
+}
+
+void ServerBrowser::showFavouriteIfItPasses(int slot) {
+    const ServerTable& t = session_.state().servers;
+    if (!t.holds(slot) || slot >= ui.serverGrid->rowCount())
+        return;
+    if (filter_.acceptsAll()) {
+        ui.serverGrid->setRowHidden(slot, false);
+        return;
+    }
+    const ServerEntry& e = t.entries[static_cast<size_t>(slot)];
+    ListedServer s = listed(e.host, e.port, e.queryPort);
+    if (static_cast<size_t>(slot) < pass.results().size())
+        s.apply(pass.results()[static_cast<size_t>(slot)]);
+    s.name = e.name; // as the row shows it
+    s.port = e.port;
+    ui.serverGrid->setRowHidden(slot, !filter_.accepts(s));
 }
 
 void ServerBrowser::serverUpdated(int slot) {
     const ServerTable& t = session_.state().servers;
     if (!t.holds(slot))
         return;
+    showFavouriteIfItPasses(slot);
     const ServerEntry& e = t.entries[static_cast<size_t>(slot)];
     ServerRow& row = rows_[static_cast<size_t>(slot)];
     const QueryPass::Result& r = pass.results()[static_cast<size_t>(slot)];
@@ -315,27 +369,32 @@ void ServerBrowser::serverUpdated(int slot) {
 }
 
 void ServerBrowser::showPlayers() {
-    const int s = selectedSlot();
-    if (s < 0 || static_cast<size_t>(s) >= rows_.size()) {
+    const std::vector<std::pair<std::string, std::string>>* players = nullptr;
+    if (const ListedServer* listed = selectedListed())
+        players = &listed->playerList;
+    else if (const int s = selectedSlot(); s >= 0 && static_cast<size_t>(s) < rows_.size())
+        players = &rows_[static_cast<size_t>(s)].players;
+    if (!players) {
         ui.playerGrid->setRowCount(0);
         return;
     }
-    const ServerRow& row = rows_[static_cast<size_t>(s)];
-    if (row.players.empty()) {
+    if (players->empty()) {
         ui.playerGrid->setRowCount(1);
         ui.playerGrid->setItem(0, 0, new QTableWidgetItem(QStringLiteral("no players")));
         ui.playerGrid->setItem(0, 1, new QTableWidgetItem(QString()));
         return;
     }
-    ui.playerGrid->setRowCount(static_cast<int>(row.players.size()));
+    ui.playerGrid->setRowCount(static_cast<int>(players->size()));
     for (int r = 0; r < ui.playerGrid->rowCount(); ++r) {
-        const auto& [name, score] = row.players[static_cast<size_t>(r)];
+        const auto& [name, score] = (*players)[static_cast<size_t>(r)];
         ui.playerGrid->setItem(r, 0, new QTableWidgetItem(serverText(name)));
         ui.playerGrid->setItem(r, 1, new QTableWidgetItem(toQString(score)));
     }
 }
 
 int ServerBrowser::selectedSlot() const {
+    if (listTabs->currentIndex() != FavouritesTab)
+        return -1;
     const int row = ui.serverGrid->currentRow();
     return row >= 0 && row < ui.serverGrid->rowCount() && session_.state().servers.holds(row) ? row
                                                                                               : -1;
@@ -347,28 +406,45 @@ void ServerBrowser::showSelectedPlayers() {
         const ServerEntry& e = session_.state().servers.entries[static_cast<size_t>(s)];
         picked_ = {e.name, e.host, e.port};
         modsView->pick(queryTarget(e));
+    } else if (const ListedServer* listed = selectedListed()) {
+        modsView->pick(queryTarget(listed->entry()));
     }
     updateButtons();
     showPlayers();
 }
 
 void ServerBrowser::joinSelected() {
-    guarded([&] { joinSlot(selectedSlot()); });
+    guarded([&] {
+        if (const ListedServer* listed = selectedListed())
+            joinListed(*listed);
+        else
+            joinSlot(selectedSlot());
+    });
 }
 
 void ServerBrowser::joinSlot(int slot) {
     const ServerTable& t = session_.state().servers;
     if (!t.holds(slot))
         return;
-    const ServerEntry& e = t.entries[static_cast<size_t>(slot)];
-    portNumber(e.port); // nothing starts with a bad port
-    const auto mods = modsView->modsOf(queryTarget(e));
-    session_.joinServer(browserJoinConnect(e, ui.playerNameBox->currentText().toStdString()), slot,
-                        mods ? std::optional(mods->names) : std::nullopt);
+    const ServerEntry server = t.entries[static_cast<size_t>(slot)];
+    portNumber(server.port); // nothing starts with a bad port
+    const auto mods = modsView->modsOf(queryTarget(server));
+    if (session_.joinServer(
+            browserJoinConnect(server, ui.playerNameBox->currentText().toStdString()), slot,
+            mods ? std::optional(mods->names) : std::nullopt))
+        remember(server);
 }
 
 void ServerBrowser::openWatcher() {
     guarded([&] {
+        if (const ListedServer* listed = selectedListed(); listed && watcher_) {
+            const ListedServer server = *listed;
+            const QueryPass::Protocol answered = server.protocol;
+            watcher_->watch(
+                this, toQString(server.host), server.port, [this, server] { joinListed(server); },
+                server.queryPort, answered);
+            return;
+        }
         const int s = selectedSlot();
         const ServerTable& t = session_.state().servers;
         if (!t.holds(s) || !watcher_)
@@ -399,7 +475,279 @@ void ServerBrowser::setCell(int row, int column, const QString& text) {
 }
 
 void ServerBrowser::updateButtons() {
-    const bool any = selectedSlot() >= 0;
+    const bool listed = selectedListed() != nullptr;
+    const bool any = listed || selectedSlot() >= 0;
     ui.joinButton->setEnabled(any);
     ui.watcherButton->setEnabled(any);
+    addFavouriteButton->setEnabled(listed);
+}
+
+void ServerBrowser::addListControls() {
+    ui.gridSplitter->insertWidget(1, listView = new QTableView);
+    listView->hide();
+    listView->setObjectName(QStringLiteral("listView"));
+    listView->setSelectionMode(QAbstractItemView::SingleSelection);
+    listView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    listView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    listView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    listView->setSortingEnabled(true);
+    listView->sortByColumn(-1, Qt::AscendingOrder); // as listed until a header is clicked
+    listView->verticalHeader()->hide();
+    listView->verticalHeader()->setMinimumSectionSize(1);
+    listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    listView->verticalHeader()->setDefaultSectionSize(16);
+    listView->horizontalHeader()->setFixedHeight(18);
+    listView->horizontalHeader()->setHighlightSections(false);
+    listView->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    listView->setWordWrap(false);
+
+    listTabs = new QTabBar(centralWidget());
+    listTabs->setObjectName(QStringLiteral("listTabs"));
+    for (const char* name : {"&Favourites", "&Internet", "&History"})
+        listTabs->addTab(QString::fromLatin1(name));
+    listTabs->setDrawBase(false);
+    listTabs->move(8, 4);
+    listTabs->resize(listTabs->sizeHint());
+    addFavouriteButton = new QPushButton(QStringLiteral("&Add to favourites"), centralWidget());
+    addFavouriteButton->setObjectName(QStringLiteral("addFavouriteButton"));
+    addFavouriteButton->resize(addFavouriteButton->sizeHint().width(), 23);
+    addFavouriteButton->move(8 + 481 - addFavouriteButton->width(), 4);
+
+    auto* filterBar = new QWidget(centralWidget());
+    filterBar->setGeometry(8, 30, 481, 22);
+    auto* filterRow = new QHBoxLayout(filterBar);
+    filterRow->setContentsMargins(0, 0, 0, 0);
+    filterRow->setSpacing(6);
+    filterEdit = new QLineEdit;
+    filterEdit->setObjectName(QStringLiteral("filterEdit"));
+    filterEdit->setPlaceholderText(QStringLiteral("Filter: name, mission, address"));
+    filterEdit->setClearButtonEnabled(true);
+    filterEdit->setAccessibleName(QStringLiteral("Filter"));
+    filterRow->addWidget(filterEdit, 1);
+    for (auto [box, text] : {std::pair{&notFullBox, "not full"},
+                             {&notEmptyBox, "not empty"},
+                             {&noPasswordBox, "no password"},
+                             {&pingBox, "ping \u2264"}}) {
+        *box = new QCheckBox(QString::fromUtf8(text));
+        filterRow->addWidget(*box);
+        connect(*box, &QCheckBox::toggled, this, &ServerBrowser::applyFilter);
+    }
+    pingLimitBox = new QSpinBox;
+    pingLimitBox->setObjectName(QStringLiteral("pingLimitBox"));
+    pingLimitBox->setRange(1, 9999);
+    pingLimitBox->setValue(150);
+    pingLimitBox->setAccessibleName(QStringLiteral("ping limit"));
+    pingLimitBox->findChild<QLineEdit*>()->setAccessibleName(pingLimitBox->accessibleName());
+    filterRow->addWidget(pingLimitBox);
+    connect(pingLimitBox, &QSpinBox::valueChanged, this, [this] {
+        if (pingBox->isChecked())
+            applyFilter();
+    });
+    connect(filterEdit, &QLineEdit::textChanged, this, &ServerBrowser::applyFilter);
+
+    // Top down: the tabs, the filter row, the list, then the form below as it was.
+    setTabOrder(listTabs, filterEdit);
+    setTabOrder(filterEdit, notFullBox);
+    setTabOrder(notFullBox, notEmptyBox);
+    setTabOrder(notEmptyBox, noPasswordBox);
+    setTabOrder(noPasswordBox, pingBox);
+    setTabOrder(pingBox, pingLimitBox);
+    setTabOrder(pingLimitBox, ui.serverGrid);
+    setTabOrder(ui.serverGrid, listView);
+    setTabOrder(listView, ui.playerGrid);
+    setTabOrder(ui.watcherButton, addFavouriteButton);
+
+    connect(listTabs, &QTabBar::currentChanged, this, &ServerBrowser::showTab);
+    connect(addFavouriteButton, &QPushButton::clicked, this,
+            &ServerBrowser::addSelectedToFavourites);
+    for (ServerList* list : {&internet, &history}) {
+        // As in the favourites, a list that has rows has one picked.
+        connect(&list->filter, &QAbstractItemModel::rowsInserted, this, [this, list] {
+            if (shownList() == list && !listView->currentIndex().isValid())
+                listView->setCurrentIndex(list->filter.index(0, 0));
+        });
+        list->endpoint.reportLevel = 0;
+        list->pass.setOptions(QueryPass::Options::patient());
+        connect(&list->pass, &QueryPass::serverUpdated, this, [list](int row) {
+            if (static_cast<size_t>(row) < list->pass.results().size())
+                list->model.applyReply(row, list->pass.results()[static_cast<size_t>(row)]);
+        });
+        connect(&list->filter, &QAbstractItemModel::dataChanged, this,
+                [this, list](const QModelIndex& from, const QModelIndex& to) {
+                    const QModelIndex current = listView->currentIndex();
+                    if (shownList() == list && current.row() >= from.row() &&
+                        current.row() <= to.row())
+                        showPlayers();
+                });
+    }
+    connect(&internet.pass, &QueryPass::finished, this, [this] {
+        if (!internetRunning() && listTabs->currentIndex() == InternetTab)
+            setStatus(internetStatus_);
+    });
+    connect(&master, &MasterList::serversAdded, this, [this](int first, int count) {
+        std::vector<QueryPass::Server> asked;
+        for (int i = first; i < first + count; ++i)
+            asked.push_back(MasterList::queryPassServer(master.servers()[static_cast<size_t>(i)]));
+        addInternetServers(asked);
+    });
+    connect(&webList, &SteamWebList::serversAdded, this, [this](int first, int count) {
+        std::vector<QueryPass::Server> asked;
+        for (int i = first; i < first + count; ++i) {
+            const WebListedServer& w = webList.servers()[static_cast<size_t>(i)];
+            QueryPass::Server q = MasterList::queryPassServer(w.query);
+            if (w.gamePort)
+                q.port = std::to_string(*w.gamePort);
+            asked.push_back(q);
+        }
+        addInternetServers(asked);
+    });
+    const auto showInternetStatus = [this](const QString& text) {
+        internetStatus_ = text;
+        if (listTabs->currentIndex() == InternetTab)
+            setStatus(text);
+    };
+    connect(&master, &MasterList::statusChanged, this, showInternetStatus);
+    connect(&webList, &SteamWebList::statusChanged, this, showInternetStatus);
+}
+
+void ServerBrowser::addInternetServers(const std::vector<QueryPass::Server>& servers) {
+    std::vector<ListedServer> rows;
+    for (const QueryPass::Server& q : servers)
+        rows.push_back(listed(q.host, q.port, q.queryPort));
+    internet.model.append(std::move(rows));
+    internet.pass.append(servers);
+}
+
+bool ServerBrowser::internetRunning() const {
+    return master.isRunning() || webList.isRunning();
+}
+
+ServerBrowser::ServerList* ServerBrowser::shownList() {
+    return listTabs->currentIndex() == InternetTab  ? &internet
+           : listTabs->currentIndex() == HistoryTab ? &history
+                                                    : nullptr;
+}
+
+const ServerBrowser::ServerList* ServerBrowser::shownList() const {
+    return const_cast<ServerBrowser*>(this)->shownList();
+}
+
+const ListedServer* ServerBrowser::selectedListed() const {
+    const ServerList* list = shownList();
+    if (!list)
+        return nullptr;
+    const QModelIndex current = listView->currentIndex();
+    if (!current.isValid())
+        return nullptr;
+    const int row = list->filter.mapToSource(current).row();
+    return row >= 0 && row < list->model.size() ? &list->model.at(row) : nullptr;
+}
+
+void ServerBrowser::showTab(int tab) {
+    ServerList* list = shownList();
+    ui.serverGrid->setVisible(!list);
+    listView->setVisible(list);
+    if (list) {
+        if (listView->model() != &list->filter) {
+            listView->setModel(&list->filter);
+            connect(listView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                    &ServerBrowser::showSelectedPlayers, Qt::UniqueConnection);
+        }
+        layoutColumns();
+        if (!listView->currentIndex().isValid())
+            listView->setCurrentIndex(list->filter.index(0, 0));
+        if (tab == HistoryTab)
+            guarded([&] { listHistory(); });
+        else if (list->model.size() == 0 && !internetRunning())
+            guarded([&] { listInternet(); });
+        else
+            setStatus(internetStatus_);
+    } else {
+        guarded([&] { queryServers(); }); // favourites added on the other tabs come in
+    }
+    updateButtons();
+    showPlayers();
+}
+
+void ServerBrowser::listInternet() {
+    const LauncherSettings& s = session_.state().settings;
+    const std::string filter = masterFilter(appIdOf(s.masterAppId));
+    master.stop();
+    webList.stop();
+    internet.model.clear();
+    internet.pass.start({});
+    if (!s.webApiKey.empty()) {
+        SteamWebList::Options o;
+        o.key = toQString(s.webApiKey);
+        if (!s.webApiUrl.empty())
+            o.baseUrl = toQString(s.webApiUrl);
+        o.filter = filter;
+        webList.setOptions(o);
+        webList.start();
+        return;
+    }
+    MasterList::Options o;
+    if (!s.masterServer.empty())
+        o.master = toQString(s.masterServer);
+    o.filter = filter;
+    master.setOptions(o);
+    setStatus(internetStatus_ = QStringLiteral("Asking the master server for servers..."));
+    master.start();
+}
+
+void ServerBrowser::listHistory() {
+    std::vector<ListedServer> rows;
+    std::vector<QueryPass::Server> asked;
+    for (const ServerEntry& e : session_.state().settings.history) {
+        rows.push_back(listed(e.host, e.port, e.queryPort, e.name));
+        asked.emplace_back(e.host, e.port, e.queryPort);
+    }
+    history.model.clear();
+    history.model.append(std::move(rows));
+    history.pass.start(asked);
+    setStatus(asked.empty() ? QStringLiteral("No server joined yet")
+                            : QStringLiteral("Querying servers..."));
+    connect(
+        &history.pass, &QueryPass::finished, this,
+        [this] {
+            if (listTabs->currentIndex() == HistoryTab)
+                setStatus(QStringLiteral("Ready"));
+        },
+        Qt::SingleShotConnection);
+}
+
+void ServerBrowser::joinListed(const ListedServer& server) {
+    const ServerEntry entry = server.entry();
+    portNumber(entry.port); // nothing starts with a bad port
+    const auto mods = modsView->modsOf(queryTarget(entry));
+    if (session_.joinServer(
+            browserJoinConnect(entry, ui.playerNameBox->currentText().toStdString()), kTickedMods,
+            mods ? std::optional(mods->names) : std::nullopt))
+        remember(entry);
+}
+
+void ServerBrowser::remember(const ServerEntry& server) {
+    session_.rememberJoined(server);
+}
+
+void ServerBrowser::addSelectedToFavourites() {
+    if (const ListedServer* listed = selectedListed())
+        guarded([&] { setStatus(session_.addFavourite(listed->entry())); });
+}
+
+void ServerBrowser::applyFilter() {
+    ServerFilter f;
+    f.text = filterEdit->text().trimmed();
+    f.notFull = notFullBox->isChecked();
+    f.notEmpty = notEmptyBox->isChecked();
+    f.noPassword = noPasswordBox->isChecked();
+    f.maxPing = pingBox->isChecked() ? pingLimitBox->value() : 0;
+    filter_ = f;
+    internet.filter.setFilter(f);
+    history.filter.setFilter(f);
+    for (int i = 0; i < ui.serverGrid->rowCount(); ++i)
+        showFavouriteIfItPasses(i);
+    updateButtons();
+    showPlayers();
 }

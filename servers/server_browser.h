@@ -1,6 +1,9 @@
 #pragma once
 
+#include "master_list.h"
 #include "query_pass.h"
+#include "server_list_model.h"
+#include "steam_web_list.h"
 #include "udp_endpoint.h"
 #include "ui_server_browser.h"
 
@@ -16,10 +19,16 @@
 class LauncherSession;
 class ServerModsView;
 class ServerWatcher;
+class QCheckBox;
 class QLabel;
+class QSpinBox;
+class QTabBar;
+class QTableView;
 
 // "Servers": the favourite servers with their state, queried in one pass; joins the selected
-// one or watches it.
+// one or watches it. Beside them the internet's servers, as Steam's master server lists them, and
+// the servers joined last, each asked by a pass of its own; those two lists sort by any column.
+// Every list shows only what the filter box and switches let through.
 class ServerBrowser : public QMainWindow {
     Q_OBJECT
 public:
@@ -53,6 +62,32 @@ public:
     QTimer activationTimer;
     ServerModsView* modsView; // beside the players
 
+    enum Tab { FavouritesTab, InternetTab, HistoryTab };
+    QTabBar* listTabs;
+    QTableView* listView; // the internet or the history list
+    QLineEdit* filterEdit;
+    QCheckBox* notFullBox;
+    QCheckBox* notEmptyBox;
+    QCheckBox* noPasswordBox;
+    QCheckBox* pingBox;
+    QSpinBox* pingLimitBox;
+    QPushButton* addFavouriteButton;
+    // A list of servers found elsewhere than in the favourites, and the pass that asks them.
+    struct ServerList {
+        UdpEndpoint endpoint;
+        QueryPass pass{endpoint};
+        ServerListModel model;
+        ServerListFilter filter{model};
+    };
+    ServerList internet;
+    ServerList history;
+    MasterList master;
+    SteamWebList webList; // in place of the master when the player has a key
+    // The internet or history server selected, if that list is shown.
+    const ListedServer* selectedListed() const;
+    void showTab(int tab);
+    void addSelectedToFavourites();
+
 Q_SIGNALS:
     void statusShown(const QString& text);
 
@@ -75,6 +110,17 @@ private:
     void setStatus(const QString& text);
     void setCell(int row, int column, const QString& text);
     void updateButtons();
+    void addListControls();
+    ServerList* shownList();
+    const ServerList* shownList() const;
+    void listInternet();
+    void listHistory();
+    void joinListed(const ListedServer& server);
+    void applyFilter();
+    void remember(const quorvale::ServerEntry& server);
+    void showFavouriteIfItPasses(int slot);
+    void addInternetServers(const std::vector<QueryPass::Server>& servers);
+    bool internetRunning() const;
 
     LauncherSession& session_;
     std::vector<ServerRow> rows_;
@@ -86,4 +132,6 @@ private:
     std::optional<std::array<std::string, 3>> picked_;
     bool refreshHadFocus_ = false;
     bool nameTyped_ = false; // into this window's Player box
+    ServerFilter filter_;    // the filter box and switches, for every list
+    QString internetStatus_; // the master's or the web API's latest
 };

@@ -3,6 +3,7 @@
 #include "error_handler.h"
 #include "errors.h"
 #include "launch.h"
+#include "list_editing.h"
 #include "qt_text.h"
 #include "server_mods.h"
 
@@ -172,10 +173,10 @@ void LauncherSession::changeExecutable() {
     reloadAfter([&] { written = writeExecutableChoice(*context_.store, *this); }, &written);
 }
 
-void LauncherSession::launchGame(const std::string& connectString, ModsOfServer modsOfServer) {
+bool LauncherSession::launchGame(const std::string& connectString, ModsOfServer modsOfServer) {
     constexpr qint64 kPressesIgnoredMs = 1000;
     if (launching_ || (lastLaunchMs_ && now_() - *lastLaunchMs_ < kPressesIgnoredMs))
-        return;
+        return false;
     launching_ = true;
     struct Done {
         LauncherSession* s;
@@ -191,22 +192,43 @@ void LauncherSession::launchGame(const std::string& connectString, ModsOfServer 
         prompter().message(toQString(r.error));
     if (r.closeLauncher)
         Q_EMIT closeRequested();
+    return r.gameStarted;
 }
 
-void LauncherSession::joinServer(const std::string& connectString, ModsOfServer stored,
+void LauncherSession::rememberJoined(const ServerEntry& server) {
+    quorvale::rememberJoined(state_->settings.history, server);
+    storeSettings();
+}
+
+QString LauncherSession::addFavourite(const ServerEntry& server) {
+    ServerTable& servers = state_->servers;
+    const QString name = toQString(server.name.empty() ? server.host : server.name);
+    if (const int slot = favouriteSlot(servers, server.host, server.port); slot >= 0)
+        return QStringLiteral("%1:%2 is already a favourite, as \"%3\".")
+            .arg(toQString(server.host), toQString(server.port),
+                 toQString(servers.entries[static_cast<size_t>(slot)].name));
+    std::mt19937 rng = clockSeededRng();
+    if (!saveServerEntry(servers, -1,
+                         {server.name.empty() ? server.host : server.name, server.host, server.port,
+                          server.password, server.queryPort},
+                         std::string(), rng))
+        return toQString(tableFullMessage("server"));
+    storeAndReload();
+    return QStringLiteral("\"%1\" is now a favourite.").arg(name);
+}
+
+bool LauncherSession::joinServer(const std::string& connectString, ModsOfServer stored,
                                  const std::optional<std::vector<std::string>>& serverMods) {
     const bool storedList =
         stored.slot && state_->servers.holds(*stored.slot) &&
         !state_->servers.entries[static_cast<size_t>(*stored.slot)].mods.empty();
-    if (storedList || !serverMods) {
-        launchGame(connectString, stored);
-        return;
-    }
+    if (storedList || !serverMods)
+        return launchGame(connectString, stored);
     const auto matches = matchServerMods(*serverMods, state_->mods);
     const std::vector<std::string> missing = missingMods(matches);
     if (!missing.empty() && !prompter().confirm(toQString(missingModsQuestion(missing))))
-        return;
-    launchGame(connectString, ModsOfServer::named(matchedFolders(matches, state_->mods)));
+        return false;
+    return launchGame(connectString, ModsOfServer::named(matchedFolders(matches, state_->mods)));
 }
 
 QStringList LauncherSession::modNames() const {

@@ -51,13 +51,19 @@ public:
     void changeExecutable();
     // Starts the game; every way of starting it comes here. A press that comes while a launch
     // is under way, or within a second of one, is ignored: a double click starts one game.
-    void launchGame(const std::string& connectString, quorvale::ModsOfServer modsOfServer);
+    // Whether the game started.
+    bool launchGame(const std::string& connectString, quorvale::ModsOfServer modsOfServer);
     // A join from the server list or the direct join: a server without a stored mod list (or
-    // none in the list) loads the known mods
-    // among serverMods (the display names the server told), in its order, after asking
-    // whether to join when it names mods the player does not have. Else as launchGame.
-    void joinServer(const std::string& connectString, quorvale::ModsOfServer stored,
+    // none in the list) loads the known mods among serverMods (the display names the server
+    // told), in its order, after asking whether to join when it names mods the player does not
+    // have. Else as launchGame. Whether the game started.
+    bool joinServer(const std::string& connectString, quorvale::ModsOfServer stored,
                     const std::optional<std::vector<std::string>>& serverMods);
+    // A game started on this server: it goes first in the stored history.
+    void rememberJoined(const quorvale::ServerEntry& server);
+    // Adds a server of the internet or history list to the favourites and stores them; returns
+    // what happened, in words.
+    QString addFavourite(const quorvale::ServerEntry& server);
     // Milliseconds on a monotonic clock; tests set one that they move themselves.
     void setClock(std::function<qint64()> clock) { now_ = std::move(clock); }
 

@@ -68,6 +68,49 @@ INSTANTIATE_TEST_SUITE_P(
         TickCase{"emptyTokenMatchesAnEmptyFolder", ";", {"", "a"}, "+ -a ", ";"}),
     ByLabel());
 
+struct HistoryCase {
+    const char* label;
+    std::string stored;
+    std::vector<std::vector<std::string>> servers; // host, port, query port, name
+};
+
+class History : public ::testing::TestWithParam<HistoryCase> {};
+
+TEST_P(History, ReadsWhatItCanAndWritesItBack) {
+    const HistoryCase& c = GetParam();
+    const std::vector<ServerEntry> read = parseHistory(c.stored);
+    std::vector<std::vector<std::string>> got;
+    for (const ServerEntry& e : read)
+        got.push_back({e.host, e.port, e.queryPort, e.name});
+    EXPECT_EQ(got, c.servers);
+    EXPECT_EQ(parseHistory(historyText(read)), read);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, History,
+    ::testing::Values(HistoryCase{"twoServers",
+                                  "h1\t2302\t2303\tA b\nh2\t2402\t\tB\n",
+                                  {{"h1", "2302", "2303", "A b"}, {"h2", "2402", "", "B"}}},
+                      HistoryCase{"cutShort", "h1\t2302", {{"h1", "2302", "", ""}}},
+                      HistoryCase{
+                          "noHostSkipped", "\t2302\t\tX\n\nh\t1\t2\tY", {{"h", "1", "2", "Y"}}},
+                      HistoryCase{"empty", "", {}}),
+    ByLabel());
+
+TEST(History, TheLatestJoinComesFirstOnceAndTheOldestGo) {
+    std::vector<ServerEntry> history;
+    for (int i = 0; i < 60; ++i)
+        rememberJoined(history,
+                       {0, "S" + std::to_string(i), "h", std::to_string(i), "", "pw", false, ""});
+    rememberJoined(history, {0, "Again\tand\nagain", "H", "55", "", "", false, ""});
+    ASSERT_EQ(history.size(), HistoryCapacity);
+    EXPECT_EQ(history[0].name, "Again\tand\nagain");
+    EXPECT_EQ(history[1].port, "59");
+    EXPECT_EQ(history[0].password + history[2].password, ""); // no password is kept
+    EXPECT_EQ(history.back().port, "10"); // 55 left its place: the host matches in any case
+    EXPECT_EQ(parseHistory(historyText(history))[0].name, "Again and again");
+}
+
 TEST(DeleteEntry, ClosesTheGapInPlace) {
     ModTable m = modsWithDirs({"A", "B", "C"});
     m.entries[2].checked = true;

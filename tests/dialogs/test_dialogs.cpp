@@ -92,9 +92,9 @@ private Q_SLOTS:
         OptionsDialog& o = *l.windows.options;
         QCOMPARE(o.windowTitle(), QStringLiteral("Options"));
 #ifdef _WIN32
-        QCOMPARE(o.size(), QSize(443, 299)); // no runner on Windows
+        QCOMPARE(o.size(), QSize(443, 351)); // no runner on Windows
 #else
-        QCOMPARE(o.size(), QSize(443, 385));
+        QCOMPARE(o.size(), QSize(443, 437));
 #endif
         l.form->ui.optionsAction->trigger();
         QVERIFY(o.isVisible());
@@ -159,6 +159,52 @@ private Q_SLOTS:
         QCOMPARE(l.state().settings.newGameSound, std::string("none"));
     }
 
+    // The internet list's settings: stored as typed when usable, else told with the dialog open.
+    void theMasterSettingsAreCheckedBeforeTheyAreStored_data() {
+        QTest::addColumn<QString>("master");
+        QTest::addColumn<QString>("appId");
+        QTest::addColumn<QString>("told"); // the start of the message; empty: stored
+        QTest::newRow("stored") << "127.0.0.1:27011"
+                                << "33930"
+                                << "";
+        QTest::newRow("hostOnly") << "master.example"
+                                  << ""
+                                  << "";
+        QTest::newRow("noHost") << ":27011"
+                                << ""
+                                << "The master server needs";
+        QTest::newRow("badPort") << "m.example:70000"
+                                 << ""
+                                 << "The master server's port";
+        QTest::newRow("blank") << "m example"
+                               << ""
+                               << "The master server's host";
+        QTest::newRow("appIdText") << ""
+                                   << "oa"
+                                   << "The app id must";
+        QTest::newRow("appIdTooBig") << ""
+                                     << "4294967296"
+                                     << "The app id must";
+    }
+    void theMasterSettingsAreCheckedBeforeTheyAreStored() {
+        QFETCH(QString, master);
+        QFETCH(QString, appId);
+        QFETCH(QString, told);
+        Launcher l([&](RegFileStore& s) { settings(s, 0, 1); });
+        OptionsDialog& o = *l.windows.options;
+        o.show();
+        o.refreshFields();
+        o.ui.masterServerEdit->setText(master);
+        o.ui.appIdEdit->setText(appId);
+        o.ui.okButton->click();
+        QCOMPARE(o.isVisible(), !told.isEmpty());
+        QCOMPARE(l.prompter.messages.value(0).left(told.size()), told);
+        if (told.isEmpty()) {
+            QCOMPARE(storedString(l.reg, "masterserver"), master.toStdString());
+            QCOMPARE(storedString(l.reg, "masterappid"), appId.toStdString());
+        }
+    }
+
     void cancelAndComingBackRestoreTheStoredValues() {
         Launcher l([&](RegFileStore& s) { settings(s, 64, 1); });
         OptionsDialog& o = *l.windows.options;
@@ -190,7 +236,7 @@ private Q_SLOTS:
         OptionsDialog& o = *l.windows.options;
         QCOMPARE(o.ui.runnerGroup->title(), QStringLiteral("Run Windows programs with:"));
         // "&OK" and "Cancel" stand at the bottom, below the runner's fields.
-        QCOMPARE(o.ui.okButton->geometry(), QRect(16, 352, 89, 25));
+        QCOMPARE(o.ui.okButton->geometry(), QRect(16, 404, 89, 25));
         QCOMPARE(o.ui.preLaunchGroup->geometry(), QRect(224, 242, 211, 47));
         std::function<void(QWidget*)> clear = [&](QWidget* parent) {
             QList<QWidget*> kids;
@@ -210,7 +256,7 @@ private Q_SLOTS:
         clear(&o);
         QStringList order;
         QWidget* w = o.ui.skipSplashBox;
-        for (int i = 0; i < 20; ++i) {
+        for (int i = 0; i < 23; ++i) {
             order << w->objectName();
             do
                 w = w->nextInFocusChain();
@@ -234,6 +280,9 @@ private Q_SLOTS:
                                      "choosePreLaunchProgramButton",
                                      "runnerBox",
                                      "winePrefixEdit",
+                                     "masterServerEdit",
+                                     "appIdEdit",
+                                     "webApiKeyEdit",
                                      "cancelButton",
                                      "okButton"}));
     }
@@ -318,6 +367,10 @@ private Q_SLOTS:
         QCOMPARE(l.starter.lines.size(), size_t(1));
         const QString line = QString::fromStdString(l.starter.lines[0]);
         QVERIFY2(line.endsWith(expected), qPrintable(line));
+        // The server joined heads the server list's history, without its password.
+        const ServerEntry& joined = l.state().settings.history.at(0);
+        QCOMPARE(QString::fromStdString(joined.host + ":" + joined.port + joined.password),
+                 host + ":" + port);
     }
 
     void aDirectJoinLoadsTheModsTheHostTold() {

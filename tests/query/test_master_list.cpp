@@ -1,4 +1,6 @@
+#include "http_responder.h"
 #include "master_list_run.h"
+#include "steam_web_list.h"
 
 #include <QtTest>
 
@@ -96,6 +98,58 @@ private Q_SLOTS:
         QCOMPARE(r.finished->at(0).at(1).toString(), status);
         QCOMPARE(r.lister->statusText(), status);
         QVERIFY(!r.lister->isRunning());
+    }
+
+    // Steam's web API: its list with the master's filter, and each bad answer told in words
+    // without the key.
+    void theWebApiListsOrTellsWhy_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<QString>("told");
+        const QByteArray list = R"({"response":{"servers":[{"addr":"1.2.3.4:2303","gameport":2302},
+            {"addr":"5.6.7.8:27016"},{"addr":"no.address:1"},{"addr":"9.9.9.9:70000"}]}})";
+        QTest::newRow("list") << 200 << list << 2 << "Steam's web API lists 2 servers";
+        QTest::newRow("empty") << 200 << QByteArray(R"({"response":{}})") << 0
+                               << "Steam's web API lists 0 servers";
+        QTest::newRow("notJson") << 200 << QByteArray("<html>") << 0
+                                 << "The Steam web API's answer is not the list of servers";
+        QTest::newRow("wrongKey") << 403 << QByteArray() << 0
+                                  << "Steam's web API refused the key (403): check the Steam "
+                                     "web API key in Options";
+        QTest::newRow("huge") << 200 << QByteArray(2 << 20, ' ') << 0
+                              << "Steam's web API answered with more than 1 MB";
+        QTest::newRow("silent") << 0 << QByteArray() << 0
+                                << "Steam's web API did not answer in 1 s";
+        QTest::newRow("serverError")
+            << 500 << list << 0 << "Steam's web API answered with HTTP status 500";
+    }
+    void theWebApiListsOrTellsWhy() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(int, listed);
+        QFETCH(QString, told);
+        HttpResponder http;
+        http.status = status;
+        http.body = body;
+        http.silent = status == 0;
+        SteamWebList web;
+        SteamWebList::Options o;
+        o.baseUrl = http.baseUrl();
+        o.key = QStringLiteral("SECRETKEY123");
+        o.filter = quorvale::masterFilter(33930);
+        o.timeoutMs = 1000;
+        o.maxBytes = 1 << 20;
+        web.setOptions(o);
+        QSignalSpy finished(&web, &SteamWebList::finished);
+        web.start();
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(web.statusText(), told);
+        QCOMPARE(static_cast<int>(web.servers().size()), listed);
+        if (listed)
+            QCOMPARE(web.servers()[0].gamePort, std::optional<uint16_t>(2302));
+        QVERIFY(http.requestLine.contains("key=SECRETKEY123"));
+        QVERIFY(http.requestLine.contains("filter=%5Cgamedir%5Carma2arrowpc%5Cappid%5C33930"));
     }
 };
 

@@ -1,3 +1,4 @@
+#include "internet_list.h"
 #include "launcher_fixture.h"
 #include "list_editing.h"
 #include "message_log.h"
@@ -901,6 +902,134 @@ private Q_SLOTS:
         QVERIFY(l.form->isVisible());
         QVERIFY(!w.isVisible());
         QVERIFY(!w.pollTimer.isActive());
+    }
+
+    // Every server the master lists, with its reply; a header click sorts the players as
+    // numbers; the filter box and each switch show only the servers known to pass.
+    void theInternetListSortsAndFilters() {
+        InternetList net;
+        net.add(QStringLiteral("Nine"), 9).delayMs = 300;
+        const Responder& two = net.add(QStringLiteral("Two"), 2, 2); // full
+        net.add(QStringLiteral("Empty"), 0);
+        net.add(QStringLiteral("Locked"), 10).state.password = true;
+        net.add(QStringLiteral("Silent"), 1).silent = true;
+        net.servers.front().state.mission = QStringLiteral("co@30 Evolution");
+        QVERIFY(net.open());
+        ServerBrowser& b = net.browser;
+        QHeaderView* header = b.listView->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(3) + 5, 5));
+        const struct {
+            const char* label;
+            QString text;
+            bool notFull, notEmpty, noPassword;
+            int ping;
+            QStringList shown;
+        } cases[] = {
+            {"all", "", 0, 0, 0, 0, {"", "Empty", "Two", "Nine", "Locked"}},
+            {"mission", "EVOLUTION", 0, 0, 0, 0, {"Nine"}},
+            {"address", QString::fromStdString(":" + two.port()), 0, 0, 0, 0, {"Two"}},
+            {"notFull", "", 1, 0, 0, 0, {"Empty", "Nine", "Locked"}},
+            {"notEmpty", "", 0, 1, 0, 0, {"Two", "Nine", "Locked"}},
+            {"noPassword", "", 0, 0, 1, 0, {"Empty", "Two", "Nine"}},
+            {"ping", "", 0, 0, 0, 150, {"Empty", "Two", "Locked"}},
+            {"allSwitches", "", 1, 1, 1, 0, {"Nine"}},
+        };
+        for (const auto& c : cases) {
+            b.filterEdit->setText(c.text);
+            b.notFullBox->setChecked(c.notFull);
+            b.notEmptyBox->setChecked(c.notEmpty);
+            b.noPasswordBox->setChecked(c.noPassword);
+            b.pingLimitBox->setValue(c.ping > 0 ? c.ping : 150);
+            b.pingBox->setChecked(c.ping > 0);
+            QVERIFY2(net.column(0) == c.shown, c.label);
+        }
+        QCOMPARE(b.statusText(), QStringLiteral("The master server lists 5 servers"));
+    }
+
+    // Each column sorts by its values: numbers as numbers, addresses by number and port ahead
+    // of host names, names without regard to case, the silent last by ping.
+    void everyColumnSortsByItsValues() {
+        ServerListModel model;
+        std::vector<ListedServer> rows(4);
+        const auto fill = [](ListedServer& s, const char* name, const char* host, const char* port,
+                             std::optional<int> ping, std::optional<int> players) {
+            std::tie(s.name, s.host, s.port, s.ping, s.players) =
+                std::tuple(name, host, port, ping, players);
+        };
+        fill(rows[0], "beta", "10.0.0.9", "2302", 40, 9);
+        fill(rows[1], "Alpha", "10.0.0.10", "2302", 5, 10);
+        fill(rows[2], "gamma", "game.example", "2302", {}, {});
+        fill(rows[3], "delta", "10.0.0.9", "2402", 300, 2);
+        model.append(rows);
+        ServerListFilter sorted(model);
+        const std::pair<int, QStringList> cases[] = {
+            {ServerListModel::Name, {"Alpha", "beta", "delta", "gamma"}},
+            {ServerListModel::Address, {"beta", "delta", "Alpha", "gamma"}},
+            {ServerListModel::Ping, {"Alpha", "beta", "delta", "gamma"}},
+            {ServerListModel::Players, {"gamma", "delta", "beta", "Alpha"}}};
+        for (const auto& [column, names] : cases) {
+            sorted.sort(column);
+            QStringList got;
+            for (int r = 0; r < sorted.rowCount(); ++r)
+                got << model.at(sorted.sourceRow(r)).name.c_str();
+            QCOMPARE(got, names);
+        }
+    }
+
+    // With the player's key the web API lists the servers instead, and never shows the key.
+    void aWebApiKeyListsTheInternetFromTheWebApi() {
+        InternetList net;
+        net.add(QStringLiteral("Web"), 3);
+        QVERIFY(net.open("K3Y"));
+        QCOMPARE(net.column(0), QStringList({"Web"}));
+        QCOMPARE(net.column(1),
+                 QStringList({QString::fromStdString("127.0.0.1:" + net.servers.front().port())}));
+        QCOMPARE(net.browser.statusText(), QStringLiteral("Steam's web API lists 1 server"));
+        QVERIFY(net.webApi.requestLine.contains("key=K3Y"));
+        QCOMPARE(net.master.requests, 0);
+    }
+
+    // "Add to favourites" stores the row's name, host, game port and query port and nothing
+    // else; the same server again is told, not added. A join from the list puts the server
+    // first in the stored history, which the History tab shows.
+    void anInternetServerBecomesAFavouriteAndJoinsTheHistory() {
+        InternetList net;
+        const Responder& one = net.add(QStringLiteral("One"), 1);
+        QVERIFY(net.open());
+        ServerBrowser& b = net.browser;
+        net.launcher.session->storeSettings(); // the master's address, set by the fixture
+        const std::string before = readAll(net.launcher.reg);
+        b.addFavouriteButton->click();
+        QCOMPARE(b.statusText(), QStringLiteral("\"One\" is now a favourite."));
+        const ServerTable& t = net.launcher.state().servers;
+        QCOMPARE(t.count(), 1);
+        const ServerEntry& e = t.entries[0];
+        QCOMPARE(std::vector({e.name, e.host, e.port, e.queryPort}),
+                 std::vector<std::string>(
+                     {"One", "127.0.0.1", one.port(), std::to_string(one.portNumber() + 1)}));
+        {
+            RegFileStore store(net.launcher.reg); // without the new entry: the store as before
+            store.openKey(kServersKey, false);
+            store.deleteKey(std::to_string(e.id));
+            store.closeKey();
+        }
+        QCOMPARE(readAll(net.launcher.reg), before);
+        b.addFavouriteButton->click();
+        QVERIFY(b.statusText().contains(QStringLiteral("already a favourite")));
+        QCOMPARE(t.count(), 1);
+
+        b.ui.joinButton->click();
+        QVERIFY(net.launcher.starter.lines.back().find("-port=" + one.port()) != std::string::npos);
+        QCOMPARE(net.launcher.state().settings.history.at(0).port, one.port());
+        b.listTabs->setCurrentIndex(ServerBrowser::HistoryTab);
+        QTRY_COMPARE(net.column(3), QStringList({"1/32"}));
+        b.listTabs->setCurrentIndex(ServerBrowser::FavouritesTab); // the filter holds there too
+        QTRY_COMPARE(cell(b, 0, 3), QStringLiteral("1/32"));
+        b.filterEdit->setText(QStringLiteral("ONE"));
+        QVERIFY(!b.ui.serverGrid->isRowHidden(0));
+        b.filterEdit->setText(QStringLiteral("two"));
+        QVERIFY(b.ui.serverGrid->isRowHidden(0));
     }
 };
 

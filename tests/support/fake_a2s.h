@@ -135,7 +135,9 @@ inline QList<QByteArray> buildA2sReplies(const QByteArray& request, const FakeSe
         payload.append(static_cast<char>(std::min<qsizetype>(s.players.size(), 255)));
         payload.append(static_cast<char>(s.maxPlayers));
         payload.append('\0');
-        payload.append("dw\0\0", 4);
+        payload.append("dw", 2);
+        payload.append(s.password ? '\1' : '\0'); // visibility
+        payload.append('\0');
         str(payload, "1.63.131129");
         payload.append('\xB1'); // game port, Steam id, keywords, game id
         le(payload, 2302, 2);

@@ -13,6 +13,7 @@ struct FakeServerState {
     QString mission = QStringLiteral("co@10 Domination");
     QString gameState = QStringLiteral("7");
     int maxPlayers = 34;
+    bool password = false;
     QList<QPair<QString, int>> players; // name, score
     bool withNumPlayers = true;
     bool withMaxPlayers = true;
@@ -43,7 +44,7 @@ inline QByteArray buildStatusReply(const QByteArray& request, const FakeServerSt
          s.maxPlayersText.isEmpty() ? QByteArray::number(s.maxPlayers) : s.maxPlayersText.toUtf8()},
         {"gamemode", "openplaying"},
         {"timelimit", "15"},
-        {"password", "0"},
+        {"password", s.password ? "1" : "0"},
         {"mission", s.mission.toUtf8()},
         {"gameState", s.gameState.toUtf8()}};
     for (const auto& [k, v] : info) {
