@@ -631,7 +631,7 @@ private Q_SLOTS:
         server.state.players << qMakePair(QStringLiteral("New"), 0);
         server.state.gameState = QStringLiteral("1");
         poll(w);
-        QCOMPARE(w.ui.statusLabel->text(), QStringLiteral("Selecting mission"));
+        QTRY_COMPARE(w.ui.statusLabel->text(), QStringLiteral("Selecting mission"));
         QCOMPARE(colourOf(w.ui.statusLabel), kGreen);
         QCOMPARE(l.alerts.calls, (QStringList{"flash", QString::fromStdString("file " + wav)}));
     }
