@@ -26,7 +26,9 @@ DirectJoinDialog::DirectJoinDialog(LauncherSession& session, QWidget* parent)
     pass.setOptions(options);
     connect(&pass, &QueryPass::serverUpdated, this, [this] {
         const QueryPass::Result& r = pass.results().front();
-        if (r.outcome == QueryPass::Outcome::Answered && r.reply.mods) {
+        // A list that came incomplete is not joined with.
+        if (r.outcome == QueryPass::Outcome::Answered && r.reply.mods &&
+            r.reply.mods->problem.empty()) {
             serverMods_ = r.reply.mods->names;
             Q_EMIT serverModsArrived();
         }

@@ -37,6 +37,13 @@ uint32_t tickOf(qint64 ns) {
 constexpr int kQueryColumnWidth = 40;
 constexpr int kTop = 48; // the tabs and the filter row above the lists
 
+// A mod list that came incomplete is not joined with: the join goes as if none had come.
+std::optional<std::vector<std::string>> usableMods(const std::optional<ServerMods>& mods) {
+    if (!mods || !mods->problem.empty())
+        return std::nullopt;
+    return mods->names;
+}
+
 QueryPass::Server queryTarget(const ServerEntry& e) {
     return {e.host, e.port, e.queryPort};
 }
@@ -146,6 +153,15 @@ bool ServerBrowser::eventFilter(QObject* watched, QEvent* event) {
     if ((watched == ui.serverGrid || watched == listView) && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space)
         return true;
+    // Enter in the filter box ends the typing; it joins nothing.
+    if (watched == filterEdit &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            event->accept();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -426,12 +442,16 @@ void ServerBrowser::joinSlot(int slot) {
     const ServerTable& t = session_.state().servers;
     if (!t.holds(slot))
         return;
-    const ServerEntry server = t.entries[static_cast<size_t>(slot)];
-    portNumber(server.port); // nothing starts with a bad port
+    joinEntry(t.entries[static_cast<size_t>(slot)], slot);
+}
+
+void ServerBrowser::joinEntry(const ServerEntry& chosen, ModsOfServer stored) {
+    const ServerEntry server = chosen; // the join may reload the table it came from
+    portNumber(server.port);           // nothing starts with a bad port
     const auto mods = modsView->modsOf(queryTarget(server));
     if (session_.joinServer(
-            browserJoinConnect(server, ui.playerNameBox->currentText().toStdString()), slot,
-            mods ? std::optional(mods->names) : std::nullopt))
+            browserJoinConnect(server, ui.playerNameBox->currentText().toStdString()), stored,
+            usableMods(mods)))
         remember(server);
 }
 
@@ -545,6 +565,7 @@ void ServerBrowser::addListControls() {
             applyFilter();
     });
     connect(filterEdit, &QLineEdit::textChanged, this, &ServerBrowser::applyFilter);
+    filterEdit->installEventFilter(this);
 
     // Top down: the tabs, the filter row, the list, then the form below as it was.
     setTabOrder(listTabs, filterEdit);
@@ -701,6 +722,7 @@ void ServerBrowser::listHistory() {
     std::vector<QueryPass::Server> asked;
     for (const ServerEntry& e : session_.state().settings.history) {
         rows.push_back(listed(e.host, e.port, e.queryPort, e.name));
+        rows.back().portJoined = true;
         asked.emplace_back(e.host, e.port, e.queryPort);
     }
     history.model.clear();
@@ -718,13 +740,7 @@ void ServerBrowser::listHistory() {
 }
 
 void ServerBrowser::joinListed(const ListedServer& server) {
-    const ServerEntry entry = server.entry();
-    portNumber(entry.port); // nothing starts with a bad port
-    const auto mods = modsView->modsOf(queryTarget(entry));
-    if (session_.joinServer(
-            browserJoinConnect(entry, ui.playerNameBox->currentText().toStdString()), kTickedMods,
-            mods ? std::optional(mods->names) : std::nullopt))
-        remember(entry);
+    joinEntry(server.entry(), kTickedMods);
 }
 
 void ServerBrowser::remember(const ServerEntry& server) {

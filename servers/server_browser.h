@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command_line.h"
 #include "master_list.h"
 #include "query_pass.h"
 #include "server_list_model.h"
@@ -116,6 +117,8 @@ private:
     void listInternet();
     void listHistory();
     void joinListed(const ListedServer& server);
+    // A join of a favourite (its slot) or of a listed server (kTickedMods), with the mods it named.
+    void joinEntry(const quorvale::ServerEntry& chosen, quorvale::ModsOfServer stored);
     void applyFilter();
     void remember(const quorvale::ServerEntry& server);
     void showFavouriteIfItPasses(int slot);

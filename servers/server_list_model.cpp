@@ -66,6 +66,7 @@ ServerEntry ListedServer::entry() const {
     e.host = host;
     e.port = port;
     e.queryPort = queryPort;
+    e.joinWithSockets = true; // as the server editor stores every favourite
     return e;
 }
 
@@ -82,7 +83,7 @@ void ListedServer::apply(const QueryPass::Result& r) {
     error = r.error;
     if (reply.hostName)
         name = *reply.hostName;
-    if (reply.gamePort)
+    if (reply.gamePort && !portJoined)
         port = std::to_string(*reply.gamePort);
     players = number(reply.numPlayers);
     slots = number(reply.slots);

@@ -13,9 +13,10 @@
 // A server of the internet or history list: where it is, and what its latest reply said.
 struct ListedServer {
     std::string host;
-    std::string port;      // the game port to join on
-    std::string queryPort; // the Steam query's
-    std::string name;      // the reply's, else the stored one
+    std::string port;        // the game port to join on
+    bool portJoined = false; // a history row's port was joined before: replies do not move it
+    std::string queryPort;   // the Steam query's
+    std::string name;        // the reply's, else the stored one
     std::optional<int> ping;
     std::optional<int> players, slots;
     std::string mission;

@@ -401,11 +401,13 @@ private Q_SLOTS:
         QTest::addColumn<bool>("yes");     // to the box
         QTest::addColumn<QString>("line"); // what the game's line holds; none started: ""
         QTest::addColumn<bool>("asked");
+        QTest::addColumn<int>("cut"); // a chunk of the list that never comes
         // clang-format off
-        QTest::newRow("its known mods in its order") << "" << true << true << "-mod=@CBA_CO;@JSRS " << true;
-        QTest::newRow("No starts nothing") << "" << true << false << "" << true;
-        QTest::newRow("a stored list wins") << "@X;" << true << true << "-mod=@X " << false;
-        QTest::newRow("no rules: as before") << "" << false << true << "-connect=127.0.0.1" << false;
+        QTest::newRow("its known mods in its order") << "" << true << true << "-mod=@CBA_CO;@JSRS " << true << -1;
+        QTest::newRow("No starts nothing") << "" << true << false << "" << true << -1;
+        QTest::newRow("a stored list wins") << "@X;" << true << true << "-mod=@X " << false << -1;
+        QTest::newRow("no rules: as before") << "" << false << true << "-connect=127.0.0.1" << false << -1;
+        QTest::newRow("a cut list: as before") << "" << true << true << "-connect=127.0.0.1" << false << 1;
         // clang-format on
     }
     void aJoinLoadsTheServersMods() {
@@ -414,8 +416,10 @@ private Q_SLOTS:
         QFETCH(bool, yes);
         QFETCH(QString, line);
         QFETCH(bool, asked);
+        QFETCH(int, cut);
         Responder server(1);
         answerSteamOnly(server, true);
+        server.a2s.missingChunk = cut;
         server.a2s.modNames = "Arma 2: British Armed Forces (Lite);@CBA_CO;@ACE;@JSRS;Arma 2;";
         server.a2s.modChunk = 11;
         server.a2s.rulesSplit = 3;
@@ -432,7 +436,10 @@ private Q_SLOTS:
             rules ? QStringList{"Arma 2: British Armed Forces (Lite)|game", "@CBA_CO|known",
                                 "@ACE|missing", "@JSRS|known", "Arma 2|game"}
                   : QStringList{"no mod list|"};
-        QTRY_COMPARE_WITH_TIMEOUT(playerRows(b.modsView), shown, 5000);
+        if (cut < 0)
+            QTRY_COMPARE_WITH_TIMEOUT(playerRows(b.modsView), shown, 5000);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(b.modsView->modsOf({"127.0.0.1", server.port(), ""}), 5000);
         b.ui.joinButton->click();
         QCOMPARE(l.prompter.questions.size(), asked ? 1 : 0);
         QCOMPARE(l.starter.lines.size(), size_t(line.isEmpty() ? 0 : 1));
@@ -451,6 +458,7 @@ private Q_SLOTS:
         QTest::newRow("the grid, after Space in the Mission cell") << "serverGrid ";
         QTest::newRow("the player box") << "playerNameBox";
         QTest::newRow("Refresh has the focus") << "refreshButton";
+        QTest::newRow("the filter box") << "filterEdit";
     }
     void enterJoinsTheSelectedServer() {
         QFETCH(QString, from);
@@ -471,7 +479,8 @@ private Q_SLOTS:
         if (space)
             QTest::keyClick(focus, Qt::Key_Space);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        const bool refreshed = from == QLatin1String("refreshButton");
+        const bool refreshed =
+            from == QLatin1String("refreshButton") || from == QLatin1String("filterEdit");
         QCOMPARE(l.starter.lines.size(), size_t(refreshed ? 0 : 1));
         if (!refreshed)
             QVERIFY(l.starter.lines[0].find("-connect=10.0.0.6 -port=2303") != std::string::npos);
@@ -1024,6 +1033,9 @@ private Q_SLOTS:
         QCOMPARE(net.launcher.state().settings.history.at(0).port, one.port());
         b.listTabs->setCurrentIndex(ServerBrowser::HistoryTab);
         QTRY_COMPARE(net.column(3), QStringList({"1/32"}));
+        b.ui.joinButton->click(); // again from History: as a favourite joins
+        QVERIFY(net.launcher.starter.lines.back().find("-port=" + one.port() + " -sockets ") !=
+                std::string::npos);
         b.listTabs->setCurrentIndex(ServerBrowser::FavouritesTab); // the filter holds there too
         QTRY_COMPARE(cell(b, 0, 3), QStringLiteral("1/32"));
         b.filterEdit->setText(QStringLiteral("ONE"));
