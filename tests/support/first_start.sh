@@ -13,6 +13,11 @@ if [ "${1:-}" = "--chooser-input" ]; then
   input=$2
   shift 2
 fi
+# A window manager started just before takes a moment; a box mapped meanwhile may stay hidden.
+for _ in $(seq 50); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  sleep 0.1
+done
 "$@" >"$shot.log" 2>&1 &
 pid=$!
 # Wine's first start in a new prefix takes a while.
