@@ -9,6 +9,7 @@
 #include "bench_util.h"
 #include "event_loop_meters.h"
 #include "launcher_session.h"
+#include "launcher_store.h"
 #include "main_window.h"
 #include "reg_file_store.h"
 #include "server_browser.h"
@@ -32,13 +33,6 @@
 using namespace quorvale;
 
 namespace {
-struct QuietPrompter : Prompter {
-    void message(const QString& t) override { std::printf("message: %s\n", qPrintable(t)); }
-    bool confirm(const QString&) override { return false; }
-    std::optional<QString> chooseFile(QWidget*, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-};
 
 struct NoAlerts : AlertSink {
     void flash(QWidget*) override {}
@@ -94,16 +88,7 @@ int main(int argc, char** argv) {
     });
 
     TempDir dir;
-    const std::string reg = dir.file("registry.reg");
-    writeAll(dir.file("arma2.exe"), "");
-    {
-        RegFileStore s(reg);
-        s.openKey(kLauncherKey, true);
-        s.writeString("executable", dir.file("arma2.exe"));
-        s.writeInteger("nosplash", 1);
-        s.writeInteger("window", 0);
-        s.closeKey();
-    }
+    const std::string reg = writeLauncherStore(dir);
     RegFileStore store(reg);
     QuietPrompter prompter;
     SystemProcessStarter starter;
