@@ -14,6 +14,8 @@
 #include "server_browser.h"
 #include "server_editor.h"
 #include "server_watcher.h"
+#include "window_placement.h"
+
 #include <QPointer>
 #include <QTimer>
 
@@ -48,6 +50,9 @@ LauncherWindows createWindows(MainWindow& main, AlertSink* alerts) {
     w.watcher = std::make_unique<ServerWatcher>(session, *alerts);
     w.options = new OptionsDialog(session, &main);
     w.directJoin = new DirectJoinDialog(session, &main);
+    // The windows without a parent are centred over the main window by hand.
+    placeCentredOnFirstShow(w.browser.get(), &main);
+    placeCentredOnFirstShow(w.watcher.get(), &main);
     w.browser->setWatcher(w.watcher.get());
     w.watcher->setMainWindow(&main);
     w.watcher->setBrowser(w.browser.get());

@@ -1,7 +1,6 @@
 #include "about_dialog.h"
 #include "form_keys.h"
-
-#include <QScreen>
+#include "window_placement.h"
 
 AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint) {
@@ -14,6 +13,5 @@ AboutDialog::AboutDialog(QWidget* parent)
     ui.nameLabel->setFont(big);
     ui.versionLabel->setText(QStringLiteral("Version " QUORVALE_VERSION));
     connect(ui.okButton, &QPushButton::clicked, this, &QDialog::accept);
-    if (const QScreen* s = screen())
-        move(s->availableGeometry().center() - rect().center());
+    placeCentredOnFirstShow(this, nullptr);
 }

@@ -5,6 +5,7 @@
 #include "form_keys.h"
 #include "launcher_session.h"
 #include "text.h"
+#include "window_placement.h"
 
 #include <QShortcut>
 #include <QStyle>
@@ -16,6 +17,7 @@ DirectJoinDialog::DirectJoinDialog(LauncherSession& session, QWidget* parent)
       session_(session) {
     ui.setupUi(this);
     applyFormKeys(this);
+    placeCentredOnFirstShow(this, parent);
     setFixedSize(size());
     ui.connectButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     ui.watcherButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
@@ -85,13 +87,4 @@ void DirectJoinDialog::openWatcher() {
         session_.watchServer(this, ui.hostEdit->text(), ui.portEdit->text().toStdString(),
                              [this, join] { session_.launchGame(join, kTickedMods); });
     });
-}
-
-void DirectJoinDialog::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (!placed_) {
-        placed_ = true;
-        if (parentWidget()) // centred over the main window the first time
-            move(parentWidget()->frameGeometry().center() - rect().center());
-    }
 }

@@ -34,9 +34,6 @@ public:
 Q_SIGNALS:
     void serverModsArrived();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private Q_SLOTS:
     void connectToServer();
     void openWatcher();
@@ -45,6 +42,5 @@ private:
     void askTypedServer();
 
     LauncherSession& session_;
-    bool placed_ = false;
     std::optional<std::vector<std::string>> serverMods_;
 };

@@ -11,6 +11,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QProcess>
+#include <QScreen>
 #include <QtTest>
 #include <map>
 
@@ -24,6 +25,19 @@ QString xprop(QWidget* w, const char* name) {
                 {QStringLiteral("-id"), QString::number(w->winId()), QString::fromLatin1(name)});
     xprop.waitForFinished(5000);
     return QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+}
+
+QWidget* windowNamed(Launcher& l, const QString& name) {
+    const std::map<QString, QWidget*> windows{
+        {QStringLiteral("main"), l.form.get()},
+        {QStringLiteral("modEditor"), l.windows.modEditor},
+        {QStringLiteral("serverEditor"), l.windows.serverEditor},
+        {QStringLiteral("browser"), l.windows.browser.get()},
+        {QStringLiteral("watcher"), l.windows.watcher.get()},
+        {QStringLiteral("options"), l.windows.options},
+        {QStringLiteral("directJoin"), l.windows.directJoin},
+        {QStringLiteral("about"), l.windows.about}};
+    return windows.at(name);
 }
 } // namespace
 
@@ -57,16 +71,7 @@ private Q_SLOTS:
         QFETCH(QString, window);
         QFETCH(QString, caption);
         Launcher l;
-        const std::map<QString, QWidget*> windows{
-            {QStringLiteral("main"), l.form.get()},
-            {QStringLiteral("modEditor"), l.windows.modEditor},
-            {QStringLiteral("serverEditor"), l.windows.serverEditor},
-            {QStringLiteral("browser"), l.windows.browser.get()},
-            {QStringLiteral("watcher"), l.windows.watcher.get()},
-            {QStringLiteral("options"), l.windows.options},
-            {QStringLiteral("directJoin"), l.windows.directJoin},
-            {QStringLiteral("about"), l.windows.about}};
-        QWidget* w = windows.at(window);
+        QWidget* w = windowNamed(l, window);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QCOMPARE(xprop(w, "_NET_WM_NAME"),
@@ -83,6 +88,43 @@ private Q_SLOTS:
         QVERIFY(
             xprop(w, "_NET_WM_WINDOW_TYPE").endsWith(QLatin1String("_NET_WM_WINDOW_TYPE_NORMAL")));
         QVERIFY(xprop(w, "WM_TRANSIENT_FOR").contains(QLatin1String("not found")));
+    }
+
+    // Centred over the main window, yet wholly on the screen when the main window is near its
+    // edge; the About box centred on the screen.
+    void windowsOpenCentredAndOnTheScreen_data() {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("mainAtTheEdge");
+        for (const char* w : {"browser", "watcher", "directJoin"}) {
+            QTest::addRow("%s, main window in the middle", w) << w << false;
+            QTest::addRow("%s, main window at the edge", w) << w << true;
+        }
+        QTest::newRow("about") << "about" << true;
+    }
+    void windowsOpenCentredAndOnTheScreen() {
+        QFETCH(QString, window);
+        QFETCH(bool, mainAtTheEdge);
+        Launcher l;
+        QWidget* main = l.form.get();
+        const QRect area = main->screen()->availableGeometry();
+        main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(main));
+        const QPoint at = mainAtTheEdge ? area.bottomRight() - QPoint(100, 60)
+                                        : area.center() - main->rect().center();
+        main->move(at);
+        QTRY_COMPARE(main->pos(), at);
+        QWidget* w = windowNamed(l, window);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY2(area.contains(w->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                   .arg(w->x())
+                                                                   .arg(w->y())
+                                                                   .arg(w->width())
+                                                                   .arg(w->height())));
+        const QPoint centre =
+            window == QLatin1String("about") ? area.center() : main->frameGeometry().center();
+        if (!mainAtTheEdge || window == QLatin1String("about"))
+            QVERIFY((w->frameGeometry().center() - centre).manhattanLength() <= 2);
     }
 
     void emojiInPlayerNamesHaveAFont() {
