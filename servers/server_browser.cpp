@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -132,6 +133,11 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
     connect(&activationTimer, &QTimer::timeout, this, &ServerBrowser::startQueryAfterActivation);
 
     connect(ui.joinButton, &QPushButton::clicked, this, &ServerBrowser::joinSelected);
+    // A double-click on a server joins it, as Enter does.
+    connect(ui.serverGrid, &QTableWidget::cellDoubleClicked, this, &ServerBrowser::joinSelected);
+    connect(listView, &QTableView::doubleClicked, this, &ServerBrowser::joinSelected);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
     connect(ui.refreshButton, &QPushButton::clicked, this, &ServerBrowser::refresh);
     connect(ui.watcherButton, &QPushButton::clicked, this, &ServerBrowser::openWatcher);
     connect(ui.serverGrid, &QTableWidget::currentCellChanged, this,

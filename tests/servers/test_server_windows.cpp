@@ -453,15 +453,19 @@ private Q_SLOTS:
 
     void enterJoinsTheSelectedServer_data() {
         QTest::addColumn<QString>("from");
-        QTest::newRow("the grid") << "serverGrid";
+        QTest::addColumn<bool>("joins");
+        QTest::newRow("the grid") << "serverGrid" << true;
         // Space in a cell of a server that did not answer finds no other such row.
-        QTest::newRow("the grid, after Space in the Mission cell") << "serverGrid ";
-        QTest::newRow("the player box") << "playerNameBox";
-        QTest::newRow("Refresh has the focus") << "refreshButton";
-        QTest::newRow("the filter box") << "filterEdit";
+        QTest::newRow("the grid, after Space in the Mission cell") << "serverGrid " << true;
+        QTest::newRow("the player box") << "playerNameBox" << true;
+        QTest::newRow("Refresh has the focus") << "refreshButton" << false;
+        QTest::newRow("the filter box") << "filterEdit" << false;
+        QTest::newRow("a double-click on the row") << "double-click" << true;
+        QTest::newRow("Escape closes the window") << "Escape" << false;
     }
     void enterJoinsTheSelectedServer() {
         QFETCH(QString, from);
+        QFETCH(bool, joins);
         Launcher l([&](RegFileStore& s) {
             servers(s, {{"1", "S", "10.0.0.5", "2302"}, {"2", "T", "10.0.0.6", "2303"}});
         });
@@ -474,15 +478,22 @@ private Q_SLOTS:
         const bool space = from.endsWith(QLatin1Char(' '));
         b.ui.serverGrid->setCurrentCell(1, space ? 4 : 0);
         QTRY_VERIFY(b.ui.refreshButton->isEnabled()); // after the pass
-        QWidget* focus = b.findChild<QWidget*>(from.trimmed());
-        focus->setFocus();
-        if (space)
-            QTest::keyClick(focus, Qt::Key_Space);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        const bool refreshed =
-            from == QLatin1String("refreshButton") || from == QLatin1String("filterEdit");
-        QCOMPARE(l.starter.lines.size(), size_t(refreshed ? 0 : 1));
-        if (!refreshed)
+        if (from == QLatin1String("double-click")) {
+            const QRect row = b.ui.serverGrid->visualRect(b.ui.serverGrid->model()->index(1, 0));
+            QTest::mouseClick(b.ui.serverGrid->viewport(), Qt::LeftButton, {}, row.center());
+            QTest::mouseDClick(b.ui.serverGrid->viewport(), Qt::LeftButton, {}, row.center());
+        } else if (from == QLatin1String("Escape")) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            QVERIFY(!b.isVisible());
+        } else {
+            QWidget* focus = b.findChild<QWidget*>(from.trimmed());
+            focus->setFocus();
+            if (space)
+                QTest::keyClick(focus, Qt::Key_Space);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
+        QCOMPARE(l.starter.lines.size(), size_t(joins ? 1 : 0));
+        if (joins)
             QVERIFY(l.starter.lines[0].find("-connect=10.0.0.6 -port=2303") != std::string::npos);
     }
 
