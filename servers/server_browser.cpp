@@ -24,6 +24,7 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTableView>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -398,6 +399,7 @@ void ServerBrowser::showPlayers() {
         players = &rows_[static_cast<size_t>(s)].players;
     if (!players) {
         ui.playerGrid->setRowCount(0);
+        modsView->pickNone(); // the mods of a server picked on another tab would stay
         return;
     }
     if (players->empty()) {
@@ -509,7 +511,15 @@ void ServerBrowser::updateButtons() {
 }
 
 void ServerBrowser::addListControls() {
-    ui.gridSplitter->insertWidget(1, listView = new QTableView);
+    // The favourites' grid and the other tabs' list share the splitter's top pane, so that each
+    // tab's list stands above the players with the height the player gave it.
+    auto* lists = new QWidget;
+    auto* stack = new QVBoxLayout(lists);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    ui.gridSplitter->insertWidget(0, lists);
+    stack->addWidget(ui.serverGrid);
+    stack->addWidget(listView = new QTableView);
     listView->hide();
     listView->setObjectName(QStringLiteral("listView"));
     listView->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -589,11 +599,16 @@ void ServerBrowser::addListControls() {
     connect(addFavouriteButton, &QPushButton::clicked, this,
             &ServerBrowser::addSelectedToFavourites);
     for (ServerList* list : {&internet, &history}) {
-        // As in the favourites, a list that has rows has one picked.
-        connect(&list->filter, &QAbstractItemModel::rowsInserted, this, [this, list] {
-            if (shownList() == list && !listView->currentIndex().isValid())
-                listView->setCurrentIndex(list->filter.index(0, 0));
-        });
+        // As in the favourites, a list that has rows has one picked. Queued: picked while the
+        // view has not yet heard of the new rows, the view's row header counted them twice and
+        // drew an empty row.
+        connect(
+            &list->filter, &QAbstractItemModel::rowsInserted, this,
+            [this, list] {
+                if (shownList() == list && !listView->currentIndex().isValid())
+                    listView->setCurrentIndex(list->filter.index(0, 0));
+            },
+            Qt::QueuedConnection);
         list->endpoint.reportLevel = 0;
         list->pass.setOptions(QueryPass::Options::patient());
         connect(&list->pass, &QueryPass::serverUpdated, this, [list](int row) {
@@ -693,8 +708,7 @@ void ServerBrowser::showTab(int tab) {
     } else {
         guarded([&] { queryServers(); }); // favourites added on the other tabs come in
     }
-    updateButtons();
-    showPlayers();
+    showSelectedPlayers();
 }
 
 void ServerBrowser::listInternet() {

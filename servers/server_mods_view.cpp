@@ -47,6 +47,11 @@ void ServerModsView::pick(const QueryPass::Server& server) {
     pass.start({server});
 }
 
+void ServerModsView::pickNone() {
+    picked_.reset();
+    setRowCount(0);
+}
+
 void ServerModsView::remember(const QueryPass::Server& server, const ServerMods& mods) {
     known_[keyOf(server)] = mods;
     if (picked_ && keyOf(*picked_) == keyOf(server))

@@ -21,6 +21,8 @@ public:
 
     // Shows the server's mods, asking it for its rules when they are not known yet.
     void pick(const QueryPass::Server& server);
+    // No server picked: an empty view, and a late answer shows nothing.
+    void pickNone();
     // What another query learnt (a GameSpy answer's "mod" key, the watcher's rules).
     void remember(const QueryPass::Server& server, const quorvale::ServerMods& mods);
     std::optional<quorvale::ServerMods> modsOf(const QueryPass::Server& server) const;

@@ -440,6 +440,12 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(playerRows(b.modsView), shown, 5000);
         else
             QTRY_VERIFY_WITH_TIMEOUT(b.modsView->modsOf({"127.0.0.1", server.port(), ""}), 5000);
+        // A tab with nothing picked shows no mods; back on the favourites, the server's again.
+        b.listTabs->setCurrentIndex(ServerBrowser::HistoryTab);
+        QCOMPARE(playerRows(b.modsView), QStringList());
+        b.listTabs->setCurrentIndex(ServerBrowser::FavouritesTab);
+        if (cut < 0)
+            QTRY_COMPARE(playerRows(b.modsView), shown);
         b.ui.joinButton->click();
         QCOMPARE(l.prompter.questions.size(), asked ? 1 : 0);
         QCOMPARE(l.starter.lines.size(), size_t(line.isEmpty() ? 0 : 1));
@@ -1044,6 +1050,10 @@ private Q_SLOTS:
         QCOMPARE(net.launcher.state().settings.history.at(0).port, one.port());
         b.listTabs->setCurrentIndex(ServerBrowser::HistoryTab);
         QTRY_COMPARE(net.column(3), QStringList({"1/32"}));
+        // In the favourites' place: above the players, as high as their grid was.
+        QCOMPARE(b.listView->height(), b.ui.serverGrid->height());
+        QCOMPARE(b.listView->verticalHeader()->count(), 1); // no empty row beneath
+        QVERIFY(b.listView->mapTo(&b, QPoint()).y() < b.ui.playerGrid->mapTo(&b, QPoint()).y());
         b.ui.joinButton->click(); // again from History: as a favourite joins
         QVERIFY(net.launcher.starter.lines.back().find("-port=" + one.port() + " -sockets ") !=
                 std::string::npos);
