@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include <algorithm>
+
 namespace quorvale {
 
 std::string quotedWindowsArgument(std::string_view text) {
@@ -81,8 +83,15 @@ std::string buildGameCommandLine(const LauncherState& state, const std::string& 
         line += " -window";
     if (s.maxMemory > 1)
         line += " -maxmem=" + std::to_string(s.maxMemory);
-    if (!s.additionalParameters.empty())
-        line += " " + s.additionalParameters + " ";
+    if (!s.additionalParameters.empty()) {
+        // Pasted line breaks and other control characters would end up inside an argument:
+        // they separate, as a blank does.
+        std::string extra = s.additionalParameters;
+        std::replace_if(
+            extra.begin(), extra.end(),
+            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, ' ');
+        line += " " + extra + " ";
+    }
 
     std::string mods;
     if (modsOfServer.folders) {

@@ -106,6 +106,12 @@ INSTANTIATE_TEST_SUITE_P(
                      s.settings.maxMemory = 0;
                  },
                  "X", 1, "C:\\Games\\Game\\arma2.exe -nosplash -world=empty  X"},
+        LineCase{"extraParamsOnSeveralLines",
+                 [](LauncherState& s) {
+                     s.settings.additionalParameters = "-world=empty\r\n-noPause\t-x\x1b";
+                     s.settings.maxMemory = 0;
+                 },
+                 "X", 1, "C:\\Games\\Game\\arma2.exe -nosplash -world=empty  -noPause -x   X"},
         LineCase{"windowedTwice",
                  [](LauncherState& s) {
                      s.settings.windowed = true;
