@@ -81,6 +81,7 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
     ui.refreshButton->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
     ui.watcherButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     for (QTableWidget* g : {ui.serverGrid, ui.playerGrid}) {
+        g->setTabKeyNavigation(false); // Tab leaves the table, as it leaves every other control
         g->verticalHeader()->setMinimumSectionSize(1);
         g->verticalHeader()->setDefaultSectionSize(16);
         g->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -160,11 +161,13 @@ bool ServerBrowser::eventFilter(QObject* watched, QEvent* event) {
     if ((watched == ui.serverGrid || watched == listView) && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space)
         return true;
-    // Enter in the filter box ends the typing; it joins nothing.
-    if (watched == filterEdit &&
-        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+    // Enter in the filter box or the ping limit ends the typing; it joins nothing.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        const bool typing = watched == filterEdit || watched == pingLimitBox ||
+                            watched == pingLimitBox->findChild<QLineEdit*>();
+        if (typing && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            pingLimitBox->interpretText();
             event->accept();
             return true;
         }
@@ -226,7 +229,13 @@ void ServerBrowser::refreshFields() {
 
 void ServerBrowser::startQueryAfterActivation() {
     activationTimer.stop();
-    guardedLater([&] { queryServers(); });
+    guardedLater([&] {
+        // A join made elsewhere (the direct join) while the list was away comes in.
+        if (listTabs->currentIndex() == HistoryTab &&
+            historyText(session_.state().settings.history) != listedHistory_)
+            listHistory();
+        queryServers();
+    });
 }
 
 void ServerBrowser::refresh() {
@@ -420,8 +429,11 @@ int ServerBrowser::selectedSlot() const {
     if (listTabs->currentIndex() != FavouritesTab)
         return -1;
     const int row = ui.serverGrid->currentRow();
-    return row >= 0 && row < ui.serverGrid->rowCount() && session_.state().servers.holds(row) ? row
-                                                                                              : -1;
+    // A row the filter hides is not the player's choice any more: Join must not reach it.
+    return row >= 0 && row < ui.serverGrid->rowCount() && !ui.serverGrid->isRowHidden(row) &&
+                   session_.state().servers.holds(row)
+               ? row
+               : -1;
 }
 
 void ServerBrowser::showSelectedPlayers() {
@@ -522,6 +534,7 @@ void ServerBrowser::addListControls() {
     stack->addWidget(listView = new QTableView);
     listView->hide();
     listView->setObjectName(QStringLiteral("listView"));
+    listView->setTabKeyNavigation(false);
     listView->setSelectionMode(QAbstractItemView::SingleSelection);
     listView->setSelectionBehavior(QAbstractItemView::SelectRows);
     listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -582,6 +595,8 @@ void ServerBrowser::addListControls() {
     });
     connect(filterEdit, &QLineEdit::textChanged, this, &ServerBrowser::applyFilter);
     filterEdit->installEventFilter(this);
+    pingLimitBox->installEventFilter(this);
+    pingLimitBox->findChild<QLineEdit*>()->installEventFilter(this);
 
     // Top down: the tabs, the filter row, the list, then the form below as it was.
     setTabOrder(listTabs, filterEdit);
@@ -738,6 +753,7 @@ void ServerBrowser::listInternet() {
 }
 
 void ServerBrowser::listHistory() {
+    listedHistory_ = historyText(session_.state().settings.history);
     std::vector<ListedServer> rows;
     std::vector<QueryPass::Server> asked;
     for (const ServerEntry& e : session_.state().settings.history) {
@@ -784,6 +800,5 @@ void ServerBrowser::applyFilter() {
     history.filter.setFilter(f);
     for (int i = 0; i < ui.serverGrid->rowCount(); ++i)
         showFavouriteIfItPasses(i);
-    updateButtons();
-    showPlayers();
+    showSelectedPlayers();
 }

@@ -134,7 +134,8 @@ private:
     // The server picked last, by name, address and port (ids stay with slots), to pick it again.
     std::optional<std::array<std::string, 3>> picked_;
     bool refreshHadFocus_ = false;
-    bool nameTyped_ = false; // into this window's Player box
-    ServerFilter filter_;    // the filter box and switches, for every list
-    QString internetStatus_; // the master's or the web API's latest
+    bool nameTyped_ = false;    // into this window's Player box
+    ServerFilter filter_;       // the filter box and switches, for every list
+    QString internetStatus_;    // the master's or the web API's latest
+    std::string listedHistory_; // the stored history the History tab lists
 };

@@ -12,6 +12,7 @@ ServerModsView::ServerModsView(LauncherSession& session, QWidget* parent)
     : QTableWidget(0, 2, parent), pass(endpoint), session_(session) {
     setHorizontalHeaderLabels({QStringLiteral("Mod"), QString()});
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     verticalHeader()->setVisible(false);

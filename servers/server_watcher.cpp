@@ -56,6 +56,7 @@ ServerWatcher::ServerWatcher(LauncherSession& session, AlertSink& alerts)
     QFont small = font();
     small.setPixelSize(9);
     ui.playerList->setFont(small);
+    ui.playerList->setTabKeyNavigation(false);
     ui.playerList->verticalHeader()->setMinimumSectionSize(1);
     ui.playerList->verticalHeader()->setDefaultSectionSize(14);
     ui.playerList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -468,6 +468,8 @@ private Q_SLOTS:
         QTest::newRow("the filter box") << "filterEdit" << false;
         QTest::newRow("a double-click on the row") << "double-click" << true;
         QTest::newRow("Escape closes the window") << "Escape" << false;
+        QTest::newRow("the ping box") << "pingLimitBox" << false;
+        QTest::newRow("the grid, its row hidden by the filter") << "filtered" << false;
     }
     void enterJoinsTheSelectedServer() {
         QFETCH(QString, from);
@@ -488,6 +490,11 @@ private Q_SLOTS:
             const QRect row = b.ui.serverGrid->visualRect(b.ui.serverGrid->model()->index(1, 0));
             QTest::mouseClick(b.ui.serverGrid->viewport(), Qt::LeftButton, {}, row.center());
             QTest::mouseDClick(b.ui.serverGrid->viewport(), Qt::LeftButton, {}, row.center());
+        } else if (from == QLatin1String("filtered")) {
+            b.filterEdit->setText(QStringLiteral("S"));
+            b.ui.serverGrid->setFocus();
+            QTest::keyClick(b.ui.serverGrid, Qt::Key_Return);
+            QVERIFY(!b.ui.joinButton->isEnabled());
         } else if (from == QLatin1String("Escape")) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
             QVERIFY(!b.isVisible());
@@ -501,6 +508,26 @@ private Q_SLOTS:
         QCOMPARE(l.starter.lines.size(), size_t(joins ? 1 : 0));
         if (joins)
             QVERIFY(l.starter.lines[0].find("-connect=10.0.0.6 -port=2303") != std::string::npos);
+    }
+
+    // Tab leaves each table for the next control: the cells are no trap for the keyboard.
+    void tabLeavesEveryTable() {
+        Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "10.0.0.5", "2302"}}); });
+        l.windows.watcher->ui.moreButton->click(); // the large layout, with its tables
+        for (QWidget* w : {static_cast<QWidget*>(l.windows.browser.get()),
+                           static_cast<QWidget*>(l.windows.watcher.get())}) {
+            w->show();
+            w->activateWindow();
+            QTRY_VERIFY(QGuiApplication::focusWindow() == w->windowHandle());
+            for (QTableView* table : w->findChildren<QTableView*>()) {
+                if (!table->isVisible())
+                    continue;
+                table->setFocus();
+                QTest::keyClick(table, Qt::Key_Tab);
+                QVERIFY2(QApplication::focusWidget() != table, qPrintable(table->objectName()));
+            }
+            w->hide();
+        }
     }
 
     void thePingSurvivesTheTickWrap() {
@@ -1057,6 +1084,12 @@ private Q_SLOTS:
         b.ui.joinButton->click(); // again from History: as a favourite joins
         QVERIFY(net.launcher.starter.lines.back().find("-port=" + one.port() + " -sockets ") !=
                 std::string::npos);
+        // A join made while the list was away (the direct join) is listed when it comes back.
+        b.hide();
+        net.launcher.session->rememberJoined({0, "Two", "127.0.0.1", "2999"});
+        b.show();
+        b.activateWindow();
+        QTRY_COMPARE(b.listView->model()->rowCount(), 2);
         b.listTabs->setCurrentIndex(ServerBrowser::FavouritesTab); // the filter holds there too
         QTRY_COMPARE(cell(b, 0, 3), QStringLiteral("1/32"));
         b.filterEdit->setText(QStringLiteral("ONE"));
