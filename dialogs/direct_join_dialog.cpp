@@ -65,7 +65,8 @@ void DirectJoinDialog::connectToServer() {
                 joined.host = ui.hostEdit->text().trimmed().toStdString();
                 joined.port = ui.portEdit->text().trimmed().toStdString();
                 joined.name = joined.host;
-                session_.rememberJoined(joined);
+                if (!joined.host.empty()) // no host: nothing the History tab could ask again
+                    session_.rememberJoined(joined);
             }
         });
     else
