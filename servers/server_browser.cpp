@@ -31,6 +31,12 @@
 using namespace quorvale;
 
 namespace {
+// The grid's header row: its old 18 pixels, or as much more as the font's descenders need
+// ("Ping" read "Pinq").
+int headerHeight(const QAbstractItemView* view) {
+    return std::max(18, view->fontMetrics().height() + 5);
+}
+
 // The millisecond tick a server's query time is kept in: 32 bits, wrapping.
 uint32_t tickOf(qint64 ns) {
     return static_cast<uint32_t>(static_cast<uint64_t>(ns / 1'000'000));
@@ -87,7 +93,7 @@ ServerBrowser::ServerBrowser(LauncherSession& session)
         g->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         g->horizontalHeader()->setMinimumSectionSize(10);
     }
-    ui.serverGrid->horizontalHeader()->setFixedHeight(18);
+    ui.serverGrid->horizontalHeader()->setFixedHeight(headerHeight(ui.serverGrid));
     ui.serverGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     auto* beside = new QSplitter(Qt::Horizontal);
     ui.gridSplitter->insertWidget(1, beside);
@@ -546,7 +552,7 @@ void ServerBrowser::addListControls() {
     listView->verticalHeader()->setMinimumSectionSize(1);
     listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     listView->verticalHeader()->setDefaultSectionSize(16);
-    listView->horizontalHeader()->setFixedHeight(18);
+    listView->horizontalHeader()->setFixedHeight(headerHeight(listView));
     listView->horizontalHeader()->setHighlightSections(false);
     listView->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     listView->setWordWrap(false);
