@@ -1086,7 +1086,9 @@ private Q_SLOTS:
                 std::string::npos);
         // A join made while the list was away (the direct join) is listed when it comes back.
         b.hide();
-        net.launcher.session->rememberJoined({0, "Two", "127.0.0.1", "2999"});
+        ServerEntry other = net.launcher.state().settings.history.at(0);
+        other.port = "2999";
+        net.launcher.session->rememberJoined(other);
         b.show();
         b.activateWindow();
         QTRY_COMPARE(b.listView->model()->rowCount(), 2);
