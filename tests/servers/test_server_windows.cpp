@@ -513,19 +513,25 @@ private Q_SLOTS:
     // Tab leaves each table for the next control: the cells are no trap for the keyboard.
     void tabLeavesEveryTable() {
         Launcher l([&](RegFileStore& s) { servers(s, {{"1", "S", "10.0.0.5", "2302"}}); });
+        l.windows.browser->queryServers();         // rows to walk
         l.windows.watcher->ui.moreButton->click(); // the large layout, with its tables
+        l.windows.watcher->modsView->showText(QStringLiteral("asking..."));
         for (QWidget* w : {static_cast<QWidget*>(l.windows.browser.get()),
                            static_cast<QWidget*>(l.windows.watcher.get())}) {
             w->show();
             w->activateWindow();
             QTRY_VERIFY(QGuiApplication::focusWindow() == w->windowHandle());
+            int tried = 0;
             for (QTableView* table : w->findChildren<QTableView*>()) {
-                if (!table->isVisible())
+                if (!table->isVisible() || table->model()->rowCount() == 0)
                     continue;
+                table->setCurrentIndex(table->model()->index(0, 0)); // a cell to walk from
                 table->setFocus();
                 QTest::keyClick(table, Qt::Key_Tab);
                 QVERIFY2(QApplication::focusWidget() != table, qPrintable(table->objectName()));
+                ++tried;
             }
+            QVERIFY(tried > 0);
             w->hide();
         }
     }
