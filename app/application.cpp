@@ -50,9 +50,12 @@ LauncherWindows createWindows(MainWindow& main, AlertSink* alerts) {
     w.watcher = std::make_unique<ServerWatcher>(session, *alerts);
     w.options = new OptionsDialog(session, &main);
     w.directJoin = new DirectJoinDialog(session, &main);
-    // The windows without a parent are centred over the main window by hand.
-    placeCentredOnFirstShow(w.browser.get(), &main);
-    placeCentredOnFirstShow(w.watcher.get(), &main);
+    // Where each window first opens: over the main window, the About box over the screen.
+    for (QWidget* window :
+         {static_cast<QWidget*>(w.browser.get()), static_cast<QWidget*>(w.watcher.get()),
+          static_cast<QWidget*>(w.directJoin)})
+        placeCentredOnFirstShow(window, &main);
+    placeCentredOnFirstShow(w.about, nullptr);
     w.browser->setWatcher(w.watcher.get());
     w.watcher->setMainWindow(&main);
     w.watcher->setBrowser(w.browser.get());

@@ -1,6 +1,5 @@
 #include "about_dialog.h"
 #include "form_keys.h"
-#include "window_placement.h"
 
 AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint) {
@@ -13,5 +12,4 @@ AboutDialog::AboutDialog(QWidget* parent)
     ui.nameLabel->setFont(big);
     ui.versionLabel->setText(QStringLiteral("Version " QUORVALE_VERSION));
     connect(ui.okButton, &QPushButton::clicked, this, &QDialog::accept);
-    placeCentredOnFirstShow(this, nullptr);
 }

@@ -5,7 +5,6 @@
 #include "form_keys.h"
 #include "launcher_session.h"
 #include "text.h"
-#include "window_placement.h"
 
 #include <QShortcut>
 #include <QStyle>
@@ -17,7 +16,6 @@ DirectJoinDialog::DirectJoinDialog(LauncherSession& session, QWidget* parent)
       session_(session) {
     ui.setupUi(this);
     applyFormKeys(this);
-    placeCentredOnFirstShow(this, parent);
     setFixedSize(size());
     ui.connectButton->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     ui.watcherButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
